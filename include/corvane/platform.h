@@ -1,0 +1,75 @@
+// The platform seam: clock, locale, event log and file system. The library reads
+// the time, formats numbers and dates, logs errors and touches the file system
+// only through the PlatformServices installed here. The default uses the real
+// system (local clock, en-US locale, syslog with ident "Corvane", the real file
+// system); tests, the simulator and the command-line host install their own.
+//
+// Threading: install services before creating activity objects; the library
+// reads the installed pointer on the calling thread and shares no other state.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "pelmark/com.h"
+
+namespace corvane {
+
+// How a locale writes numbers and dates. Field values follow Windows' naming.
+struct LocaleInfo {
+  std::string name;                       // "en-US"
+  std::string decimal_separator;          // "."
+  std::string thousands_separator;        // ","
+  std::string date_separator;             // "/"
+  std::string time_separator;             // ":"
+  enum class DateOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay } date_order;
+  std::string short_date_pattern;         // "M/d/yyyy"
+  std::string long_time_pattern;          // "h:mm:ss tt"
+  std::string am_designator;              // "AM"
+  std::string pm_designator;              // "PM"
+  std::array<std::string, 12> month_names;
+  std::array<std::string, 12> month_abbreviations;
+  std::array<std::string, 7> day_names;   // Sunday first
+  std::array<std::string, 7> day_abbreviations;
+
+  static const LocaleInfo& EnUs();
+  static const LocaleInfo& DeDe();
+};
+
+class PlatformServices {
+ public:
+  virtual ~PlatformServices() = default;
+
+  // The local date and time as days since 30 December 1899 00:00.
+  virtual double Now() = 0;
+  virtual const LocaleInfo& Locale() = 0;
+  // Writes one error entry to the system's application event log.
+  virtual void LogError(std::string_view description) = 0;
+  // True when a file-system entry (directory or file) of that name exists; false
+  // when the path or one of its parents does not exist or is not a directory.
+  // Throws pelmark::Error 75 for any other failure.
+  virtual bool PathExists(std::string_view path) = 0;
+  // Creates one directory; its parent must exist. Throws pelmark::Error 75 or 76.
+  virtual void CreateDirectory(std::string_view path) = 0;
+  // The registry directory that component registration writes into (the stand-in
+  // for the system registry on this platform).
+  virtual std::string RegistryRoot() = 0;
+};
+
+// The real system: local clock, en-US locale, syslog, std::filesystem.
+PlatformServices& SystemPlatform();
+
+// The services in force.
+PlatformServices& Platform();
+
+// Installs `services` (not owned; must outlive its use), or the real system for
+// nullptr. Returns the previous one.
+PlatformServices* SetPlatform(PlatformServices* services);
+
+}  // namespace corvane
+
+// The same as corvane::SetPlatform, exported from the loadable module so that a
+// host that loads it with dlopen can install its own services.
+extern "C" PELMARK_EXPORT corvane::PlatformServices* CorvaneSetPlatform(
+    corvane::PlatformServices* services);

@@ -1,0 +1,12 @@
+// The explicit table from catalogue class to the code that creates it.
+#pragma once
+
+#include "corvane/catalogue.h"
+#include "framework/activity.h"
+
+namespace corvane {
+
+// Creates a new object of a catalogue class with no references yet.
+Activity* CreateActivity(const ClassInfo& info);
+
+}  // namespace corvane

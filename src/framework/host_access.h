@@ -1,0 +1,19 @@
+// Short forms of the host reads and writes every activity makes: a step
+// parameter's value, whether it exists, and writing a task variable. Each raises
+// 91 where the host hands back Nothing instead of crashing.
+#pragma once
+
+#include <string_view>
+
+#include "pelmark/host.h"
+
+namespace corvane {
+
+// task.Parameters.Item(name).Value
+pelmark::Variant TaskParameter(pelmark::ITask* task, std::string_view name);
+// task.Parameters.Exists(name)
+bool TaskParameterExists(pelmark::ITask* task, std::string_view name);
+// task.Variables.Item(name).Value = value
+void SetTaskVariable(pelmark::ITask* task, std::string_view name, const pelmark::Variant& value);
+
+}  // namespace corvane

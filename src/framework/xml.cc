@@ -1,0 +1,101 @@
+#include "framework/xml.h"
+
+#include "framework/error_report.h"
+
+namespace corvane {
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+
+void RequireObject(pugi::xml_node node) {
+  if (!node) Raise(91);
+}
+
+pugi::xpath_query Compile(std::string_view xpath) {
+  std::string text(xpath);
+  try {
+    return pugi::xpath_query(text.c_str());
+  } catch (const pugi::xpath_exception& e) {
+    throw pelmark::Error(kXPathErrorNumber, std::string(kXmlSource),
+                         "Invalid XPath expression \"" + text + "\": " + e.result().description());
+  }
+}
+
+XmlNode SelectOne(pugi::xml_node from, std::string_view xpath) {
+  pugi::xpath_query query = Compile(xpath);
+  return XmlNode(from.select_node(query).node());
+}
+
+std::vector<XmlNode> SelectAll(pugi::xml_node from, std::string_view xpath) {
+  pugi::xpath_query query = Compile(xpath);
+  std::vector<XmlNode> out;
+  for (const pugi::xpath_node& n : from.select_nodes(query))
+    if (n.node()) out.emplace_back(n.node());
+  return out;
+}
+
+void AppendText(pugi::xml_node node, std::string& out) {
+  switch (node.type()) {
+    case pugi::node_pcdata:
+    case pugi::node_cdata:
+      out.append(node.value());
+      return;
+    case pugi::node_element:
+    case pugi::node_document:
+      for (pugi::xml_node child : node.children()) AppendText(child, out);
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace
+
+std::vector<XmlNode> XmlNode::ChildNodes() const {
+  RequireObject(node_);
+  std::vector<XmlNode> out;
+  for (pugi::xml_node child : node_.children()) out.emplace_back(child);
+  return out;
+}
+
+std::string XmlNode::Attribute(std::string_view name) const {
+  RequireObject(node_);
+  for (pugi::xml_attribute a : node_.attributes())
+    if (name == a.name()) return a.value();
+  Raise(91);
+}
+
+std::string XmlNode::Text() const {
+  RequireObject(node_);
+  if (node_.type() == pugi::node_comment || node_.type() == pugi::node_pi) return node_.value();
+  std::string out;
+  AppendText(node_, out);
+  return out;
+}
+
+XmlNode XmlNode::SelectSingleNode(std::string_view xpath) const {
+  RequireObject(node_);
+  return SelectOne(node_, xpath);
+}
+
+std::vector<XmlNode> XmlNode::SelectNodes(std::string_view xpath) const {
+  RequireObject(node_);
+  return SelectAll(node_, xpath);
+}
+
+bool XmlDocument::LoadXml(std::string_view text) {
+  pugi::xml_parse_result result = doc_.load_buffer(text.data(), text.size(), kParseOptions);
+  if (!result) {
+    doc_.reset();
+    return false;
+  }
+  return true;
+}
+
+XmlNode XmlDocument::SelectSingleNode(std::string_view xpath) const { return SelectOne(doc_, xpath); }
+
+std::vector<XmlNode> XmlDocument::SelectNodes(std::string_view xpath) const {
+  return SelectAll(doc_, xpath);
+}
+
+}  // namespace corvane

@@ -1,0 +1,62 @@
+// A small XML layer over pugixml, shaped like the classic DOM the activities rely
+// on: a load that leaves the document empty on malformed text, XPath selection,
+// child nodes, attributes by name and node text.
+//
+// A node handle may be Nothing (a selection that found nothing). Reading an
+// attribute or selecting from Nothing raises 91, as using an unset object does;
+// so does reading an attribute a node lacks. An invalid XPath expression raises
+// kXPathErrorNumber with source kXmlSource.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace corvane {
+
+inline constexpr int32_t kXPathErrorNumber = static_cast<int32_t>(0x80004005);
+inline constexpr std::string_view kXmlSource = "Corvane.XmlDocument";
+
+class XmlNode {
+ public:
+  XmlNode() = default;
+  explicit XmlNode(pugi::xml_node node) : node_(node) {}
+
+  bool is_nothing() const { return !node_; }
+  // The child nodes as the classic DOM keeps them: elements, non-blank text,
+  // CDATA, comments and processing instructions, in document order.
+  std::vector<XmlNode> ChildNodes() const;
+  // The attribute's text. Raises 91 when this node is Nothing or has no such attribute.
+  std::string Attribute(std::string_view name) const;
+  // The concatenated text of the node and its descendants. Raises 91 on Nothing.
+  std::string Text() const;
+  // First match of an XPath expression relative to this node (Nothing when none).
+  XmlNode SelectSingleNode(std::string_view xpath) const;
+  std::vector<XmlNode> SelectNodes(std::string_view xpath) const;
+
+  pugi::xml_node native() const { return node_; }
+
+ private:
+  pugi::xml_node node_;
+};
+
+class XmlDocument {
+ public:
+  XmlDocument() = default;
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  // Loads XML text. Malformed text leaves the document empty and returns false.
+  bool LoadXml(std::string_view text);
+  XmlNode SelectSingleNode(std::string_view xpath) const;
+  std::vector<XmlNode> SelectNodes(std::string_view xpath) const;
+  XmlNode Root() const { return XmlNode(doc_); }
+
+ private:
+  pugi::xml_document doc_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,100 @@
+#include "records/flag_activities.h"
+
+#include "framework/com_object.h"
+#include "framework/dms_objects.h"
+#include "framework/host_access.h"
+#include "framework/item_list.h"
+#include "framework/variant_rules.h"
+
+namespace corvane {
+namespace {
+
+using FlagOperation = bool (pelmark::IDmsService::*)(pelmark::IEntityRef*, std::string_view);
+
+struct FlagRow {
+  std::string_view class_name;
+  FlagOperation operation;
+  std::string_view timestamp_variable;
+  std::string_view result_variable;
+  bool processes_record_series;
+};
+
+// MarkAsVital shares its time stamp with MarkAsRecord, and the hold classes keep
+// the variable names workflows already read ("PUTOBHOLD").
+constexpr FlagRow kFlagRows[] = {
+    {"MarkAsArchive", &pelmark::IDmsService::MarkAsArchive, "ARCHIVEDON", "ARCHIVED", true},
+    {"MarkAsRecord", &pelmark::IDmsService::MarkAsRecord, "MARKEDASRECORDON", "ISRECORD", true},
+    {"MarkAsVital", &pelmark::IDmsService::MarkAsVital, "MARKEDASRECORDON", "ISVITAL", true},
+    {"PutOnHold", &pelmark::IDmsService::PutOnHold, "PUTONHOLDON", "PUTOBHOLD", false},
+    {"UnmarkAsVital", &pelmark::IDmsService::UnmarkAsVital, "UNMARKASVITALDON", "UNMARKASVITAL",
+     true},
+    {"UnmarkAsRecord", &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON",
+     "UNMARKASRECORD", true},
+    {"ResetOnHold", &pelmark::IDmsService::ResetOnHold, "RESETPUTOBHOLDON", "RESETPUTOBHOLD",
+     false},
+};
+
+class FlagActivity final : public Activity {
+ public:
+  FlagActivity(const ClassInfo& info, const FlagRow& row) : Activity(info), row_(row) {}
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    bool walked = false;
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      if (!row_.processes_record_series && LCase(items.kind) == "recordseries") return;
+      walked = ProcessItems(items.doc, items.dms, task, items.kind);
+    });
+    at(9);
+    SetTaskVariable(task, row_.timestamp_variable, Now());
+    at(10);
+    SetTaskVariable(task, row_.result_variable, walked);
+    return pelmark::kResultDone;
+  }
+
+  // Calls the operation once per item. A failing item must not stop the walk, so
+  // each statement's error is dropped; the result says the list was walked.
+  bool ProcessItems(const XmlDocument& doc, pelmark::IDmsService* dms, pelmark::ITask* task,
+                    const std::string& kind) {
+    return Reported({kPrivate, info().name, ":ProcessItems Ln "}, [&](Line& at) {
+      at(1);
+      XmlNode list = doc.SelectSingleNode("//" + ListNameOfKind(kind));
+      if (list.is_nothing()) return false;
+      at(2);
+      pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
+      at(3);
+      std::vector<XmlNode> items;
+      Suppressed([&] { items = list.ChildNodes(); });
+      for (const XmlNode& item : items) {
+        bool id_read =
+            Suppressed([&] { ref->SetID(ToLong(pelmark::Variant(item.Attribute("id")))); });
+        Suppressed([&] { ref->SetEntityName(EntityNameOfKind(kind)); });
+        Suppressed([&] { ref->SetTypeCode(ItemTypeCode(item, kind, ref.get())); });
+        // An item without a readable id would act on the previous item again.
+        if (!id_read) continue;
+        // Reading the reason and calling the operation are one step: a refused
+        // reason skips the operation for this item.
+        Suppressed([&] {
+          std::string reason = ToTextOrEmpty(TaskParameter(task, "REASON"));
+          (Must(dms)->*row_.operation)(ref.get(), reason);
+        });
+      }
+      at(5);
+      return true;
+    });
+  }
+
+  const FlagRow& row_;
+};
+
+}  // namespace
+
+Activity* CreateFlagActivity(const ClassInfo& info) {
+  for (const FlagRow& row : kFlagRows)
+    if (row.class_name == info.name) return new FlagActivity(info, row);
+  return nullptr;
+}
+
+}  // namespace corvane
