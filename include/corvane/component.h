@@ -26,17 +26,6 @@ struct _ExportToFolder : pelmark::IDispatch {
   ~_ExportToFolder() = default;
 };
 
-// COM's class-object interface, with COM's identifier and slot order.
-struct IClassFactory : pelmark::IUnknown {
-  PELMARK_INTERFACE(IClassFactory, "{00000001-0000-0000-C000-000000000046}");
-  virtual pelmark::HRESULT CreateInstance(pelmark::IUnknown* outer, const pelmark::IID& iid,
-                                          void** out) = 0;
-  virtual pelmark::HRESULT LockServer(bool lock) = 0;
-
- protected:
-  ~IClassFactory() = default;
-};
-
 }  // namespace corvane
 
 extern "C" {

@@ -141,6 +141,16 @@ struct IUnknown {
   ~IUnknown() = default;
 };
 
+// COM's class-object interface, with COM's identifier and slot order.
+struct IClassFactory : IUnknown {
+  PELMARK_INTERFACE(IClassFactory, "{00000001-0000-0000-C000-000000000046}");
+  virtual HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** out) = 0;
+  virtual HRESULT LockServer(bool lock) = 0;
+
+ protected:
+  ~IClassFactory() = default;
+};
+
 class Variant;
 
 // The dispatch base: four slots after IUnknown, so that dual interfaces put their

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "fields/field_activities.h"
 #include "records/flag_activities.h"
 
 namespace corvane {
@@ -45,6 +46,7 @@ using Factory = Activity* (*)(const ClassInfo&);
 // Each family's factory answers for its own classes and null for the others.
 constexpr Factory kFactories[] = {
     &CreateFlagActivity,
+    &CreateFieldActivity,
 };
 
 }  // namespace

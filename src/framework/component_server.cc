@@ -23,15 +23,15 @@ using pelmark::HRESULT;
 
 std::atomic<int32_t> g_server_locks{0};
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public pelmark::IClassFactory {
  public:
   explicit ClassFactory(const ClassInfo& info) : info_(info) { ++g_server_locks; }
 
   HRESULT QueryInterface(const pelmark::IID& iid, void** out) override {
     if (!out) return pelmark::E_POINTER;
     *out = nullptr;
-    if (iid != pelmark::IUnknown::iid && iid != IClassFactory::iid) return pelmark::E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
+    if (iid != pelmark::IUnknown::iid && iid != pelmark::IClassFactory::iid) return pelmark::E_NOINTERFACE;
+    *out = static_cast<pelmark::IClassFactory*>(this);
     AddRef();
     return pelmark::S_OK;
   }
@@ -210,7 +210,7 @@ extern "C" HRESULT DllGetClassObject(const pelmark::CLSID& clsid, const pelmark:
   const ClassInfo* info = corvane::FindClassByClsid(clsid);
   if (!info) return pelmark::CLASS_E_CLASSNOTAVAILABLE;
   try {
-    pelmark::ComPtr<corvane::IClassFactory> factory(new corvane::ClassFactory(*info));
+    pelmark::ComPtr<pelmark::IClassFactory> factory(new corvane::ClassFactory(*info));
     return factory->QueryInterface(iid, out);
   } catch (...) {
     return pelmark::E_OUTOFMEMORY;

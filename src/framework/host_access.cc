@@ -22,3 +22,13 @@ void SetTaskVariable(pelmark::ITask* task, std::string_view name, const pelmark:
 }
 
 }  // namespace corvane
+
+namespace corvane {
+
+pelmark::Variant TaskVariable(pelmark::ITask* task, std::string_view name) {
+  pelmark::ComPtr<pelmark::IVariables> variables = Must(task)->Variables();
+  pelmark::ComPtr<pelmark::IVariable> variable = Must(variables)->Item(pelmark::Variant(name));
+  return Must(variable)->Value();
+}
+
+}  // namespace corvane

@@ -17,3 +17,10 @@ bool TaskParameterExists(pelmark::ITask* task, std::string_view name);
 void SetTaskVariable(pelmark::ITask* task, std::string_view name, const pelmark::Variant& value);
 
 }  // namespace corvane
+
+namespace corvane {
+
+// task.Variables.Item(name).Value
+pelmark::Variant TaskVariable(pelmark::ITask* task, std::string_view name);
+
+}  // namespace corvane

@@ -1,0 +1,37 @@
+#include "fields/field_addressing.h"
+
+#include "framework/com_object.h"
+#include "framework/variant_rules.h"
+
+namespace corvane {
+
+FieldAddress DeriveFieldAddress(const pelmark::Variant& raw) {
+  FieldAddress a;
+  a.name = Trim(LCase(ToText(raw)));
+  a.own = !Like(a.name, "*.*") || Like(a.name, "self.*");
+  size_t dot = a.name.find('.');
+  a.bare = dot == std::string::npos ? a.name : a.name.substr(dot + 1);
+  return a;
+}
+
+std::string StackDocumentsQuery(int32_t stack_id, int32_t stack_type_code) {
+  std::string q =
+      "<query entity=\"tblDocument\" maxrows=\"-1\" distinctmode=\"0\" columnset=\"0\"><columnset/>"
+      "<criteria><conditionexpression logicaloperator=\"1\"><conditionexpressions/><conditions>"
+      "<condition attributename=\"ParentDataEntityObjectID\" attributetype= \"0\" operator=\"1\" "
+      "valuetype=\"0\" valuedatatype = \"2\" >";
+  q += std::to_string(stack_id);
+  q += "</condition><condition attributename=\"ParentDataEntityTypeCode\" attributetype= \"0\" "
+       "operator=\"1\" valuetype=\"0\" valuedatatype = \"2\" >";
+  q += std::to_string(stack_type_code);
+  q += "</condition></conditions></conditionexpression></criteria><joins/><orderby/><parameters/>"
+       "</query>";
+  return q;
+}
+
+pelmark::ComPtr<pelmark::IField> FieldOf(pelmark::IEntity* entity, std::string_view name) {
+  pelmark::ComPtr<pelmark::IFields> fields = Must(entity)->Fields();
+  return Must(fields)->Item(name);
+}
+
+}  // namespace corvane

@@ -1,0 +1,74 @@
+// The XML layer behaves like the classic DOM the item walks were written for.
+#include "framework/xml.h"
+
+#include <gtest/gtest.h>
+
+namespace corvane_test {
+namespace {
+
+using corvane::XmlDocument;
+using corvane::XmlNode;
+
+int32_t ErrorNumberOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const pelmark::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(XmlTest, MalformedTextLeavesTheDocumentEmpty) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<a><b id='1'/></a>"));
+  EXPECT_FALSE(doc.LoadXml("<a><b>"));
+  EXPECT_TRUE(doc.SelectSingleNode("//a").is_nothing());
+  EXPECT_EQ(ErrorNumberOf([&] { doc.SelectSingleNode("//a").Attribute("id"); }), 91);
+}
+
+TEST(XmlTest, ChildNodesKeepCommentsAndTextButDropBlankText) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<l>\n  <i id='1'/>\n  <!-- c --> text <?pi x?><i id='2'/>\n</l>"));
+  std::vector<XmlNode> children = doc.SelectSingleNode("//l").ChildNodes();
+  ASSERT_EQ(children.size(), 5u);
+  EXPECT_EQ(children[0].Attribute("id"), "1");
+  EXPECT_EQ(ErrorNumberOf([&] { children[1].Attribute("id"); }), 91) << "comment";
+  EXPECT_EQ(ErrorNumberOf([&] { children[2].Attribute("id"); }), 91) << "text";
+  EXPECT_EQ(ErrorNumberOf([&] { children[3].Attribute("id"); }), 91) << "processing instruction";
+  EXPECT_EQ(children[4].Attribute("id"), "2");
+}
+
+TEST(XmlTest, AttributesAreCaseSensitiveAndMissingOnesAreUnsetObjects) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<d EntityType='x' entitytype='document'/>"));
+  XmlNode d = doc.SelectSingleNode("//d");
+  EXPECT_EQ(d.Attribute("entitytype"), "document");
+  EXPECT_EQ(d.Attribute("EntityType"), "x");
+  EXPECT_EQ(ErrorNumberOf([&] { d.Attribute("dbid"); }), 91);
+}
+
+TEST(XmlTest, InvalidXPathRaisesTheXmlError) {
+  XmlDocument doc;
+  doc.LoadXml("<a/>");
+  try {
+    doc.SelectSingleNode("//");
+    FAIL();
+  } catch (const pelmark::Error& e) {
+    EXPECT_EQ(e.number(), corvane::kXPathErrorNumber);
+    EXPECT_EQ(e.source(), corvane::kXmlSource);
+  }
+}
+
+TEST(XmlTest, TextConcatenatesDescendantsAndSelectionWorksFromNodes) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r><resource><id>4</id><name>A<b>nn</b></name></resource></r>"));
+  XmlNode resource = doc.SelectSingleNode("//resource");
+  EXPECT_EQ(resource.SelectSingleNode("./id").Text(), "4");
+  EXPECT_EQ(resource.SelectSingleNode("./name").Text(), "Ann");
+  EXPECT_TRUE(resource.SelectSingleNode("./email").is_nothing());
+  EXPECT_EQ(ErrorNumberOf([&] { resource.SelectSingleNode("./email").Text(); }), 91);
+  EXPECT_EQ(doc.SelectNodes("//resource").size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvane_test

@@ -1,0 +1,235 @@
+// The built Corvane.so, loaded with dlopen as a host loads it: registration,
+// class objects, identities, resources, late binding and the default methods.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "component_loader.h"
+#include "corvane/catalogue.h"
+#include "corvane/platform.h"
+#include "pelmark/host.h"
+#include "simulator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pelmark::ComPtr;
+using pelmark::IActivityRuntime;
+
+// The platform the module under test sees: a fixed clock, a kept event log and a
+// registry directory of the test's own.
+class ModulePlatform : public corvane::PlatformServices {
+ public:
+  double Now() override { return 46361.5; }
+  const corvane::LocaleInfo& Locale() override { return locale_; }
+  void LogError(std::string_view description) override { log.emplace_back(description); }
+  bool PathExists(std::string_view) override { return false; }
+  void CreateDirectory(std::string_view) override {}
+  std::string RegistryRoot() override { return root; }
+
+  std::string root;
+  std::vector<std::string> log;
+
+ private:
+  corvane::LocaleInfo locale_{.name = "en-US", .decimal_separator = "."};
+};
+
+class ComponentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.root = (fs::temp_directory_path() /
+                     ("corvane-registry-" + std::to_string(::getpid()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                        .string();
+    fs::remove_all(platform.root);
+    using SetPlatformFn = corvane::PlatformServices* (*)(corvane::PlatformServices*);
+    auto set_platform = reinterpret_cast<SetPlatformFn>(module.Symbol("CorvaneSetPlatform"));
+    ASSERT_NE(set_platform, nullptr);
+    set_platform(&platform);
+  }
+  void TearDown() override {
+    reinterpret_cast<corvane::PlatformServices* (*)(corvane::PlatformServices*)>(
+        module.Symbol("CorvaneSetPlatform"))(nullptr);
+    fs::remove_all(platform.root);
+  }
+
+  ComPtr<IActivityRuntime> Create(std::string_view class_name) {
+    return module.Create<IActivityRuntime>(corvane::FindClassByName(class_name)->clsid);
+  }
+
+  pelmark::ComponentModule module{CORVANE_MODULE_PATH};
+  ModulePlatform platform;
+};
+
+TEST_F(ComponentTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemovesThem) {
+  ASSERT_EQ(module.RegisterServer(), pelmark::S_OK);
+  pelmark::Registry registry(platform.root);
+
+  std::vector<pelmark::RegisteredClass> classes = registry.Classes();
+  ASSERT_EQ(classes.size(), 32u);
+  for (const corvane::ClassInfo& c : corvane::kCatalogue) {
+    std::string prog_id = "Corvane." + std::string(c.name);
+    SCOPED_TRACE(prog_id);
+    std::optional<pelmark::CLSID> clsid = registry.ClsidOfProgId(prog_id);
+    ASSERT_TRUE(clsid.has_value());
+    EXPECT_EQ(*clsid, c.clsid);
+    std::optional<pelmark::RegisteredClass> entry = registry.Lookup(c.clsid);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->prog_id, prog_id);
+    EXPECT_EQ(entry->threading_model, "Apartment");
+    EXPECT_EQ(fs::canonical(entry->module_path), fs::canonical(CORVANE_MODULE_PATH));
+    EXPECT_EQ(registry.Value("Interface/" + pelmark::GuidToString(c.default_iid)),
+              "_" + std::string(c.name));
+  }
+  EXPECT_EQ(registry.ClsidOfProgId("Corvane.UnmarkAsRecord"),
+            pelmark::ParseGuid("{5E48E254-8595-48B3-83E9-AA7D841C1A8F}"));
+  const std::string typelib = "TypeLib/{E3035E95-5FA0-4F05-8F5C-01D1CB1BC87E}/1.0";
+  EXPECT_EQ(registry.Value(typelib, "Name"), "Corvane");
+  EXPECT_TRUE(registry.Value(typelib + "/Imports/{5086F526-75C2-4BC8-9B88-FDAF41174E45}"));
+
+  ASSERT_EQ(module.UnregisterServer(), pelmark::S_OK);
+  EXPECT_TRUE(registry.Classes().empty());
+  EXPECT_TRUE(fs::is_empty(platform.root)) << "unregistration leaves nothing behind";
+}
+
+TEST_F(ComponentTest, EveryClassIsCreatableByProgIdAndAnswersItsInterfaces) {
+  ASSERT_EQ(module.RegisterServer(), pelmark::S_OK);
+  pelmark::Registry registry(platform.root);
+  for (const corvane::ClassInfo& c : corvane::kCatalogue) {
+    SCOPED_TRACE(c.name);
+    std::optional<pelmark::CLSID> clsid = registry.ClsidOfProgId("Corvane." + std::string(c.name));
+    ASSERT_TRUE(clsid.has_value());
+    ComPtr<IActivityRuntime> runtime = module.Create<IActivityRuntime>(*clsid);
+    ASSERT_TRUE(runtime);
+    void* out = nullptr;
+    ASSERT_EQ(runtime->QueryInterface(c.default_iid, &out), pelmark::S_OK);
+    ComPtr<pelmark::IDispatch> default_interface =
+        ComPtr<pelmark::IDispatch>::Attach(static_cast<pelmark::IDispatch*>(out));
+    EXPECT_TRUE(runtime.try_query<pelmark::IDispatch>());
+    EXPECT_TRUE(runtime.try_query<pelmark::IUnknown>());
+    EXPECT_FALSE(runtime.try_query<pelmark::ITask>());
+    EXPECT_EQ(module.CanUnloadNow(), pelmark::S_FALSE);
+  }
+  EXPECT_EQ(module.CanUnloadNow(), pelmark::S_OK) << "every object was released";
+}
+
+TEST_F(ComponentTest, UnknownClassesAndAggregationAreRefused) {
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(module.GetClassObject(pelmark::IUnknown::iid, pelmark::IClassFactory::iid, &out),
+            pelmark::CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(out, nullptr);
+  ASSERT_EQ(module.GetClassObject(corvane::kCatalogue[0].clsid, pelmark::IClassFactory::iid, &out),
+            pelmark::S_OK);
+  auto factory = ComPtr<pelmark::IClassFactory>::Attach(static_cast<pelmark::IClassFactory*>(out));
+  ComPtr<IActivityRuntime> outer = Create("Wait");
+  EXPECT_EQ(factory->CreateInstance(outer.get(), IActivityRuntime::iid, &out),
+            pelmark::CLASS_E_NOAGGREGATION);
+}
+
+TEST_F(ComponentTest, EachInterfaceIdResourceIsTwentyBytesEndingWithTheDefaultInterfaceId) {
+  for (const corvane::ClassInfo& c : corvane::kCatalogue) {
+    std::string name = "_IID_" + std::string(c.name);
+    for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::vector<uint8_t> bytes = module.Resource("CUSTOM", name.c_str());
+    ASSERT_EQ(bytes.size(), 20u) << name;
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4),
+              (std::vector<uint8_t>{16, 0, 0, 0}));
+    pelmark::GUID iid;
+    std::memcpy(&iid.Data1, &bytes[4], 4);
+    std::memcpy(&iid.Data2, &bytes[8], 2);
+    std::memcpy(&iid.Data3, &bytes[10], 2);
+    std::memcpy(iid.Data4, &bytes[12], 8);
+    EXPECT_EQ(iid, c.default_iid) << name;
+  }
+  EXPECT_EQ(module.Resource("CUSTOM", "_IID_EXPORTTOFOLDER"),
+            (std::vector<uint8_t>{0x10, 0, 0, 0, 0x38, 0xFF, 0x0A, 0xCE, 0x87, 0xC5, 0x9A,
+                                  0x47, 0xB4, 0x0C, 0xB3, 0xB7, 0x6F, 0xFA, 0x39, 0x8C}));
+  EXPECT_TRUE(module.Resource("CUSTOM", "_IID_NOSUCHCLASS").empty());
+}
+
+// Under the Itanium ABI a pointer to a virtual member holds 1 + the slot's byte offset.
+template <class F>
+size_t SlotOf(F member) {
+  static_assert(sizeof(F) == 2 * sizeof(uintptr_t));
+  uintptr_t raw[2];
+  std::memcpy(raw, &member, sizeof raw);
+  return (raw[0] - 1) / sizeof(void*);
+}
+
+TEST(ActivityRuntimeLayoutTest, MethodsFollowTheSevenDispatchSlots) {
+  EXPECT_EQ(SlotOf(&pelmark::IUnknown::QueryInterface), 0u);
+  EXPECT_EQ(SlotOf(&pelmark::IDispatch::Invoke), 6u);
+  EXPECT_EQ(SlotOf(&IActivityRuntime::EvaluateCompositeTask), 7u);
+  EXPECT_EQ(SlotOf(&IActivityRuntime::Execute), 8u);
+  EXPECT_EQ(SlotOf(&IActivityRuntime::Initialize), 9u);
+  EXPECT_EQ(SlotOf(&pelmark::IClassFactory::CreateInstance), 3u);
+  EXPECT_EQ(SlotOf(&pelmark::IClassFactory::LockServer), 4u);
+}
+
+class DefaultMethodsTest : public ComponentTest {
+ protected:
+  void SetUp() override {
+    ComponentTest::SetUp();
+    sim.SetProcess({.id = 12});
+    sim.AddTask({.task_id = 5, .process_id = 12});
+    sim.SetActivity({.process_id = 12});
+  }
+  sim::Simulator sim;
+};
+
+TEST_F(DefaultMethodsTest, DefaultEvaluateAndInitializeMakeNoHostCall) {
+  ComPtr<IActivityRuntime> vital = Create("MarkAsVital");
+  pelmark::ITask* task = sim.Task(5);
+  EXPECT_EQ(vital->EvaluateCompositeTask(sim.Services(), sim.Activity(), task), 1);
+  EXPECT_EQ(task, sim.Task(5));
+  vital->Initialize(sim.Services(), sim.Activity());
+  EXPECT_TRUE(sim.Journal().empty());
+  EXPECT_TRUE(sim.HeldReferences().empty());
+}
+
+TEST_F(DefaultMethodsTest, LateBindingCallsTheSameMethodsByName) {
+  sim.SetProcess({.id = 12, .variables = {sim::ItemListVariable(
+                                 "<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" "
+                                 "dbtype=\"0\"><documents><document id=\"17\"/></documents>"
+                                 "</dmsobject>")}});
+  sim.AddTask({.task_id = 5,
+               .process_id = 12,
+               .parameters = {{"REASON", "r"}},
+               .variables = {{"MARKEDASRECORDON"}, {"ISVITAL"}}});
+  sim.AddDocument(7, {.id = 17});
+  ComPtr<IActivityRuntime> vital = Create("MarkAsVital");
+
+  std::string_view names[] = {"execute"};
+  int32_t dispid = 0;
+  ASSERT_EQ(vital->GetIDsOfNames(names, &dispid), pelmark::S_OK);
+  std::vector<pelmark::Variant> args{
+      pelmark::Variant(ComPtr<pelmark::IUnknown>(sim.Services())),
+      pelmark::Variant(ComPtr<pelmark::IUnknown>(sim.Task(5)))};
+  pelmark::Variant result;
+  ASSERT_EQ(vital->Invoke(dispid, args, &result), pelmark::S_OK);
+  args.clear();
+  EXPECT_EQ(result, pelmark::Variant(1));
+  EXPECT_EQ(sim.TaskVariable(5, "ISVITAL"), pelmark::Variant(true));
+
+  std::string_view unknown[] = {"Frobnicate"};
+  EXPECT_EQ(vital->GetIDsOfNames(unknown, &dispid), pelmark::DISP_E_UNKNOWNNAME);
+  EXPECT_TRUE(sim.HeldReferences().empty());
+}
+
+TEST_F(DefaultMethodsTest, FailuresReachTheHostAsContractErrorsAcrossTheModule) {
+  ComPtr<IActivityRuntime> vital = Create("MarkAsVital");
+  sim.SetProcess({.id = 12, .variables = {sim::ItemListVariable("<dmsobject/>")}});
+  pelmark::ITask* task = sim.Task(5);
+  try {
+    vital->Execute(sim.Services(), task);
+    FAIL() << "no error";
+  } catch (const pelmark::Error& e) {
+    EXPECT_EQ(e.number(), 91);
+    EXPECT_TRUE(e.source().starts_with("Corvane\r\nMarkAsVital: IActivityRuntime_Execute"));
+  }
+  EXPECT_EQ(platform.log.size(), 1u);
+  EXPECT_TRUE(sim.HeldReferences().empty());
+}
+
+}  // namespace

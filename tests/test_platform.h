@@ -1,0 +1,45 @@
+// A platform for tests: a fixed clock, a chosen locale, an event log that keeps
+// its entries, an in-memory file system and a registry root of the test's own.
+// Installing it is scoped: the previous platform comes back on destruction.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "corvane/platform.h"
+
+namespace corvane_test {
+
+// 5 December 2026 14:30:00, as days since 30 December 1899.
+inline constexpr double kFixedNow = 46361.0 + 14.5 / 24.0;
+
+class TestPlatform : public corvane::PlatformServices {
+ public:
+  TestPlatform() : previous_(corvane::SetPlatform(this)) {}
+  ~TestPlatform() override { corvane::SetPlatform(previous_); }
+  TestPlatform(const TestPlatform&) = delete;
+  TestPlatform& operator=(const TestPlatform&) = delete;
+
+  double Now() override { return now; }
+  const corvane::LocaleInfo& Locale() override { return *locale; }
+  void LogError(std::string_view description) override { log.emplace_back(description); }
+  bool PathExists(std::string_view path) override { return paths.count(std::string(path)) > 0; }
+  void CreateDirectory(std::string_view path) override {
+    created.emplace_back(path);
+    paths.insert(std::string(path));
+  }
+  std::string RegistryRoot() override { return registry_root; }
+
+  double now = kFixedNow;
+  const corvane::LocaleInfo* locale = &corvane::LocaleInfo::EnUs();
+  std::vector<std::string> log;
+  std::set<std::string> paths;
+  std::vector<std::string> created;
+  std::string registry_root = "/nonexistent/registry";
+
+ private:
+  corvane::PlatformServices* previous_;
+};
+
+}  // namespace corvane_test
