@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,11 @@
 #include "framework/class_table.h"
 #include "simulator.h"
 #include "test_platform.h"
+
+namespace pelmark {
+// Lets test failures show variants as the journal writes them.
+inline void PrintTo(const Variant& v, std::ostream* os) { *os << sim::FormatVariant(v); }
+}  // namespace pelmark
 
 namespace corvane_test {
 
@@ -90,8 +96,16 @@ class ActivityTest : public ::testing::Test {
         << "still held: " << ::testing::PrintToString(sim.HeldReferences());
   }
 
+  // Starts again from an empty simulator, for tests that loop over cases.
+  void ResetSimulator() { simulator_.emplace(); }
+
   TestPlatform platform;
-  sim::Simulator sim;
+
+ private:
+  std::optional<sim::Simulator> simulator_{std::in_place};
+
+ protected:
+  sim::Simulator& sim = *simulator_;
 };
 
 }  // namespace corvane_test

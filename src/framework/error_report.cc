@@ -18,6 +18,7 @@ std::string_view ClassicDescription(int32_t number) {
     case 75: return "Path/File access error";
     case 76: return "Path not found";
     case 91: return "Object variable or With block variable not set";
+    case 93: return "Invalid pattern string";
     case 94: return "Invalid use of Null";
     case 424: return "Object required";
     case 438: return "Object doesn't support this property or method";

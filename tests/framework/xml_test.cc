@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "pelmark/com.h"
+
 namespace corvane_test {
 namespace {
 
