@@ -153,10 +153,8 @@ class FieldActivity final : public Activity {
       if (list.is_nothing()) return;
       for (const XmlNode& item : list.ChildNodes()) {
         at(2);
-        ref->SetID(ToLong(Variant(item.Attribute("id"))));
-        ref->SetEntityName("RecordSeries");
-        ref->SetTypeCode(ToLong(Variant(item.Attribute("typecode"))));
-        ComPtr<IEntity> target = dms->GetRecordSeries(ref.get());
+        ComPtr<IEntity> target =
+            FetchListed(item, "RecordSeries", &pelmark::IDmsService::GetRecordSeries, dms, ref.get());
         if (!target) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -186,10 +184,8 @@ class FieldActivity final : public Activity {
       if (list.is_nothing()) return;
       for (const XmlNode& item : list.ChildNodes()) {
         at(2);
-        ref->SetID(ToLong(Variant(item.Attribute("id"))));
-        ref->SetEntityName("DataEntity");
-        ref->SetTypeCode(ToLong(Variant(item.Attribute("typecode"))));
-        ComPtr<IEntity> stack = dms->GetDataEntity(ref.get());
+        ComPtr<IEntity> stack =
+            FetchListed(item, "DataEntity", &pelmark::IDmsService::GetDataEntity, dms, ref.get());
         if (!stack) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -222,6 +218,17 @@ class FieldActivity final : public Activity {
         }
       }
     });
+  }
+
+  // Points `ref` at a listed stack or record series (id and type code from the
+  // item) and fetches it; null when the DMS has no such entity.
+  using Fetch = ComPtr<IEntity> (pelmark::IDmsService::*)(IEntityRef*);
+  static ComPtr<IEntity> FetchListed(const XmlNode& item, std::string_view entity_name,
+                                     Fetch fetch, pelmark::IDmsService* dms, IEntityRef* ref) {
+    ref->SetID(ToLong(Variant(item.Attribute("id"))));
+    ref->SetEntityName(entity_name);
+    ref->SetTypeCode(ToLong(Variant(item.Attribute("typecode"))));
+    return (dms->*fetch)(ref);
   }
 
   // --- The family's action on one addressed field -------------------------

@@ -58,6 +58,7 @@ class FlagActivity final : public Activity {
   // each statement's error is dropped; the result says the list was walked.
   bool ProcessItems(const XmlDocument& doc, pelmark::IDmsService* dms, pelmark::ITask* task,
                     const std::string& kind) {
+    const FlagOperation operation = row_.operation;
     return Reported({kPrivate, info().name, ":ProcessItems Ln "}, [&](Line& at) {
       at(1);
       XmlNode list = doc.SelectSingleNode("//" + ListNameOfKind(kind));
@@ -78,7 +79,7 @@ class FlagActivity final : public Activity {
         // reason skips the operation for this item.
         Suppressed([&] {
           std::string reason = ToTextOrEmpty(TaskParameter(task, "REASON"));
-          (Must(dms)->*row_.operation)(ref.get(), reason);
+          (Must(dms)->*operation)(ref.get(), reason);
         });
       }
       at(5);
