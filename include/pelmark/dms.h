@@ -66,6 +66,7 @@ struct ILookupField : IField {
   virtual int32_t MinorVersion() = 0;
   virtual void SetMinorVersion(int32_t v) = 0;
   virtual std::string DisplayValue() = 0;
+  virtual void SetDisplayValue(std::string_view text) = 0;
 
  protected:
   ~ILookupField() = default;

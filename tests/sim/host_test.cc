@@ -1,0 +1,173 @@
+// The simulated workflow host: strict names, variable writes, the journal and
+// reference accounting, which the library's tests rely on.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "simulator.h"
+
+namespace {
+
+using pelmark::ComPtr;
+using pelmark::Variant;
+
+sim::Simulator MakeHost() {
+  sim::Simulator s;
+  s.SetProcess({.id = 12,
+                .variables = {sim::ItemListVariable("<dmsobject/>")},
+                .initiator_id = "7",
+                .process_name = "Case 1"});
+  s.AddTask({.task_id = 5,
+             .process_id = 12,
+             .parameters = {{"REASON", "why"}, {"STARTING_FROM", Variant::Null(), true}},
+             .variables = {{"VALUE", Variant::Null()}, {"ISVITAL", false}}});
+  return s;
+}
+
+pelmark::Error CatchError(auto&& call) {
+  try {
+    call();
+  } catch (const pelmark::Error& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error raised";
+  return pelmark::Error(0, "", "");
+}
+
+TEST(SimHostTest, UnknownNamesAndPositionsAreRefused) {
+  sim::Simulator s = MakeHost();
+  pelmark::ITask* task = s.Task(5);
+  struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t number;
+  } cases[] = {
+      {"parameter", [&] { task->Parameters()->Item("FOLDER"); }, sim::kErrUnknownName},
+      {"variable", [&] { task->Variables()->Item(Variant("JOBID")); }, sim::kErrUnknownName},
+      {"position 0", [&] { task->Variables()->Item(Variant(0)); }, sim::kErrIndexOutOfRange},
+      {"position 3", [&] { task->Variables()->Item(Variant(3)); }, sim::kErrIndexOutOfRange},
+      {"Null index", [&] { task->Variables()->Item(Variant::Null()); }, sim::kErrTypeMismatch},
+      {"process", [&] { s.Services()->GetProcessInstance(99); }, sim::kErrNotFound},
+  };
+  for (const auto& c : cases) {
+    pelmark::Error e = CatchError(c.call);
+    EXPECT_EQ(e.number(), c.number) << c.what;
+    EXPECT_EQ(e.source(), sim::kHostSource) << c.what;
+  }
+  // The refusals are journaled with their error, and nothing is left held.
+  EXPECT_EQ(s.CallsTo("IParameters.Item").back().error_number, sim::kErrUnknownName);
+  EXPECT_TRUE(s.HeldReferences().empty());
+}
+
+TEST(SimHostTest, NamesIgnoreCaseUnlessAskedNot) {
+  sim::Simulator s = MakeHost();
+  EXPECT_EQ(s.Task(5)->Parameters()->Item("reason")->Value(), Variant("why"));
+  s.options().case_sensitive_names = true;
+  EXPECT_FALSE(s.Task(5)->Parameters()->Exists("reason"));
+  EXPECT_THROW(s.Task(5)->Variables()->Item(Variant("value")), pelmark::Error);
+}
+
+TEST(SimHostTest, ParameterNullFlagAndValueAreIndependent) {
+  sim::Simulator s = MakeHost();
+  ComPtr<pelmark::IParameters> params = s.Task(5)->Parameters();
+  EXPECT_TRUE(params->Item("STARTING_FROM")->IsNull());
+  EXPECT_FALSE(params->Item("REASON")->IsNull());
+  s.SetTaskParameter(5, {"REASON", Variant::Null()});
+  EXPECT_TRUE(params->Item("REASON")->IsNull());
+  s.RemoveTaskParameter(5, "REASON");
+  EXPECT_FALSE(params->Exists("REASON"));
+}
+
+TEST(SimHostTest, VariableWritesAreRecordedInOrderAndVisible) {
+  sim::Simulator s = MakeHost();
+  ComPtr<pelmark::IVariables> vars = s.Task(5)->Variables();
+  ComPtr<pelmark::IVariable> value = vars->Item(Variant("VALUE"));
+  EXPECT_TRUE(value->IsNull());
+  value->SetValue(Variant("B"));
+  vars->Item(Variant(2))->SetValue(Variant(true));
+  value->SetValue(Variant(2.5));
+  EXPECT_FALSE(value->IsNull());
+
+  const auto writes = s.TaskVariableWrites();
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(writes[0].name, "VALUE");
+  EXPECT_EQ(writes[0].value, Variant("B"));
+  EXPECT_EQ(writes[1].name, "ISVITAL");
+  EXPECT_EQ(writes[1].value, Variant(true));
+  EXPECT_EQ(writes[2].owner, "task 5");
+  EXPECT_EQ(s.TaskVariable(5, "VALUE"), Variant(2.5));
+}
+
+TEST(SimHostTest, JournalKeepsEveryCallInOrder) {
+  sim::Simulator s = MakeHost();
+  pelmark::ITask* task = s.Task(5);
+  ComPtr<pelmark::IProcessInstance> process = s.Services()->GetProcessInstance(task->ProcessID());
+  ComPtr<pelmark::IVariable> first = process->Variables()->Item(Variant(1));
+  first->TypeName();
+
+  std::vector<std::string> ops;
+  for (const auto& c : s.Journal()) ops.push_back(c.op);
+  EXPECT_EQ(ops, (std::vector<std::string>{
+                     "ITask.ProcessID", "IActivityServices.GetProcessInstance",
+                     "IProcessInstance.Variables", "IVariables.Item", "IVariable.TypeName"}));
+  EXPECT_EQ(s.Journal()[0].result, Variant(12));
+  EXPECT_EQ(s.Journal()[1].ArgValue("process_id"), Variant(12));
+  EXPECT_EQ(s.Journal()[1].result_object, "IProcessInstance process 12");
+  EXPECT_EQ(s.Journal()[4].target, "process 12 variable dmsobject");
+  EXPECT_EQ(s.Journal()[4].ToString(),
+            "IVariable.TypeName [process 12 variable dmsobject]() -> \"dms.object\"");
+}
+
+TEST(SimHostTest, ServicesFollowOptionsAndAnswerTheirInterfaces) {
+  sim::Simulator s;
+  s.options().configuration_service = false;
+  pelmark::IActivityServices* services = s.Services();
+  ComPtr<pelmark::IService> dms = services->GetService("DmsService");
+  ASSERT_TRUE(dms);
+  EXPECT_TRUE(dms.try_query<pelmark::IDmsService>());
+  EXPECT_FALSE(dms.try_query<pelmark::INotificationService>());
+  EXPECT_FALSE(services->GetService("ConfigurationService"));
+  EXPECT_FALSE(services->GetService("dmsservice"));  // names are exact
+  EXPECT_TRUE(
+      services->GetService("NotificationService").try_query<pelmark::INotificationService>());
+  EXPECT_EQ(s.CallsTo("IActivityServices.GetService")[1].result_object, "Nothing");
+}
+
+TEST(SimHostTest, HeldReferencesNamesWhatTheCallerForgot) {
+  sim::Simulator s = MakeHost();
+  EXPECT_TRUE(s.HeldReferences().empty());
+  pelmark::IVariables* leaked = s.Task(5)->Variables().detach();  // never released
+  {
+    ComPtr<pelmark::ITask> extra(s.Task(5));
+    auto held = s.HeldReferences();
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0], "ITask task 5: 2 reference(s), simulator holds 1");
+    EXPECT_EQ(held[1], "IVariables task 5 variables: 1 reference(s), simulator holds 0");
+  }
+  EXPECT_EQ(s.HeldReferences().size(), 1u);
+  leaked->Release();
+  EXPECT_TRUE(s.HeldReferences().empty());
+}
+
+TEST(SimHostTest, FaultsHitOnlyMatchingCalls) {
+  sim::Simulator s = MakeHost();
+  s.InjectFault({.op = "IVariable.SetValue",
+                 .target = "task 5 variable ISVITAL",
+                 .number = 70,
+                 .source = "Host",
+                 .description = "Permission denied",
+                 .skip = 1,
+                 .times = 1});
+  ComPtr<pelmark::IVariables> vars = s.Task(5)->Variables();
+  vars->Item(Variant("VALUE"))->SetValue(Variant(1));       // other target
+  vars->Item(Variant("ISVITAL"))->SetValue(Variant(true));  // skipped once
+  pelmark::Error e = CatchError([&] { vars->Item(Variant("ISVITAL"))->SetValue(Variant(false)); });
+  EXPECT_EQ(e.number(), 70);
+  EXPECT_EQ(e.source(), "Host");
+  EXPECT_EQ(e.description(), "Permission denied");
+  vars->Item(Variant("ISVITAL"))->SetValue(Variant(false));  // times exhausted
+  EXPECT_EQ(s.TaskVariableWrites().size(), 3u);
+  EXPECT_EQ(s.CallsTo("IVariable.SetValue")[2].error_number, 70);
+}
+
+}  // namespace
