@@ -32,6 +32,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pelmark/com.h"
+
 namespace corvane {
 
 // One variable of an expression: its name, its placeholder number and its
@@ -59,6 +61,9 @@ class CVariable {
   int32_t capacity_ = 0;
   std::vector<std::string> values_;  // values_[i - 1] is Value(i)
 };
+
+// True when two names are the same collection key (case is ignored).
+bool SameKey(std::string_view a, std::string_view b);
 
 // An expression's variables in collection order (descending Position after
 // Parse), keyed by Name without regard to case.

@@ -1,0 +1,522 @@
+#include "templates/format_engine.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "framework/error_report.h"
+#include "framework/variant_rules.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::string_view kParser = "CFormatParser";
+constexpr std::string_view kVariable = "CVariable";
+
+// Every occurrence of `find`, left to right and without overlap, replaced by
+// `with`; an empty `find` leaves the text as it is (as Basic's Replace does).
+std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view with) {
+  if (find.empty()) return std::string(text);
+  size_t hit = text.find(find);
+  if (hit == std::string_view::npos) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  size_t from = 0;
+  for (; hit != std::string_view::npos; hit = text.find(find, from)) {
+    out.append(text, from, hit - from);
+    out.append(with);
+    from = hit + find.size();
+  }
+  out.append(text.substr(from));
+  return out;
+}
+
+// Collection keys compare without regard to case, non-ASCII letters included.
+std::string FoldKey(std::string_view name) { return LCase(name); }
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// CLng of a repeat count, which holds decimal digits only.
+int32_t RepeatCount(std::string_view digits) {
+  if (digits.empty()) Raise(13);
+  int64_t value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+    if (value > INT32_MAX) Raise(6);
+  }
+  return static_cast<int32_t>(value);
+}
+
+template <class T>
+T& Need(std::optional<T>& object) {
+  if (!object) Raise(91);
+  return *object;
+}
+
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+// The placeholders of one expression's variables, for rendering without
+// rescanning the text built so far. A placeholder is "\" followed by a
+// variable's Position in decimal; where several variables' placeholders start
+// at one backslash, the replacement done first (collection order) wins.
+class Placeholders {
+ public:
+  explicit Placeholders(const CVariables& variables) {
+    for (size_t k = 0; k < static_cast<size_t>(variables.Count()); ++k) {
+      std::string number = std::to_string(variables[k].Position());
+      texts_.push_back("\\" + number);
+      longest_ = std::max(longest_, number.size());
+      for (size_t len = 0; len < number.size(); ++len)
+        proper_prefixes_.insert(number.substr(0, len));
+      first_.emplace(std::move(number), k);
+    }
+  }
+
+  const std::string& Text(size_t k) const { return texts_[k]; }
+
+  // The variable whose placeholder the backslash at text[b] starts, and the
+  // length of its number; npos when none does.
+  std::pair<size_t, size_t> At(std::string_view text, size_t b) const {
+    size_t best = std::string_view::npos, best_len = 0;
+    size_t available = std::min(longest_, text.size() - b - 1);
+    for (size_t len = 1; len <= available; ++len) {
+      auto it = first_.find(text.substr(b + 1, len));
+      if (it != first_.end() && it->second < best) {
+        best = it->second;
+        best_len = len;
+      }
+    }
+    return {best, best_len};
+  }
+
+  // True when no replacement can ever match inside `text`, whatever text is
+  // appended to it later.
+  bool Inert(std::string_view text) const {
+    for (size_t b = text.find('\\'); b != std::string_view::npos; b = text.find('\\', b + 1)) {
+      if (At(text, b).first != std::string_view::npos) return false;
+      std::string_view tail = text.substr(b + 1);
+      if (tail.size() < longest_ && proper_prefixes_.contains(tail)) return false;
+    }
+    return true;
+  }
+
+  // True when replacing one placeholder of `format` cannot join the text
+  // before it into another: no backslash is followed, up to the next backslash,
+  // by the beginning of a placeholder's number.
+  bool Separable(std::string_view format) const {
+    size_t b = format.find('\\');
+    while (b != std::string_view::npos) {
+      size_t next = format.find('\\', b + 1);
+      if (next == std::string_view::npos) break;
+      std::string_view between = format.substr(b + 1, next - b - 1);
+      if (between.size() < longest_ && proper_prefixes_.contains(between)) return false;
+      b = next;
+    }
+    return true;
+  }
+
+  // Appends `format` with every placeholder replaced by values[k], as the
+  // variable-by-variable replacements over `format` alone would leave it.
+  void AppendRendered(std::string& out, std::string_view format,
+                      const std::vector<const std::string*>& values, bool plain) const {
+    if (!plain) {
+      // A value holding a backslash, or a value put between a backslash and
+      // digits, can form a new placeholder; only the step-by-step replacement
+      // gives that text.
+      std::string s(format);
+      for (size_t k = 0; k < values.size(); ++k) s = ReplaceAll(s, texts_[k], *values[k]);
+      out.append(s);
+      return;
+    }
+    size_t from = 0;
+    for (size_t b = format.find('\\'); b != std::string_view::npos; b = format.find('\\', b + 1)) {
+      auto [k, len] = At(format, b);
+      if (k == std::string_view::npos) continue;
+      out.append(format, from, b - from);
+      out.append(*values[k]);
+      from = b + 1 + len;
+      b = from - 1;
+    }
+    out.append(format.substr(from));
+  }
+
+ private:
+  std::vector<std::string> texts_;
+  std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> first_;
+  std::unordered_set<std::string, TextHash, std::equal_to<>> proper_prefixes_;
+  size_t longest_ = 0;
+};
+
+}  // namespace
+
+// --- CVariable
+
+const std::string& CVariable::Value(int32_t index) const {
+  return Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [&](Line& at) -> const std::string& {
+    at(1);
+    if (index < 1 || index > capacity_) Raise(9);
+    return values_[index - 1];
+  });
+}
+
+void CVariable::SetValue(int32_t index, std::string text) {
+  Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    if (capacity_ < index) ResizeArray();
+    at(2);
+    if (index < 1 || index > capacity_) Raise(9);
+    values_[index - 1] = std::move(text);
+  });
+}
+
+void CVariable::ResizeArray() {
+  if (capacity_ > INT32_MAX - 5) Raise(6);
+  capacity_ += 5;
+  values_.resize(capacity_);
+}
+
+// --- CVariables
+
+bool SameKey(std::string_view a, std::string_view b) { return FoldKey(a) == FoldKey(b); }
+
+CVariable* CVariables::Find(std::string_view name) {
+  auto it = index_.find(FoldKey(name));
+  return it == index_.end() ? nullptr : &items_[it->second];
+}
+
+const CVariable* CVariables::Find(std::string_view name) const {
+  auto it = index_.find(FoldKey(name));
+  return it == index_.end() ? nullptr : &items_[it->second];
+}
+
+void CVariables::Add(CVariable variable) {
+  if (!index_.emplace(FoldKey(variable.Name()), items_.size()).second) Raise(457);
+  items_.push_back(std::move(variable));
+}
+
+// --- CFormatExpression
+
+std::string CFormatExpression::ToString() const {
+  std::string s = ReplaceAll(ReplaceAll(format_string_, "\\t", "\t"), "\\n", "\r\n");
+  const Placeholders placeholders(variables_);
+  const bool separable = placeholders.Separable(s);
+  std::vector<const std::string*> values(variables_.Count());
+  // Reads every variable's value for repetition k, as each replacement does
+  // whether or not its placeholder occurs; true when one pass over the format
+  // text gives the replacements' result (no value holds a backslash).
+  auto read = [&](int32_t k) {
+    bool plain = separable;
+    for (size_t v = 0; v < values.size(); ++v) {
+      values[v] = &variables_[v].Value(k);
+      if (values[v]->find('\\') != std::string::npos) plain = false;
+    }
+    return plain;
+  };
+
+  if (!(repeat_ && loop_count_ != 1)) {
+    bool plain = read(1);
+    std::string out;
+    out.reserve(s.size());
+    placeholders.AppendRendered(out, s, values, plain);
+    return out;
+  }
+
+  const std::string f = std::move(s);
+  s.clear();
+  if (values.empty()) {
+    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) s.append(f);
+    return s;
+  }
+  // Each repetition replaces over the whole text built so far. While that text
+  // holds no backslash that could start a placeholder, the replacements can
+  // only touch the newly appended copy, so only that copy is rendered.
+  bool inert = true;
+  for (int64_t k = 1; k <= loop_count_; ++k) {
+    bool plain = read(static_cast<int32_t>(k));
+    if (inert) {
+      size_t mark = s.size();
+      placeholders.AppendRendered(s, f, values, plain);
+      inert = placeholders.Inert(std::string_view(s).substr(mark));
+    } else {
+      s.append(f);
+      for (size_t v = 0; v < values.size(); ++v)
+        s = ReplaceAll(s, placeholders.Text(v), *values[v]);
+      inert = placeholders.Inert(s);
+    }
+  }
+  return s;
+}
+
+// --- CFormatParser
+
+void CFormatParser::ResizeArray() {
+  Reported({kBracketed, kParser, ":ResizeArray Sub (", kQuiet}, [&](Line& at) {
+    at(1);
+    if (capacity_ > INT32_MAX - 50) Raise(6);
+    capacity_ += 50;
+    at(2);
+    tokens_.resize(static_cast<size_t>(capacity_) + 1);
+  });
+}
+
+void CFormatParser::Push(int32_t TokenType, std::string Text, int32_t Position) {
+  Reported({kPrivate, kParser, ":Push Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    if (capacity_ < count_) ResizeArray();
+    at(2);
+    FormatToken& slot = tokens_[count_];
+    slot.TokenType = TokenType;
+    slot.Text = std::move(Text);
+    slot.Position = Position;
+    at(3);
+    ++count_;
+  });
+}
+
+FormatToken CFormatParser::Pop() {
+  return Reported({kPrivate, kParser, ":Pop Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    if (count_ < 1) Raise(9);
+    --count_;
+    at(2);
+    FormatToken& slot = tokens_[count_];
+    FormatToken token{slot.TokenType, std::move(slot.Text), slot.Position};
+    slot.TokenType = 0;
+    slot.Text.clear();
+    return token;
+  });
+}
+
+int32_t CFormatParser::GetNextToken(std::string_view Template, int32_t Length, int32_t Start) {
+  return Reported({kPrivate, kParser, ":GetNextToken Ln ", kQuiet}, [&](Line& at) {
+    // The character at 1-based position p, or -1 past the end.
+    auto char_at = [&](int32_t p) -> int {
+      if (p < 1 || p > Length || static_cast<size_t>(p) > Template.size()) return -1;
+      return static_cast<unsigned char>(Template[p - 1]);
+    };
+    auto top = [&] { return count_ > 0 ? tokens_[count_ - 1].TokenType : 0; };
+    int32_t i = Start;
+    int32_t v = -1;
+    for (;;) {
+      at(1);
+      if (i > Length || top() == -2) break;
+      int c = char_at(i);
+      const int32_t kind = top();
+      bool error = false;
+      // What every character not claimed by the table below does.
+      auto by_default = [&] {
+        if (kind != 8 && kind != 11 && kind != 6 && kind != 5) return;
+        std::string& text = tokens_[count_ - 1].Text;
+        if (kind == 8) {
+          if (c == '/') c = char_at(++i);
+          if (c >= 0) text.push_back(static_cast<char>(c));
+        } else if (c == ' ') {
+          // Spaces in names and counts are dropped.
+        } else if (kind == 6 && !IsDigit(c)) {
+          error = true;
+        } else {
+          text.push_back(static_cast<char>(c));
+        }
+      };
+      at(2);
+      switch (c) {
+        case '{':
+          if (kind == -1) {
+            Push(1, "{", i);
+          } else if (kind == 1) {
+            Push(2, "{", -1);
+            // Only spaces may come before the repeat mark or the opening quote.
+            for (;;) {
+              if (++i > Length) break;
+              int d = char_at(i);
+              if (d == 'N') {
+                Push(3, "N", -1);
+              } else if (d == '"') {
+                Push(7, "\"", -1);
+                Push(8, "", -1);
+              } else if (d == ' ') {
+                continue;
+              } else {
+                c = d;
+                error = true;
+              }
+              break;
+            }
+          } else {
+            by_default();
+          }
+          break;
+        case ':':
+          if (kind == 3) {
+            Push(4, ":", -1);
+            int32_t j = i + 1;
+            while (j <= Length && char_at(j) == ' ') ++j;
+            if (j <= Length) Push(IsDigit(char_at(j)) ? 6 : 5, "", -1);
+          } else {
+            by_default();
+          }
+          break;
+        case '"':
+          if (kind == 5 || kind == 6) {
+            Push(7, "\"", -1);
+            Push(8, "", -1);
+          } else if (kind == 8) {
+            Push(9, "\"", -1);
+          } else {
+            by_default();
+          }
+          break;
+        case ',':
+          if (kind == 9 || kind == 11) {
+            Push(10, ",", -1);
+            ++v;
+            Push(11, "", v);
+          } else {
+            by_default();
+          }
+          break;
+        case '}':
+          if (kind == 11 && !tokens_[count_ - 1].Text.empty()) {
+            Push(12, "}", -1);
+          } else if (kind == 12) {
+            Push(13, "}", i);
+            Push(-2, "^", -1);
+          } else {
+            error = true;
+          }
+          break;
+        default:
+          by_default();
+          break;
+      }
+      if (error) {
+        // The expression is dropped: back to the scan's start, then on past the
+        // next "{", which is therefore not read as a brace.
+        at(3);
+        FormatSyntaxError dropped{0, i, top(), c >= 0 ? std::string(1, static_cast<char>(c)) : ""};
+        while (count_ > 0) {
+          FormatToken token = Pop();
+          if (token.TokenType == 1) dropped.expression_start = token.Position;
+          if (token.TokenType == -1) break;
+        }
+        at(4);
+        Push(-1, "$", -1);
+        v = -1;
+        at(5);
+        do {
+          ++i;
+        } while (i < Length && char_at(i) != '{');
+        if (observer_) {
+          if (char_at(i) == '{') dropped.skipped_brace = i;
+          observer_->SyntaxError(dropped);
+        }
+      }
+      ++i;
+    }
+    return i;
+  });
+}
+
+std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template) {
+  return Reported(
+      {kPrivate, kParser, ":Parse Ln ", kQuiet}, [&](Line& at) -> std::optional<FormatExpressions> {
+        at(1);
+        ResizeArray();
+        count_ = 0;
+        at(2);
+        if (Template.size() > static_cast<size_t>(INT32_MAX) - 2) Raise(6);
+        const int32_t n = static_cast<int32_t>(Template.size());
+        int32_t i = 1;
+        while (i < n) {
+          Push(-1, "$", -1);
+          i = GetNextToken(Template, n, i);
+        }
+        if (observer_) {
+          observer_->Scanned(std::span<const FormatToken>(tokens_.data(), count_), i);
+        }
+        at(3);
+        FormatExpressions result;
+        std::optional<CFormatExpression> current;
+        int32_t e = 0;
+        at(4);
+        while (count_ >= 1) {
+          FormatToken token = Pop();
+          switch (token.TokenType) {
+            case -2:
+              current.emplace();
+              e = 0;
+              break;
+            case 13:
+              e = token.Position;
+              break;
+            case 11: {
+              CVariable variable;
+              variable.SetName(std::move(token.Text));
+              variable.SetPosition(token.Position);
+              Need(current).Variables().Add(std::move(variable));
+              break;
+            }
+            case 8:
+              Need(current).SetFormatString(std::move(token.Text));
+              break;
+            case 6: {
+              int32_t count = RepeatCount(token.Text);
+              Need(current).SetLoopCount(count == 0 ? 1 : count);
+              break;
+            }
+            case 5:
+              Need(current).SetLoopObject(std::move(token.Text));
+              break;
+            case 3:
+              Need(current).SetRepeat(true);
+              break;
+            case 1: {
+              CFormatExpression& expression = Need(current);
+              if (e < token.Position) Raise(5);
+              expression.SetTemplateString(
+                  std::string(Template.substr(token.Position - 1, e - token.Position + 1)));
+              break;
+            }
+            case -1:
+              if (current) {
+                result.push_back(std::move(*current));
+                current.reset();
+              }
+              break;
+            default:
+              break;
+          }
+        }
+        // A "{" that no "}" follows leaves an expression open even where the scan
+        // never reached it (a one-character template, a brace after the last
+        // complete expression, or one passed over by error recovery).
+        size_t last_open = Template.rfind('{');
+        size_t last_close = Template.rfind('}');
+        if (last_open != std::string_view::npos &&
+            (last_close == std::string_view::npos || last_open > last_close))
+          Raise(91);
+        at(5);
+        if (result.empty()) return std::nullopt;
+        return result;
+      });
+}
+
+std::string CFormatParser::ToString(std::string_view Template,
+                                    const FormatExpressions& Expressions) {
+  return Reported({kPrivate, kParser, ":ToString Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    std::string result(Template);
+    at(2);
+    for (const CFormatExpression& expression : Expressions) {
+      std::string rendered = expression.ToString();
+      result = ReplaceAll(result, expression.TemplateString(), rendered);
+    }
+    at(3);
+    return result;
+  });
+}
+
+}  // namespace corvane

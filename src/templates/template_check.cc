@@ -1,0 +1,220 @@
+#include "templates/template_check.h"
+
+#include <algorithm>
+
+#include "templates/format_engine.h"
+
+namespace corvane {
+
+namespace {
+
+std::string Quoted(const std::string& found) {
+  if (found.empty()) return "the end of the template";
+  if (found == " ") return "a space";
+  return "\"" + found + "\"";
+}
+
+// Why a syntax error with `top` on the stack at `found` drops the expression.
+std::string Reason(const FormatSyntaxError& e) {
+  const bool brace = e.found == "}";
+  switch (e.top) {
+    case -1:
+      return "unmatched } outside an expression";
+    case 1:
+      return "} between the two opening braces";
+    case 2:
+      if (e.found == "n") return "lower-case repeat mark";
+      return "only spaces may come between {{ and N or the opening quote, found " + Quoted(e.found);
+    case 3:
+      return "} between the repeat mark and its :";
+    case 5:
+      return "} inside the loop object name";
+    case 6:
+      if (brace) return "} inside the repeat count";
+      return Quoted(e.found) + " inside the repeat count (digits and spaces only)";
+    case 8:
+      return "unescaped } inside the format text";
+    case 9:
+    case 11:
+      return "no variable name";
+    default:
+      return "unexpected " + Quoted(e.found);
+  }
+}
+
+class Recorder : public FormatParseObserver {
+ public:
+  explicit Recorder(TemplateCheck& check) : check_(check) {}
+
+  void SyntaxError(const FormatSyntaxError& e) override {
+    check_.dropped.push_back({e.expression_start, e.at, Reason(e), e.skipped_brace});
+  }
+
+  void Scanned(std::span<const FormatToken> stack, int32_t) override {
+    int32_t start = 0, end = 0;
+    bool open = false;
+    for (const FormatToken& token : stack) {
+      switch (token.TokenType) {
+        case 1:
+          start = token.Position;
+          open = true;
+          break;
+        case 13:
+          end = token.Position;
+          break;
+        case -2:
+          check_.kept.emplace_back();
+          check_.kept.back().start = start;
+          check_.kept.back().end = end;
+          open = false;
+          break;
+        default:
+          break;
+      }
+    }
+    if (open) check_.open_expression = start;
+  }
+
+ private:
+  TemplateCheck& check_;
+};
+
+// The expression's own details, from parsing its text alone (which the scan
+// reads exactly as it read it inside the template).
+void Describe(std::string_view text, KeptExpression& kept) {
+  kept.template_string = std::string(text.substr(kept.start - 1, kept.end - kept.start + 1));
+  CFormatParser parser;
+  try {
+    std::optional<FormatExpressions> alone = parser.Parse(kept.template_string);
+    if (!alone || alone->empty()) return;
+    const CFormatExpression& e = alone->front();
+    kept.format_string = e.FormatString();
+    kept.repeat = e.Repeat();
+    kept.loop_count = e.LoopCount();
+    kept.loop_object = e.LoopObject();
+    for (const CVariable& v : e.Variables()) kept.variables.push_back({v.Name(), v.Position()});
+    std::reverse(kept.variables.begin(), kept.variables.end());
+  } catch (const pelmark::Error& error) {
+    kept.problem = error.number() == 457 ? "two variables with the same name (case ignored)"
+                   : error.number() == 6 ? "repeat count too large"
+                                         : error.description();
+  }
+}
+
+std::string Where(std::string_view text, int32_t position) {
+  auto [line, column] = LineAndColumn(text, position);
+  return "position " + std::to_string(position) + " (line " + std::to_string(line) + ", column " +
+         std::to_string(column) + ")";
+}
+
+}  // namespace
+
+std::pair<int32_t, int32_t> LineAndColumn(std::string_view text, int32_t position) {
+  int32_t line = 1, column = 0;
+  size_t last = std::min(text.size(), static_cast<size_t>(std::max(position, 1)));
+  for (size_t i = 0; i < last; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') {
+      ++line;
+      column = 0;
+    } else if ((c & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  if (position > static_cast<int32_t>(text.size()))
+    column += position - static_cast<int32_t>(text.size());
+  return {line, std::max(column, 1)};
+}
+
+TemplateCheck CheckTemplate(std::string_view text) {
+  TemplateCheck check;
+  Recorder recorder(check);
+  CFormatParser parser;
+  parser.SetObserver(&recorder);
+  try {
+    check.has_expressions = parser.Parse(text).has_value();
+  } catch (const pelmark::Error& error) {
+    check.parse_error = error;
+  }
+  // Errors are reported in scan order, which is the order of appearance.
+  for (KeptExpression& kept : check.kept) Describe(text, kept);
+  return check;
+}
+
+std::string DescribeCheck(std::string_view text, const TemplateCheck& check) {
+  std::string out;
+  for (const KeptExpression& e : check.kept) {
+    out += "kept at " + Where(text, e.start) + ": " + e.template_string + "\n";
+    if (!e.problem.empty()) {
+      out += "  fails: " + e.problem + "\n";
+      continue;
+    }
+    out += "  format \"" + e.format_string + "\"";
+    if (e.repeat) {
+      out += e.loop_object.empty() ? ", repeated " + std::to_string(e.loop_count) + " times"
+                                   : ", repeated once per item of " + e.loop_object;
+    }
+    out += "\n";
+    for (const TemplateVariable& v : e.variables) {
+      out += "  \\" + std::to_string(v.position) + " = " +
+             (v.name.empty() ? "(empty name)" : v.name) + "\n";
+    }
+  }
+  for (const DroppedExpression& d : check.dropped) {
+    out += d.start ? "dropped expression at " + Where(text, d.start) + ": " : "syntax error: ";
+    out += d.reason + " at " + Where(text, d.at) + "\n";
+    if (d.skipped_brace) {
+      out += "  the { at " + Where(text, d.skipped_brace) +
+             " is passed over, so an expression starting there is not recognised\n";
+    }
+  }
+  if (check.open_expression) {
+    out += "open expression at " + Where(text, check.open_expression) +
+           ": no closing braces before the end of the template\n";
+  }
+  if (check.parse_error) {
+    out += "Parse fails: error " + std::to_string(check.parse_error->number()) + " (" +
+           check.parse_error->description() + ")\n";
+  } else if (!check.has_expressions) {
+    out += "no expressions: the template is used as it stands\n";
+  }
+  return out;
+}
+
+std::string RenderPreview(std::string_view text,
+                          const std::vector<std::pair<std::string, std::string>>& values) {
+  CFormatParser parser;
+  std::optional<FormatExpressions> expressions = parser.Parse(text);
+  if (!expressions) return std::string(text);
+  for (CFormatExpression& e : *expressions) {
+    // The values given for each variable, in order.
+    std::vector<std::vector<std::string>> given(e.Variables().Count());
+    for (const auto& [name, value] : values) {
+      if (const CVariable* found = e.Variables().Find(name)) {
+        given[found - &e.Variables()[0]].push_back(value);
+      }
+    }
+    if (e.Repeat() && !e.LoopObject().empty()) {
+      const std::string prefix = e.LoopObject() + ".";
+      size_t items = 0;
+      for (int32_t v = 0; v < e.Variables().Count(); ++v) {
+        std::string_view name = e.Variables()[v].Name();
+        if (name.size() > prefix.size() && SameKey(name.substr(0, prefix.size()), prefix)) {
+          items = std::max(items, given[v].size());
+        }
+      }
+      e.SetLoopCount(static_cast<int32_t>(items));
+    }
+    int32_t repetitions = e.Repeat() ? std::max(e.LoopCount(), 1) : 1;
+    for (int32_t v = 0; v < e.Variables().Count(); ++v) {
+      for (int32_t k = 1; k <= repetitions; ++k) {
+        const std::vector<std::string>& list = given[v];
+        e.Variables()[v].SetValue(k,
+                                  list.empty() ? "" : list[std::min<size_t>(k, list.size()) - 1]);
+      }
+    }
+  }
+  return parser.ToString(text, *expressions);
+}
+
+}  // namespace corvane

@@ -1,0 +1,80 @@
+// Diagnostics for workflow designers: what the template engine will make of a
+// template, without changing how it parses. The command-line host offers them as
+// `corvane template check FILE` (CheckTemplate, then DescribeCheck) and
+// `corvane template render FILE --var NAME=VALUE...` (RenderPreview).
+//
+// Positions are 1-based byte offsets into the template text, as the parser
+// counts them; LineAndColumn turns one into a line and a character column.
+//
+// Typical usage:
+//   TemplateCheck check = CheckTemplate(text);
+//   std::cout << DescribeCheck(text, check);
+//   return check.parse_error || !check.dropped.empty() ? 1 : 0;
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "pelmark/com.h"
+
+namespace corvane {
+
+// An expression the parser dropped (or a stray "}" in the text), with why.
+struct DroppedExpression {
+  int32_t start = 0;          // its first "{"; 0 when the error was outside any expression
+  int32_t at = 0;             // the character that made it a syntax error
+  std::string reason;         // for example "unescaped } inside the format text"
+  int32_t skipped_brace = 0;  // a "{" the parser then passed over without reading it; 0 for none
+};
+
+struct TemplateVariable {
+  std::string name;  // as the engine keys it: spaces removed
+  int32_t position;  // the placeholder "\<position>"
+};
+
+// An expression the parser keeps.
+struct KeptExpression {
+  int32_t start = 0;  // its first "{"
+  int32_t end = 0;    // its last "}"
+  std::string template_string;
+  std::string format_string;  // "/" escapes resolved
+  bool repeat = false;
+  int32_t loop_count = 0;  // the fixed count (0 for none, or for a loop object)
+  std::string loop_object;
+  std::vector<TemplateVariable> variables;  // in the order written
+  // Why Parse fails because of this expression (two variables with one name, a
+  // repeat count beyond 32 bits); empty when it does not.
+  std::string problem;
+};
+
+struct TemplateCheck {
+  std::vector<KeptExpression> kept;        // in order of appearance
+  std::vector<DroppedExpression> dropped;  // in order of appearance
+  int32_t open_expression = 0;             // the "{" of an expression open at the end; 0 for none
+  std::optional<pelmark::Error> parse_error;  // what Parse raises for the whole template
+  bool has_expressions = false;               // Parse returns expressions (false: text used as is)
+};
+
+// Parses `text` as the engine does and lists what it kept and dropped.
+TemplateCheck CheckTemplate(std::string_view text);
+
+// A readable report of a check, one finding per line.
+std::string DescribeCheck(std::string_view text, const TemplateCheck& check);
+
+// The line (from 1) and column (characters from 1) of a byte position.
+std::pair<int32_t, int32_t> LineAndColumn(std::string_view text, int32_t position);
+
+// Renders `text` as a step would, with values given by name (any case); a name
+// given several times gives Value(1), Value(2), ... in that order. A repeating
+// expression over a loop object runs once per value of its most-valued variable
+// named "<loop object>.<field>"; a variable with fewer values than repetitions
+// repeats its last value, and one without values renders empty text.
+// Raises what Parse and ToString raise.
+std::string RenderPreview(std::string_view text,
+                          const std::vector<std::pair<std::string, std::string>>& values);
+
+}  // namespace corvane
