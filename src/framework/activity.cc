@@ -38,12 +38,10 @@ pelmark::HRESULT Activity::QueryInterface(const pelmark::IID& iid, void** out) {
   if (!out) return pelmark::E_POINTER;
   *out = nullptr;
   // A default interface without members of its own is the dispatch base itself.
-  if (iid == pelmark::IUnknown::iid || iid == pelmark::IDispatch::iid ||
-      iid == pelmark::IActivityRuntime::iid || iid == info_.default_iid) {
+  *out = QueryOwnInterface(iid);
+  if (!*out && (iid == pelmark::IUnknown::iid || iid == pelmark::IDispatch::iid ||
+                iid == pelmark::IActivityRuntime::iid || iid == info_.default_iid))
     *out = static_cast<pelmark::IActivityRuntime*>(this);
-  } else {
-    *out = QueryOwnInterface(iid);
-  }
   if (!*out) return pelmark::E_NOINTERFACE;
   AddRef();
   return pelmark::S_OK;

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "fields/field_activities.h"
+#include "records/delete_activity.h"
+#include "records/export_activity.h"
 #include "records/flag_activities.h"
 
 namespace corvane {
@@ -47,6 +49,8 @@ using Factory = Activity* (*)(const ClassInfo&);
 constexpr Factory kFactories[] = {
     &CreateFlagActivity,
     &CreateFieldActivity,
+    &CreateDeleteActivity,
+    &CreateExportActivity,
 };
 
 }  // namespace
