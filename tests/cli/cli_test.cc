@@ -1,0 +1,297 @@
+// The built `corvane` binary, run as a user runs it: every bundled example passes,
+// failures show the whole source chain, malformed scenarios give one message and
+// exit 2, the JSON report carries the text report's facts, and `describe` agrees
+// with what the classes actually read and write.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corvane/catalogue.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A scratch directory of this test process.
+fs::path Scratch() {
+  static const fs::path dir = [] {
+    fs::path d = fs::temp_directory_path() / ("corvane-cli-test-" + std::to_string(::getpid()));
+    fs::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+Outcome Corvane(const std::string& args) {
+  const fs::path out = Scratch() / "stdout", err = Scratch() / "stderr";
+  std::string command = std::string(CORVANE_CLI_PATH) + " " + args + " >" + out.string() + " 2>" +
+                        err.string() + " </dev/null";
+  int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(out), Slurp(err)};
+}
+
+std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+fs::path WriteScenario(const std::string& name, const std::string& text) {
+  fs::path p = Scratch() / name;
+  std::ofstream(p) << text;
+  return p;
+}
+
+std::vector<fs::path> Examples() {
+  std::vector<fs::path> out;
+  for (const auto& e : fs::recursive_directory_iterator(fs::path(CORVANE_SOURCE_DIR) / "examples"))
+    if (e.path().extension() == ".json") out.push_back(e.path());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::set<std::string> Names(const Json& list) {
+  std::set<std::string> out;
+  for (const Json& n : list) out.insert(n.get<std::string>());
+  return out;
+}
+
+TEST(ExamplesTest, EveryExamplePassesAndStaysWithinWhatDescribeLists) {
+  Outcome describe = Corvane("describe --all --json");
+  ASSERT_EQ(describe.status, 0) << describe.err;
+  std::map<std::string, Json> described;
+  for (const Json& d : Json::parse(describe.out)) described[d["name"]] = d;
+  ASSERT_EQ(described.size(), corvane::kClassCount);
+
+  std::vector<fs::path> examples = Examples();
+  ASSERT_GE(examples.size(), 5u);
+  std::set<std::string> classes_run;
+  for (const fs::path& example : examples) {
+    SCOPED_TRACE(example.string());
+    Outcome run = Corvane("run --json " + Quoted(example));
+    ASSERT_EQ(run.status, 0) << run.err << run.out.substr(0, 4000);
+    Json report = Json::parse(run.out)["scenarios"][0];
+    ASSERT_TRUE(report["passed"].get<bool>());
+    for (const Json& call : report["calls"]) {
+      const std::string name = call["class"];
+      classes_run.insert(name);
+      const Json& d = described.at(name);
+      std::set<std::string> task_parameters = Names(d["task_parameters"]);
+      std::set<std::string> step_parameters = Names(d["step_parameters"]);
+      std::set<std::string> written = Names(d["variables_written"]);
+      std::set<std::string> variables = Names(d["variables_read"]);
+      variables.insert(written.begin(), written.end());
+      for (const Json& entry : call["journal"]) {
+        const std::string op = entry["op"], target = entry["target"];
+        if (op != "IParameters.Item" && op != "IParameters.Exists" && op != "IVariables.Item")
+          continue;
+        const Json& arg = entry["args"][0]["value"];
+        if (arg["type"] != "String") continue;  // the item list is read by position
+        const std::string used = arg["value"];
+        if (op == "IVariables.Item") {
+          if (target.starts_with("task ")) {
+            EXPECT_TRUE(variables.count(used)) << name << " uses variable " << used;
+          }
+        } else if (target.starts_with("task ")) {
+          EXPECT_TRUE(task_parameters.count(used)) << name << " reads task parameter " << used;
+        } else {
+          EXPECT_TRUE(step_parameters.count(used)) << name << " reads step parameter " << used;
+        }
+      }
+      for (const Json& w : call["variable_writes"])
+        EXPECT_TRUE(written.count(w["name"])) << name << " writes " << w["name"];
+    }
+  }
+  // The classes this build has: the seven flag classes and the twelve field classes.
+  EXPECT_EQ(classes_run.size(), 19u);
+}
+
+TEST(FailingStepTest, ReportShowsNumberDescriptionAndEveryLocationOfTheChain) {
+  const fs::path example =
+      fs::path(CORVANE_SOURCE_DIR) / "examples/errors/unknown-entity-type.json";
+  Outcome run = Corvane("run " + Quoted(example));
+  EXPECT_EQ(run.status, 0) << "the example expects the failure";
+  EXPECT_NE(run.out.find("Raised error -2147467259 (0x80004005): Invalid XPath expression"),
+            std::string::npos)
+      << run.out;
+  for (const char* location :
+       {"     Corvane.XmlDocument\n", "     MarkAsRecord:ProcessItems Ln 1\n",
+        "     MarkAsRecord: IActivityRuntime_Execute Function Ln 8\n"})
+    EXPECT_NE(run.out.find(location), std::string::npos) << location;
+
+  // The same step with an expectation that does not hold: exit 1 and a diff.
+  Json scenario = Json::parse(Slurp(example));
+  scenario["expect"]["error"]["chain"][1] = "MarkAsRecord:ProcessItems Ln 99";
+  Outcome failed = Corvane("run " + Quoted(WriteScenario("wrong-chain.json", scenario.dump())));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.out.find("error.chain[1]\n       expected: MarkAsRecord:ProcessItems Ln 99\n"
+                            "       actual:   MarkAsRecord:ProcessItems Ln 1"),
+            std::string::npos)
+      << failed.out;
+}
+
+TEST(FailingStepTest, AStepThatRaisesWithoutAnErrorExpectationFails) {
+  Json scenario =
+      Json::parse(Slurp(fs::path(CORVANE_SOURCE_DIR) / "examples/errors/unknown-entity-type.json"));
+  scenario["expect"] = {{"result", 1}};
+  Outcome run = Corvane("run " + Quoted(WriteScenario("unexpected-error.json", scenario.dump())));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("actual:   error -2147467259"), std::string::npos) << run.out;
+}
+
+TEST(MalformedScenarioTest, EachGivesOneMessageNamingFileAndPlaceAndExitsTwo) {
+  static const struct {
+    const char* name;
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"bad-json.json", "{\"class\": \"MarkAsVital\",\n \"tasks\": [ {\"id\": 5,} ]}",
+       "bad-json.json: at line 2, column 22: not valid JSON"},
+      {"unknown-class.json", R"({"class": "MarkAsVitl", "tasks": [{"id": 5}]})",
+       "at class: unknown class \"MarkAsVitl\" (did you mean \"MarkAsVital\"?)"},
+      {"missing-task.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "calls": [{"method": "Execute", "task": 9}]})",
+       "at calls[0].task: no task has the id 9; the scenario's tasks are 5"},
+      {"field-type.json",
+       R"({"class": "GetFieldValue", "tasks": [{"id": 5}], "dms": {"documents": [
+           {"database": 7, "id": 1, "fields": {"Amount": {"datatype": "long", "value": "abc"}}}]}})",
+       "at dms.documents[0].fields.Amount.value: the value \"abc\" does not fit a field of data "
+       "type 12"},
+      {"typo.json", R"({"class": "MarkAsVital", "taks": []})",
+       "at taks: unknown key \"taks\" (did you mean \"tasks\"?)"},
+      {"bad-date.json", R"({"class": "MarkAsVital", "now": "14/03/2025", "tasks": [{"id": 5}]})",
+       "at now: expected a date"},
+      {"bad-value.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5, "variables": {"X": {"dat": 1}}}]})",
+       "at tasks[0].variables.X: not a value: write a value as text, a number"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Outcome run = Corvane("run " + Quoted(WriteScenario(c.name, c.text)));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
+  Outcome missing = Corvane("run " + Quoted(Scratch() / "no-such-file.json"));
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("no-such-file.json: cannot open the file"), std::string::npos);
+}
+
+TEST(JsonReportTest, HoldsTheFactsOfTheTextReport) {
+  const std::string example =
+      Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples/records/records-lifecycle.json");
+  Outcome text = Corvane("run " + example);
+  Outcome json = Corvane("run --json " + example);
+  ASSERT_EQ(text.status, 0);
+  ASSERT_EQ(json.status, 0);
+  Json report = Json::parse(json.out)["scenarios"][0];
+  ASSERT_EQ(report["calls"].size(), 3u);
+  size_t facts = 0;
+  for (const Json& call : report["calls"]) {
+    for (const Json& line : call["dms_calls"]) {
+      EXPECT_NE(text.out.find(line.get<std::string>()), std::string::npos) << line;
+      ++facts;
+    }
+    for (const Json& w : call["variable_writes"]) {
+      std::string shown =
+          w["name"].get<std::string>() + " = " + w["value"]["text"].get<std::string>() + " (" +
+          w["value"]["type"].get<std::string>() + ") on " + w["owner"].get<std::string>();
+      EXPECT_NE(text.out.find(shown), std::string::npos) << shown;
+      ++facts;
+    }
+    EXPECT_TRUE(call["held_references"].empty());
+  }
+  // Per call: Connect, one operation per document, Disconnect, and two writes.
+  EXPECT_EQ(facts, 3u * (5 + 2));
+  // The fault on document 18 shows in the journal with its error.
+  const Json& journal = report["calls"][0]["journal"];
+  bool refused = false;
+  for (const Json& e : journal)
+    refused |= e.contains("error") && e["error"]["description"] == "Document 18 is checked out";
+  EXPECT_TRUE(refused);
+}
+
+TEST(ClassesTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemovesThem) {
+  Outcome classes = Corvane("classes --json");
+  ASSERT_EQ(classes.status, 0) << classes.err;
+  Json list = Json::parse(classes.out)["classes"];
+  ASSERT_EQ(list.size(), corvane::kClassCount);
+  for (size_t i = 0; i < list.size(); ++i) {
+    const corvane::ClassInfo& c = corvane::kCatalogue[i];
+    EXPECT_EQ(list[i]["progid"], "Corvane." + std::string(c.name));
+    EXPECT_EQ(list[i]["clsid"], pelmark::GuidToString(c.clsid));
+    EXPECT_EQ(list[i]["iid"], pelmark::GuidToString(c.default_iid));
+  }
+
+  const fs::path registry = Scratch() / "registry";
+  fs::remove_all(registry);
+  EXPECT_EQ(Corvane("register --registry " + Quoted(registry)).status, 0);
+  Outcome registered = Corvane("classes --registry " + Quoted(registry));
+  EXPECT_EQ(registered.status, 0) << registered.out;
+  EXPECT_NE(registered.out.find("Corvane.ResetOnHold"), std::string::npos);
+  Outcome run =
+      Corvane("run --registry " + Quoted(registry) + " " +
+              Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples/records/mark-as-vital.json"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Corvane("unregister --registry " + Quoted(registry)).status, 0);
+  Outcome gone = Corvane("classes --registry " + Quoted(registry));
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_NE(gone.out.find("Corvane.ResetOnHold"), std::string::npos);
+  EXPECT_NE(gone.out.find("(not registered)"), std::string::npos);
+  Outcome unregistered_run =
+      Corvane("run --registry " + Quoted(registry) + " " +
+              Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples/records/mark-as-vital.json"));
+  EXPECT_EQ(unregistered_run.status, 2);
+  EXPECT_NE(unregistered_run.err.find("Corvane.MarkAsVital is not registered"), std::string::npos);
+}
+
+TEST(ClassesTest, DescribeNamesWhatTheClassReadsAndWrites) {
+  Outcome text = Corvane("describe PutOnHold");
+  ASSERT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("Task parameters       REASON\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Variables written     PUTONHOLDON, PUTOBHOLD\n"), std::string::npos);
+  EXPECT_EQ(Corvane("describe NoSuchClass").status, 2);
+}
+
+TEST(HelpTest, EveryCommandAnswersHelp) {
+  for (const char* command : {"--help", "help", "run --help", "classes --help", "register --help",
+                              "unregister --help", "describe --help", "template --help"}) {
+    SCOPED_TRACE(command);
+    Outcome help = Corvane(command);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: corvane")) << help.out;
+  }
+  Outcome wrong = Corvane("run --jsno x.json");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.err.find("unknown option --jsno"), std::string::npos);
+}
+
+TEST(TemplateTest, RenderFillsVariablesAndCheckAcceptsPlainText) {
+  fs::path plain = WriteScenario("plain.txt", "Please review the contract.");
+  Outcome check = Corvane("template check " + Quoted(plain));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  Outcome render = Corvane("template render " + Quoted(plain) + " --var NAME=x");
+  EXPECT_EQ(render.status, 0) << render.err;
+  EXPECT_EQ(render.out, "Please review the contract.\n");
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+// Checks a call's expect block against the facts the runner gathered for that
+// call. Each failure names what was checked, what the scenario expected and
+// what happened, so that the report reads as a diff.
+#pragma once
+
+#include <optional>
+
+#include "values.h"
+
+namespace corvane::cli {
+
+// Returns {"checked": [keys], "failures": [{"what", "expected", "actual"}]}.
+// References still held after the call always count as a failure: a step must
+// release every host object it took, whatever the scenario expects.
+Json CheckExpectations(const std::optional<Json>& expect, const Json& call);
+
+}  // namespace corvane::cli

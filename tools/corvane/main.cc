@@ -1,0 +1,57 @@
+// corvane: the command-line host of the Corvane component. It loads Corvane.so
+// through its entry points and runs scenario files against the simulated host
+// and DMS, lists and registers the component's classes, and describes them.
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]
+
+Commands:
+  run SCENARIO...        run scenario files and report what each step did
+  classes                list the 32 classes with ProgID, CLSID and interface IID
+  register               register Corvane.so into a registry directory
+  unregister             remove the registrations Corvane.so made
+  describe CLASS         the parameters, variables, results and services of a class
+  template check FILE    what the template engine makes of a format template
+  template render FILE   render a format template with --var NAME=VALUE values
+  help                   this text
+
+Run `corvane COMMAND --help` for a command's options. Scenario files are
+described in docs/scenarios.md; examples/ holds runnable ones:
+  corvane run examples/records/mark-as-vital.json
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace corvane::cli;
+  Args args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return kExitCannotRun;
+  }
+  const std::string command = args.front();
+  args.erase(args.begin());
+  try {
+    if (command == "help" || command == "--help" || command == "-h") {
+      std::cout << kUsage;
+      return kExitOk;
+    }
+    if (command == "run") return RunCommand(args);
+    if (command == "classes") return ClassesCommand(args);
+    if (command == "register") return RegisterCommand(args, false);
+    if (command == "unregister") return RegisterCommand(args, true);
+    if (command == "describe") return DescribeCommand(args);
+    if (command == "template") return TemplateCommand(args);
+    std::cerr << "corvane: unknown command \"" << command << "\"\n\n" << kUsage;
+    return kExitCannotRun;
+  } catch (const std::exception& e) {
+    std::cerr << "corvane " << command << ": " << e.what() << "\n";
+    return kExitCannotRun;
+  }
+}

@@ -1,0 +1,101 @@
+// The host side of the command-line tool: loads Corvane.so through its entry
+// points only, installs the tool's platform services in it (a fixed clock, a
+// kept event log, a chosen locale, a registry directory, a file-system sandbox),
+// and creates activity objects by resolving the class through the registry as a
+// real host does.
+//
+// Typical usage:
+//   ModuleHost host({.module_path = "", .registry = ""});  // a temporary registry
+//   pelmark::ComPtr<pelmark::IActivityRuntime> step = host.Create(scenario);
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "component_loader.h"
+#include "corvane/platform.h"
+#include "pelmark/host.h"
+
+namespace corvane::cli {
+
+// Something outside the scenario stops the tool: the module cannot be loaded,
+// the class is not registered, a registry directory cannot be made.
+class HostError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The platform the loaded module sees while the tool runs.
+class CliPlatform : public PlatformServices {
+ public:
+  CliPlatform();
+
+  double Now() override { return now; }
+  const LocaleInfo& Locale() override { return *locale; }
+  void LogError(std::string_view description) override { event_log.emplace_back(description); }
+  // Paths are taken inside the sandbox: "/exports/2025" is <sandbox>/exports/2025.
+  bool PathExists(std::string_view path) override;
+  void CreateDirectory(std::string_view path) override;
+  std::string RegistryRoot() override { return registry_root; }
+
+  // The directories inside the sandbox, as the library names them ("/exports").
+  std::vector<std::string> SandboxDirectories() const;
+  std::filesystem::path InSandbox(std::string_view path) const;
+
+  double now = 0;
+  const LocaleInfo* locale = nullptr;
+  std::vector<std::string> event_log;
+  std::string registry_root;
+  std::filesystem::path sandbox;
+};
+
+// The locales the tool offers by name (en-US, de-DE); null for any other.
+const LocaleInfo* FindLocale(std::string_view name);
+// The local date and time now, as days since 30 December 1899.
+double SystemNow();
+
+struct HostOptions {
+  std::string module_path;  // empty: Corvane.so next to the corvane executable
+  std::string registry;     // empty: a temporary registry, registered on the fly
+};
+
+class ModuleHost {
+ public:
+  explicit ModuleHost(HostOptions options);
+  ~ModuleHost();
+  ModuleHost(const ModuleHost&) = delete;
+  ModuleHost& operator=(const ModuleHost&) = delete;
+
+  CliPlatform& platform() { return platform_; }
+  const std::string& registry_root() const { return platform_.registry_root; }
+  bool temporary_registry() const { return temporary_registry_; }
+  // The module a class resolves to (loaded on first use).
+  const std::string& module_path() const { return module_path_; }
+
+  // Resolves the class through the registry (by ProgID, or by CLSID when
+  // `by_clsid`), loads the module its registration names and creates the object.
+  // Throws HostError when the class is not registered or cannot be created.
+  pelmark::ComPtr<pelmark::IActivityRuntime> Create(const std::string& class_name,
+                                                    const pelmark::CLSID& clsid, bool by_clsid);
+
+ private:
+  pelmark::ComponentModule& Load(const std::string& path);
+
+  CliPlatform platform_;
+  std::string module_path_;
+  bool temporary_registry_ = false;
+  std::map<std::string, std::unique_ptr<pelmark::ComponentModule>> modules_;
+};
+
+// Corvane.so next to the running executable.
+std::string DefaultModulePath();
+// Installs `platform` in a loaded module; throws HostError when the module lacks
+// the CorvaneSetPlatform entry point.
+void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform);
+
+}  // namespace corvane::cli

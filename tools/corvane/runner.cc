@@ -1,0 +1,365 @@
+#include "runner.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "corvane/catalogue.h"
+#include "expectations.h"
+#include "simulator.h"
+
+namespace corvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using pelmark::Variant;
+
+Json RefJson(const sim::Ref& r) {
+  Json j = {{"entity", r.entity_name}, {"id", r.id}, {"typecode", r.type_code}};
+  if (r.version_type != 0) j["versiontype"] = r.version_type;
+  return j;
+}
+
+Json FieldJson(const sim::Field& f) {
+  Json v = VariantJson(f.value);
+  v["datatype"] = f.data_type;
+  if (f.kind == sim::FieldKind::kLookup) {
+    v["lookup"] = {{"id", f.id}, {"typecode", f.type_code}, {"display", f.display_value}};
+  } else if (f.kind == sim::FieldKind::kChoice) {
+    v["key"] = f.key_value;
+    v["display"] = f.display_text;
+  }
+  return v;
+}
+
+Json EntityJson(const sim::Entity& e) {
+  Json fields = Json::object();
+  for (const sim::Field& f : e.fields) fields[f.name] = FieldJson(f);
+  return {{"entity", e.entity_name}, {"id", e.id}, {"typecode", e.type_code}, {"fields", fields}};
+}
+
+Json ErrorJson(int32_t number, const std::string& source, const std::string& description) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(number));
+  Json chain = Json::array();
+  // The source text is the origin followed by one location per line; a private
+  // location ends its predecessor with " => ".
+  size_t start = 0;
+  while (true) {
+    size_t end = source.find("\r\n", start);
+    std::string part = source.substr(start, end == std::string::npos ? end : end - start);
+    if (part.ends_with(" => ")) part.resize(part.size() - 4);
+    chain.push_back(part);
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  return {{"number", number},
+          {"hex", hex},
+          {"description", description},
+          {"source", source},
+          {"chain", chain}};
+}
+
+Json CallJson(const sim::Call& c) {
+  Json args = Json::array();
+  for (const sim::Arg& a : c.args)
+    args.push_back({{"name", a.name}, {"value", VariantJson(a.value)}});
+  Json j = {{"op", c.op}, {"target", c.target}, {"args", args}};
+  if (!c.result_object.empty())
+    j["result_object"] = c.result_object;
+  else if (!c.result.is_empty())
+    j["result"] = VariantJson(c.result);
+  if (c.error_number != 0)
+    j["error"] = {{"number", c.error_number}, {"description", c.error_description}};
+  j["text"] = c.ToString();
+  return j;
+}
+
+Json MessageJson(const sim::MessageRecord& m) {
+  Json properties = Json::object();
+  for (const sim::Arg& p : m.properties) properties[p.name] = VariantJson(p.value);
+  Json attachments = Json::array();
+  for (const auto& a : m.attachments)
+    attachments.push_back({{"contenttype", VariantJson(a.content_type)},
+                           {"name", VariantJson(a.name)},
+                           {"content", VariantJson(a.content)}});
+  Json recipients = Json::array();
+  for (const auto& r : m.recipients)
+    recipients.push_back({{"id", VariantJson(r.id)},
+                          {"type", VariantJson(r.type)},
+                          {"name", VariantJson(r.name)},
+                          {"email", VariantJson(r.email_id)}});
+  return {{"delivery", m.delivery},     {"id", m.id},
+          {"delivered", m.delivered},   {"properties", properties},
+          {"attachments", attachments}, {"recipients", recipients}};
+}
+
+// The part of a record list that a call added.
+template <class T, class F>
+Json Since(const std::vector<T>& all, size_t from, F to_json) {
+  Json out = Json::array();
+  for (size_t i = from; i < all.size(); ++i) out.push_back(to_json(all[i]));
+  return out;
+}
+
+// Counts of every record list before a call, so that its own part can be cut out.
+struct Marks {
+  size_t journal, writes, stored, comments, annotations, aces, labels, operations, exports, saves,
+      messages, log;
+};
+
+Marks Mark(const sim::Simulator& sim, const CliPlatform& platform) {
+  return {sim.Journal().size(),       sim.VariableWrites().size(), sim.StoredRecords().size(),
+          sim.Comments().size(),      sim.Annotations().size(),    sim.Aces().size(),
+          sim.LabelsApplied().size(), sim.ItemOperations().size(), sim.Exports().size(),
+          sim.Saves().size(),         sim.Messages().size(),       platform.event_log.size()};
+}
+
+void Build(const Scenario& s, sim::Simulator& sim) {
+  for (int32_t db : s.databases) sim.AddDatabase(db);
+  for (const auto& d : s.documents) sim.AddDocument(d.database, d.value);
+  for (const auto& e : s.stacks) sim.AddDataEntity(e.database, e.value);
+  for (const auto& e : s.record_series) sim.AddRecordSeries(e.database, e.value);
+  for (const auto& e : s.retention_labels) sim.AddRetentionLabel(e.database, e.value);
+  for (const auto& l : s.security_labels)
+    sim.AddSecurityLabel(l.database, l.name, l.id, l.type_code);
+  for (const auto& u : s.users) sim.AddUser(u);
+  for (const auto& g : s.groups) sim.AddGroup(g);
+  for (const auto& r : s.roles) sim.AddRole(r);
+  for (const auto& j : s.jobs) sim.AddJob(j);
+  for (const auto& e : s.event_codes) sim.SetEventCode(e.type_code, e.event, e.code);
+  if (s.replace_interval_codes) sim.ClearIntervalTypeCodes();
+  for (const auto& [text, code] : s.interval_codes) sim.SetIntervalTypeCode(text, code);
+  for (const auto& t : s.entity_templates) sim.DefineEntityTemplate(t);
+  for (const auto& st : s.settings) sim.SetSetting(st.section, st.key, st.value);
+  if (s.process) sim.SetProcess(*s.process);
+  sim.SetActivity(s.activity);
+  for (const auto& t : s.tasks) sim.AddTask(t);
+  for (const auto& f : s.faults) sim.InjectFault(f);
+}
+
+// Every DMS item the scenario declared, as it stands now.
+Json ItemsJson(const Scenario& s, const sim::Simulator& sim) {
+  Json out = Json::array();
+  auto add = [&](int32_t database, std::string_view entity_name, int32_t id) {
+    Json j = {{"entity", entity_name}, {"database", database}, {"id", id}};
+    const sim::Item* item = sim.FindItem(database, entity_name, id);
+    j["exists"] = item != nullptr;
+    if (item) {
+      j["typecode"] = item->entity.type_code;
+      j["fields"] = EntityJson(item->entity)["fields"];
+      Json flags = Json::object();
+      for (const auto& [name, on] : item->flags) flags[name] = on;
+      j["flags"] = flags;
+      j["labels"] = item->labels;
+    }
+    out.push_back(std::move(j));
+  };
+  for (const auto& d : s.documents) add(d.database, "Document", d.value.id);
+  for (const auto& e : s.stacks) add(e.database, "DataEntity", e.value.id);
+  for (const auto& e : s.record_series) add(e.database, "RecordSeries", e.value.id);
+  for (const auto& e : s.retention_labels) add(e.database, "RetentionLabel", e.value.id);
+  return out;
+}
+
+Json JobsJson(const Scenario& s, const sim::Simulator& sim) {
+  std::vector<int32_t> ids;
+  for (const auto& j : s.jobs) ids.push_back(j.id);
+  for (const auto& r : sim.StoredRecords())
+    if (r.entity.entity_name == "Job") ids.push_back(r.entity.id);
+  Json out = Json::array();
+  for (int32_t id : ids)
+    if (const sim::Entity* job = sim.FindJob(id)) out.push_back(EntityJson(*job));
+  return out;
+}
+
+Json ClassJson(const ClassRef& c) {
+  return {{"name", c.name},
+          {"progid", "Corvane." + c.name},
+          {"clsid", pelmark::GuidToString(c.clsid)},
+          {"resolved_by", c.by_clsid ? "CLSID" : "ProgID"}};
+}
+
+// The fields whose values differ between two reports of one item.
+Json ChangedFields(const Json& before, const Json& after) {
+  Json out = Json::object();
+  if (!after.contains("fields")) return out;
+  for (const auto& [name, value] : after["fields"].items()) {
+    bool had = before.contains("fields") && before["fields"].contains(name);
+    if (!had || before["fields"][name] != value)
+      out[name] = {{"before", had ? before["fields"][name] : Json(nullptr)}, {"after", value}};
+  }
+  return out;
+}
+
+Json TaskVariablesJson(const Scenario& s, const sim::Simulator& sim, int32_t task_id) {
+  Json out = Json::object();
+  for (const sim::TaskSpec& t : s.tasks) {
+    if (t.task_id != task_id) continue;
+    for (const sim::VariableSpec& v : t.variables)
+      out[v.name] = VariantJson(sim.TaskVariable(task_id, v.name));
+  }
+  return out;
+}
+
+}  // namespace
+
+Json RunScenario(const Scenario& s, ModuleHost& host) {
+  CliPlatform& platform = host.platform();
+  platform.now = s.now.value_or(SystemNow());
+  platform.locale = FindLocale(s.locale);
+  platform.event_log.clear();
+  // The file-system sandbox of this run.
+  std::string pattern = (fs::temp_directory_path() / "corvane-files-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw HostError("cannot make a file-system sandbox in /tmp");
+  platform.sandbox = pattern;
+  struct SandboxRemover {
+    CliPlatform& p;
+    ~SandboxRemover() {
+      std::error_code ec;
+      fs::remove_all(p.sandbox, ec);
+      p.sandbox.clear();
+    }
+  } remover{platform};
+  for (const std::string& d : s.directories) fs::create_directories(platform.InSandbox(d));
+
+  sim::Simulator sim(s.options);
+  try {
+    Build(s, sim);
+  } catch (const pelmark::Error& e) {
+    throw ScenarioError("", "the simulated host refused the content: " + e.description());
+  }
+
+  Json report = Json::object();
+  report["scenario"] = s.file;
+  report["description"] = s.description;
+  report["class"] = ClassJson(s.step_class);
+  report["locale"] = s.locale;
+  report["clock_fixed"] = s.now.has_value();
+  report["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
+  report["calls"] = Json::array();
+  bool passed = true;
+
+  {
+    // One object per class, as a host makes one per step; every call of that
+    // step goes to the same object.
+    std::map<std::string, pelmark::ComPtr<pelmark::IActivityRuntime>> steps;
+    auto step_of = [&](const ClassRef& c) -> pelmark::IActivityRuntime* {
+      auto& slot = steps[c.name];
+      if (!slot) slot = host.Create(c.name, c.clsid, c.by_clsid);
+      return slot.get();
+    };
+    step_of(s.step_class);
+    report["module"] = host.module_path();
+    Json items_before = ItemsJson(s, sim);
+    for (size_t index = 0; index < s.calls.size(); ++index) {
+      const CallSpec& c = s.calls[index];
+      if (c.at) platform.now = *c.at;
+      platform.now += c.advance_days;
+      Marks mark = Mark(sim, platform);
+
+      pelmark::IActivityRuntime* step = step_of(c.step_class);
+      Json call = Json::object();
+      call["index"] = index + 1;
+      call["class"] = c.step_class.name;
+      call["method"] = MethodName(c.method);
+      if (c.method != Method::kInitialize) call["task"] = c.task_id;
+      call["clock"] = VariantJson(Variant::Date(platform.now));
+      call["result"] = nullptr;
+      call["error"] = nullptr;
+      try {
+        switch (c.method) {
+          case Method::kInitialize:
+            step->Initialize(sim.Services(), sim.Activity());
+            break;
+          case Method::kExecute: {
+            pelmark::ITask* task = sim.Task(c.task_id);
+            call["result"] = step->Execute(sim.Services(), task);
+            break;
+          }
+          case Method::kEvaluateCompositeTask: {
+            pelmark::ITask* task = sim.Task(c.task_id);
+            call["result"] = step->EvaluateCompositeTask(sim.Services(), sim.Activity(), task);
+            break;
+          }
+        }
+      } catch (const pelmark::Error& e) {
+        call["error"] = ErrorJson(e.number(), e.source(), e.description());
+      } catch (const std::exception& e) {
+        // Only pelmark::Error may cross the contract; anything else is a defect.
+        call["error"] = ErrorJson(-1, "corvane", std::string("not a contract error: ") + e.what());
+      }
+
+      Json writes = Json::array();
+      for (size_t i = mark.writes; i < sim.VariableWrites().size(); ++i) {
+        const sim::VariableWrite& w = sim.VariableWrites()[i];
+        writes.push_back({{"owner", w.owner}, {"name", w.name}, {"value", VariantJson(w.value)}});
+      }
+      call["variable_writes"] = writes;
+      if (c.method != Method::kInitialize)
+        call["task_variables"] = TaskVariablesJson(s, sim, c.task_id);
+      call["journal"] = Since(sim.Journal(), mark.journal, CallJson);
+      Json dms_calls = Json::array();
+      for (const Json& j : call["journal"])
+        if (j["op"].get<std::string>().starts_with("IDmsService.")) dms_calls.push_back(j["text"]);
+      call["dms_calls"] = dms_calls;
+      call["operations"] =
+          Since(sim.ItemOperations(), mark.operations, [](const sim::ItemOperation& o) {
+            Json j = {{"op", o.op}, {"item", RefJson(o.item)}, {"reason", o.reason}};
+            if (o.delete_child_items) j["delete_child_items"] = *o.delete_child_items;
+            return j;
+          });
+      call["saves"] = Since(sim.Saves(), mark.saves, [](const sim::SaveRecord& r) {
+        return Json{{"op", r.op}, {"entity", EntityJson(r.entity)}};
+      });
+      call["stored"] = Since(sim.StoredRecords(), mark.stored, [](const sim::StoredRecord& r) {
+        Json j = {{"entity", EntityJson(r.entity)}};
+        j["database"] = r.database ? Json(*r.database) : Json(nullptr);
+        return j;
+      });
+      auto attachment = [](const sim::Attachment& a) {
+        return Json{{"item", RefJson(a.item)}, {"entity", EntityJson(a.entity)}};
+      };
+      call["comments"] = Since(sim.Comments(), mark.comments, attachment);
+      call["annotations"] = Since(sim.Annotations(), mark.annotations, attachment);
+      call["aces"] = Since(sim.Aces(), mark.aces, [](const sim::AceGrant& a) {
+        return Json{{"item", RefJson(a.item)},
+                    {"principal", RefJson(a.principal)},
+                    {"ace", EntityJson(a.ace)}};
+      });
+      call["labels"] = Since(sim.LabelsApplied(), mark.labels, [](const sim::LabelApplied& l) {
+        return Json{{"item", RefJson(l.item)}, {"label", RefJson(l.label)}, {"name", l.label_name}};
+      });
+      call["exports"] = Since(sim.Exports(), mark.exports, [](const sim::ExportRecord& e) {
+        return Json{{"item", e.item ? RefJson(*e.item) : Json(nullptr)}, {"folder", e.folder}};
+      });
+      call["messages"] = Since(sim.Messages(), mark.messages, MessageJson);
+      call["event_log"] =
+          Since(platform.event_log, mark.log, [](const std::string& e) { return Json(e); });
+      call["held_references"] = sim.HeldReferences();
+      call["directories"] = platform.SandboxDirectories();
+      Json items_after = ItemsJson(s, sim);
+      Json changed = Json::array();
+      for (size_t i = 0; i < items_after.size(); ++i)
+        if (items_after[i] != items_before[i]) {
+          Json change = items_after[i];
+          change.erase("fields");
+          change["changed_fields"] = ChangedFields(items_before[i], items_after[i]);
+          changed.push_back(std::move(change));
+        }
+      call["items"] = items_after;
+      call["items_changed"] = changed;
+      call["jobs"] = JobsJson(s, sim);
+      items_before = std::move(items_after);
+
+      call["expectations"] = CheckExpectations(c.expect, call);
+      if (!call["expectations"]["failures"].empty()) passed = false;
+      report["calls"].push_back(std::move(call));
+    }
+  }
+  report["passed"] = passed;
+  return report;
+}
+
+}  // namespace corvane::cli
