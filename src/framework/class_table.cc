@@ -3,6 +3,7 @@
 #include <string>
 
 #include "fields/field_activities.h"
+#include "flow/flow_activities.h"
 #include "records/delete_activity.h"
 #include "records/export_activity.h"
 #include "records/flag_activities.h"
@@ -51,6 +52,7 @@ constexpr Factory kFactories[] = {
     &CreateFieldActivity,
     &CreateDeleteActivity,
     &CreateExportActivity,
+    &CreateFlowActivity,
 };
 
 }  // namespace
