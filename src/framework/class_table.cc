@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "docops/docops_activities.h"
 #include "fields/field_activities.h"
 #include "flow/flow_activities.h"
 #include "records/delete_activity.h"
@@ -53,6 +54,7 @@ constexpr Factory kFactories[] = {
     &CreateDeleteActivity,
     &CreateExportActivity,
     &CreateFlowActivity,
+    &CreateDocOpsActivity,
 };
 
 }  // namespace

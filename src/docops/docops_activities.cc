@@ -1,0 +1,264 @@
+#include "docops/docops_activities.h"
+
+#include <string>
+#include <vector>
+
+#include "docops/annotation.h"
+#include "docops/item_refs.h"
+#include "fields/field_addressing.h"
+#include "framework/com_object.h"
+#include "framework/dms_objects.h"
+#include "framework/host_access.h"
+#include "framework/item_list.h"
+#include "framework/variant_rules.h"
+
+namespace corvane {
+namespace {
+
+using pelmark::ComPtr;
+using pelmark::IEntity;
+using pelmark::IEntityRef;
+using pelmark::Variant;
+
+constexpr int32_t kUserTypeCode = 18;
+constexpr int32_t kGroupTypeCode = 31;
+constexpr int32_t kAceTypeCode = 45;
+constexpr int32_t kMajorVersion = 0;
+constexpr int32_t kMinorVersion = 1;
+
+// --- AutoStamp ----------------------------------------------------------------
+
+class AutoStamp final : public Activity {
+ public:
+  using Activity::Activity;
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    // The time stamp comes before everything else, so it is numbered after the
+    // front's statements to keep one number per statement.
+    at(10);
+    SetTaskVariable(task, "STAMPEDON", Now());
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      if (KindOf(items.kind) != ItemKind::kDocument) return;
+      ProcessAnnotatedDocuments(info().name, items.doc, items.dms, task, kStampNameMark);
+      at(9);
+      SetTaskVariable(task, "STAMPNAME", TaskParameter(task, "STAMP_NAME"));
+    });
+    return pelmark::kResultDone;
+  }
+};
+
+// --- Publish ------------------------------------------------------------------
+
+// Publishes the listed documents whose id is negative; the others are left alone
+// without a service call, and nothing is fetched first.
+void PublishDocuments(std::string_view class_name, const XmlDocument& doc,
+                      pelmark::IDmsService* dms, pelmark::ITask* task) {
+  Reported({kPrivate, class_name, ":ProcessDocument Ln "}, [&](Line& at) {
+    at(1);
+    XmlNode list = doc.SelectSingleNode("//documents");
+    if (list.is_nothing()) return;
+    ComPtr<IEntityRef> ref = NewEntityRef();
+    for (const XmlNode& item : list.ChildNodes()) {
+      at(2);
+      int32_t id = ToLong(Variant(item.Attribute("id")));
+      if (id >= 0) continue;
+      at(3);
+      ref->SetID(id);
+      ref->SetEntityName("Document");
+      ref->SetTypeCode(-2);
+      at(4);
+      bool major = true;
+      if (TaskParameterExists(task, "PUBLISH_AS_MAJOR_VERSION"))
+        major = ToBoolean(TaskParameter(task, "PUBLISH_AS_MAJOR_VERSION"));
+      at(5);
+      ref->SetVersionType(major ? kMajorVersion : kMinorVersion);
+      at(6);
+      Must(dms)->PublishDocument(ref.get());
+    }
+  });
+}
+
+class Publish final : public Activity {
+ public:
+  using Activity::Activity;
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      if (KindOf(items.kind) == ItemKind::kDocument)
+        PublishDocuments(info().name, items.doc, items.dms, task);
+    });
+    return pelmark::kResultDone;
+  }
+};
+
+// --- ShareEntity --------------------------------------------------------------
+
+// Grants `entry` on `target` to each share-list entry, in list order. Entries
+// are taken as they stand: a role goes to the DMS as a group.
+void GrantToEach(const std::vector<XmlNode>& resources, pelmark::IProcessInstance* instance,
+                 IEntityRef* target, IEntity* entry, pelmark::IDmsService* dms) {
+  for (const XmlNode& resource : resources) {
+    std::string id_text = resource.SelectSingleNode("./id").Text();
+    std::string type = resource.SelectSingleNode("./type").Text();
+    ComPtr<IEntityRef> principal = NewEntityRef();
+    // Both ids are converted before one is chosen, so a non-numeric initiator
+    // fails every entry.
+    int32_t listed_id = ToLong(Variant(id_text));
+    int32_t initiator_id = ToLong(Must(instance)->InitiatorID());
+    principal->SetID(id_text == "-2" ? initiator_id : listed_id);
+    bool user = LCase(type) == "dms.user";
+    principal->SetEntityName(user ? "User" : "Group");
+    principal->SetTypeCode(user ? kUserTypeCode : kGroupTypeCode);
+    dms->AddAce(target, principal.get(), entry);
+  }
+}
+
+// The access entry every grant of one procedure call uses.
+ComPtr<IEntity> NewAccessEntry(pelmark::IDmsService* dms, pelmark::ITask* task) {
+  ComPtr<IEntity> entry = Must(dms)->NewEntity("Ace");
+  Must(entry)->SetEntityName("Ace");
+  entry->SetTypeCode(kAceTypeCode);
+  entry->SetID(0);
+  Must(FieldOf(entry.get(), "Allow Modify"))->SetValue(TaskParameter(task, "ALLOW_MODIFY"));
+  Must(FieldOf(entry.get(), "Allow Delete"))->SetValue(TaskParameter(task, "ALLOW_DELETE"));
+  return entry;
+}
+
+void ShareItems(std::string_view class_name, const KindProcedure& procedure, const XmlDocument& doc,
+                pelmark::IDmsService* dms, pelmark::IActivityServices* services,
+                pelmark::ITask* task) {
+  Reported({kPrivate, class_name, procedure.procedure}, [&](Line& at) {
+    at(1);
+    XmlNode list = doc.SelectSingleNode(procedure.list);
+    if (list.is_nothing()) return;
+    at(2);
+    ComPtr<IEntity> entry = NewAccessEntry(dms, task);
+    at(3);
+    XmlDocument shared_with;
+    shared_with.LoadXml(ToText(TaskParameter(task, "SHARED_WITH")));
+    std::vector<XmlNode> resources = shared_with.SelectNodes("//resource");
+    ComPtr<pelmark::IProcessInstance> instance =
+        Must(services)->GetProcessInstance(Must(task)->ProcessID());
+    ComPtr<IEntityRef> target = NewEntityRef();
+    ComPtr<IEntityRef> filed = NewEntityRef();
+    for (const XmlNode& item : list.ChildNodes()) {
+      at(4);
+      PointAtListedItem(item, procedure.kind, target.get());
+      at(5);
+      GrantToEach(resources, instance.get(), target.get(), entry.get(), dms);
+      if (procedure.kind != ItemKind::kStack) continue;
+      at(6);
+      if (!ToBoolean(TaskParameter(task, "CHILD_INHERITS"))) continue;
+      at(7);
+      ForEachStackDocument(dms, target.get(), filed.get(), [&] {
+        GrantToEach(resources, instance.get(), filed.get(), entry.get(), dms);
+      });
+    }
+  });
+}
+
+class ShareEntity final : public Activity {
+ public:
+  using Activity::Activity;
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      if (const KindProcedure* procedure = ProcedureOfKind(KindOf(items.kind)))
+        ShareItems(info().name, *procedure, items.doc, items.dms, services, task);
+    });
+    return pelmark::kResultDone;
+  }
+};
+
+// --- ApplySecurityLabel -------------------------------------------------------
+
+// Labels the items of one kind; false when the list or the label is missing.
+bool LabelItems(std::string_view class_name, const KindProcedure& procedure, const XmlDocument& doc,
+                pelmark::IDmsService* dms, pelmark::ITask* task) {
+  return Reported({kPrivate, class_name, procedure.procedure}, [&](Line& at) {
+    at(1);
+    XmlNode list = doc.SelectSingleNode(procedure.list);
+    if (list.is_nothing()) return false;
+    at(2);
+    ComPtr<IEntity> label = Must(dms)->GetSecurityLabel(ToText(TaskParameter(task, "LABEL_NAME")));
+    if (!label) return false;
+    at(3);
+    ComPtr<IEntityRef> label_ref = NewEntityRef();
+    label_ref->SetID(label->ID());
+    label_ref->SetEntityName(label->EntityName());
+    label_ref->SetTypeCode(label->TypeCode());
+    ComPtr<IEntityRef> item_ref = NewEntityRef();
+    ComPtr<IEntityRef> filed = NewEntityRef();
+    for (const XmlNode& item : list.ChildNodes()) {
+      at(4);
+      PointAtListedItem(item, procedure.kind, item_ref.get());
+      dms->ApplyLabel(item_ref.get(), label_ref.get());
+      if (procedure.kind != ItemKind::kStack) continue;
+      at(5);
+      if (!ToBoolean(TaskParameter(task, "CHILD_INHERITS"))) continue;
+      at(6);
+      ForEachStackDocument(dms, item_ref.get(), filed.get(),
+                           [&] { dms->ApplyLabel(filed.get(), label_ref.get()); });
+    }
+    return true;
+  });
+}
+
+class ApplySecurityLabel final : public Activity {
+ public:
+  using Activity::Activity;
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    bool applied = false;
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      if (const KindProcedure* procedure = ProcedureOfKind(KindOf(items.kind)))
+        applied = LabelItems(info().name, *procedure, items.doc, items.dms, task);
+    });
+    at(9);
+    SetTaskVariable(task, "LABELNAME", TaskParameter(task, "LABEL_NAME"));
+    at(10);
+    SetTaskVariable(task, "LABELAPPLIED", applied);
+    return pelmark::kResultDone;
+  }
+};
+
+// --- Catalogue ----------------------------------------------------------------
+
+struct DocOpsRow {
+  std::string_view class_name;
+  Activity* (*create)(const ClassInfo&);
+};
+
+template <class T>
+Activity* Create(const ClassInfo& info) {
+  return new T(info);
+}
+
+constexpr DocOpsRow kDocOpsClasses[] = {
+    {"AutoStamp", &Create<AutoStamp>},
+    {"Publish", &Create<Publish>},
+    {"ShareEntity", &Create<ShareEntity>},
+    {"ApplySecurityLabel", &Create<ApplySecurityLabel>},
+};
+
+}  // namespace
+
+Activity* CreateDocOpsActivity(const ClassInfo& info) {
+  for (const DocOpsRow& row : kDocOpsClasses)
+    if (row.class_name == info.name) return row.create(info);
+  return nullptr;
+}
+
+}  // namespace corvane

@@ -1,0 +1,56 @@
+#include "docops/item_refs.h"
+
+#include "fields/field_addressing.h"
+#include "framework/com_object.h"
+#include "framework/dms_objects.h"
+#include "framework/variant_rules.h"
+
+namespace corvane {
+namespace {
+
+constexpr KindProcedure kProcedures[] = {
+    {ItemKind::kDocument, "//documents", ":ProcessDocument Ln "},
+    {ItemKind::kStack, "//stack", ":ProcessStack Ln "},
+    {ItemKind::kRecordSeries, "//recordserieslist", ":ProcessRecordSeries Ln "},
+};
+
+}  // namespace
+
+const KindProcedure* ProcedureOfKind(ItemKind kind) {
+  for (const KindProcedure& p : kProcedures)
+    if (p.kind == kind) return &p;
+  return nullptr;
+}
+
+void PointAtListedItem(const XmlNode& item, ItemKind kind, pelmark::IEntityRef* ref) {
+  int32_t id = ToLong(pelmark::Variant(item.Attribute("id")));
+  Must(ref)->SetID(id);
+  if (kind == ItemKind::kDocument) {
+    ref->SetEntityName("Document");
+    ref->SetTypeCode(id < 0 ? -2 : 2);
+    return;
+  }
+  ref->SetEntityName(kind == ItemKind::kStack ? "DataEntity" : "RecordSeries");
+  ref->SetTypeCode(ToLong(pelmark::Variant(item.Attribute("typecode"))));
+}
+
+void ForEachStackDocument(pelmark::IDmsService* dms, pelmark::IEntityRef* stack,
+                          pelmark::IEntityRef* document, const std::function<void()>& act) {
+  pelmark::ComPtr<pelmark::IEntity> found = Must(dms)->GetDataEntity(stack);
+  if (!found) return;
+  pelmark::ComPtr<pelmark::IQuery> query = NewQuery();
+  query->LoadXml(StackDocumentsQuery(stack->ID(), stack->TypeCode()));
+  pelmark::ComPtr<pelmark::IEntityList> documents = dms->QueryEntities(query.get());
+  for (int32_t i = 1, n = Must(documents)->Count(); i <= n; ++i) {
+    pelmark::ComPtr<pelmark::IEntity> filed = documents->Item(i);
+    int32_t id = Must(filed)->ID();
+    // Unlike the field classes, these steps address the document as its own type.
+    int32_t doc_type = ToLong(FieldOf(filed.get(), "DocTypeCode")->Value());
+    document->SetID(id);
+    document->SetEntityName("Document");
+    document->SetTypeCode(id < 0 ? -doc_type : doc_type);
+    act();
+  }
+}
+
+}  // namespace corvane
