@@ -260,7 +260,7 @@ class SimActivity final : public ComObject<pelmark::IActivity> {
   int32_t MinResponses() override {
     return Run("MinResponses", {}, [&] { return state().activity.min_responses; });
   }
-  int32_t MinApprovals() override {
+  std::string MinApprovals() override {
     return Run("MinApprovals", {}, [&] { return state().activity.min_approvals; });
   }
 };

@@ -232,7 +232,7 @@ struct ActivitySpec {
   int32_t process_id = 0;
   int32_t request_count = 0;
   int32_t min_responses = 0;
-  int32_t min_approvals = 0;
+  std::string min_approvals = "0";  // text holding a number
   std::vector<ParameterSpec> parameters{};
 };
 

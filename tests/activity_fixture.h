@@ -50,7 +50,9 @@ inline std::string DocumentList(const std::vector<int32_t>& ids, int32_t dbid = 
 inline pelmark::ComPtr<pelmark::IActivityRuntime> NewActivity(std::string_view class_name) {
   const corvane::ClassInfo* info = corvane::FindClassByName(class_name);
   if (!info) throw std::invalid_argument("no class " + std::string(class_name));
-  return pelmark::ComPtr<pelmark::IActivityRuntime>(corvane::CreateActivity(*info));
+  corvane::Activity* activity = corvane::CreateActivity(*info);
+  if (!activity) throw std::invalid_argument("no family creates " + std::string(class_name));
+  return pelmark::ComPtr<pelmark::IActivityRuntime>(activity);
 }
 
 class ActivityTest : public ::testing::Test {

@@ -108,7 +108,8 @@ struct IActivity : IUnknown {
   virtual int32_t ProcessID() = 0;
   virtual int32_t RequestCount() = 0;
   virtual int32_t MinResponses() = 0;
-  virtual int32_t MinApprovals() = 0;
+  // Text holding a number, as the designer typed it.
+  virtual std::string MinApprovals() = 0;
 
  protected:
   ~IActivity() = default;

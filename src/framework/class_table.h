@@ -6,7 +6,8 @@
 
 namespace corvane {
 
-// Creates a new object of a catalogue class with no references yet.
+// Creates a new object of a catalogue class with no references yet; null only
+// for a row no family answers for (the tests make sure every row has one).
 Activity* CreateActivity(const ClassInfo& info);
 
 }  // namespace corvane

@@ -48,6 +48,7 @@ class ClassFactory final : public pelmark::IClassFactory {
     if (outer) return pelmark::CLASS_E_NOAGGREGATION;
     try {
       pelmark::ComPtr<Activity> activity(CreateActivity(info_));
+      if (!activity) return pelmark::CLASS_E_CLASSNOTAVAILABLE;
       return activity->QueryInterface(iid, out);
     } catch (const std::bad_alloc&) {
       return pelmark::E_OUTOFMEMORY;

@@ -762,7 +762,11 @@ Scenario LoadScenario(const std::string& path) {
     if (step.Has("parameters")) s.activity.parameters = ParseParameters(step.At("parameters"));
     s.activity.request_count = step.IntOr("requestcount", 0);
     s.activity.min_responses = step.IntOr("minresponses", 0);
-    s.activity.min_approvals = step.IntOr("minapprovals", 0);
+    // MinApprovals is text holding a number; a JSON number is taken as its text.
+    if (step.Has("minapprovals")) {
+      Node m = step.At("minapprovals");
+      s.activity.min_approvals = m.json().is_number_integer() ? std::to_string(m.Int()) : m.Text();
+    }
   }
   s.activity.process_id = process_id;
   if (root.Has("tasks")) {

@@ -1,0 +1,12 @@
+// Signature: signs the documents of the item list for the task's assignee with
+// an annotation, and audits the signature request when the step is set up.
+#pragma once
+
+#include "framework/activity.h"
+
+namespace corvane {
+
+// Creates Signature for its catalogue row; null for any other row.
+Activity* CreateSignatureActivity(const ClassInfo& info);
+
+}  // namespace corvane

@@ -1,0 +1,208 @@
+#include "notify/notify_activity.h"
+
+#include <optional>
+
+#include "framework/com_object.h"
+#include "framework/host_access.h"
+#include "framework/variant_rules.h"
+#include "notify/sender_list.h"
+#include "tasks/resources.h"
+#include "tasks/template_variables.h"
+#include "templates/format_engine.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::string_view kOwner = "Notify";
+
+constexpr std::string_view kTaskNames =
+    "RESOURCENAME,RESOURCEID,RESOURCETYPE,TASKID,TASKINDEX,PROCESSID,ACTIVITYID";
+constexpr std::string_view kProcessNames =
+    "PROCESSNAME,INITIATORCOMMENT,INITIATORID,INITIATORNAME,INITIATORTYPE";
+
+// Values that hold expressions themselves are rendered by further passes; a
+// text whose braces form no expression would never settle, so passes stop when
+// one changes nothing, and at this bound.
+constexpr int kMaxRenderPasses = 100;
+
+// A service the host hands out by name as interface T; null when the host has
+// none, 13 when it is something else.
+template <class T>
+pelmark::ComPtr<T> ServiceAs(pelmark::IActivityServices* services, std::string_view name) {
+  pelmark::ComPtr<pelmark::IService> service = Must(services)->GetService(name);
+  if (!service) return {};
+  pelmark::ComPtr<T> typed = service.template try_query<T>();
+  if (!typed) Raise(13);
+  return typed;
+}
+
+// The item-list text when the process's first variable is a non-null
+// "dms.object"; nothing otherwise.
+std::optional<std::string> ItemListText(pelmark::IProcessInstance* instance) {
+  pelmark::ComPtr<pelmark::IVariables> variables = Must(instance)->Variables();
+  if (Must(variables)->Count() < 1) return std::nullopt;
+  pelmark::ComPtr<pelmark::IVariable> first = variables->Item(pelmark::Variant(int32_t{1}));
+  if (LCase(Must(first)->TypeName()) != "dms.object" || first->IsNull()) return std::nullopt;
+  return ToText(first->Value());
+}
+
+bool IsTemplate(std::string_view text) { return text.find("{{") != std::string_view::npos; }
+
+// The name resolver of a notification: there are no answer variables, and the
+// resource names mean the person the message is for, not the task's resource.
+// Never fails: anything the task or process cannot answer renders as empty text.
+std::string GetVariableValue(pelmark::IActivityServices* services, const std::string& name,
+                             pelmark::ITask* task,
+                             pelmark::ComPtr<pelmark::IProcessInstance>& instance,
+                             const CResource& recipient) {
+  std::string result;
+  Suppressed([&] {
+    if (kTaskNames.find(name) != std::string_view::npos) {
+      if (name == "RESOURCENAME")
+        result = recipient.ResourceName();
+      else if (name == "RESOURCEID")
+        result = recipient.ResourceID();
+      else if (name == "RESOURCETYPE")
+        result = recipient.ResourceType();
+      else if (name == "TASKID")
+        result = std::to_string(Must(task)->TaskID());
+      else if (name == "TASKINDEX")
+        result = std::to_string(Must(task)->TaskIndex());
+      else if (name == "PROCESSID")
+        result = std::to_string(Must(task)->ProcessID());
+      else if (name == "ACTIVITYID")
+        result = std::to_string(Must(task)->ActivityID());
+    } else if (kProcessNames.find(name) != std::string_view::npos) {
+      if (!instance) instance = Must(services)->GetProcessInstance(Must(task)->ProcessID());
+      pelmark::IProcessInstance* process = Must(instance);
+      if (name == "PROCESSNAME")
+        result = ToText(process->ProcessName());
+      else if (name == "INITIATORCOMMENT")
+        result = ToText(process->InitiatorComment());
+      else if (name == "INITIATORID")
+        result = ToText(process->InitiatorID());
+      else if (name == "INITIATORNAME")
+        result = ToText(process->InitiatorName());
+      else if (name == "INITIATORTYPE")
+        result = ToText(process->InitiatorType());
+    }
+  });
+  return result;
+}
+
+// Renders one pass of `text_template` for one recipient; a template without a
+// complete expression comes back unchanged.
+std::string FormatTemplate(const std::string& text_template, pelmark::IActivityServices* services,
+                           pelmark::ITask* task,
+                           pelmark::ComPtr<pelmark::IProcessInstance>& instance,
+                           const CResource& recipient) {
+  return Reported({kPrivate, kOwner, ":FormatTemplate Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    CFormatParser parser;
+    std::optional<FormatExpressions> expressions = parser.Parse(text_template);
+    if (!expressions) return text_template;
+    at(2);
+    for (CFormatExpression& expression : *expressions) {
+      FillExpressionVariables(
+          services, kOwner, task, instance, expression, [&](const std::string& upper_name) {
+            return GetVariableValue(services, upper_name, task, instance, recipient);
+          });
+    }
+    at(3);
+    return parser.ToString(text_template, *expressions);
+  });
+}
+
+class NotifyActivity final : public Activity {
+ public:
+  using Activity::Activity;
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    at(1);
+    pelmark::ComPtr<pelmark::IProcessInstance> instance =
+        Must(services)->GetProcessInstance(Must(task)->ProcessID());
+    at(2);
+    const std::string list = Trim(ToText(TaskParameter(task, "SENDER_LIST")));
+    std::unique_ptr<CResources> pool = GetSenderList(services, instance.get(), list);
+    at(3);
+    pelmark::ComPtr<pelmark::INotificationService> notification =
+        ServiceAs<pelmark::INotificationService>(services, "NotificationService");
+    if (!notification) return pelmark::kResultDone;
+    at(4);
+    pelmark::ComPtr<pelmark::IConfigurationService> configuration =
+        ServiceAs<pelmark::IConfigurationService>(services, "ConfigurationService");
+    const std::string body = ToText(TaskParameter(task, "MESSAGE_BODY"));
+
+    for (const std::shared_ptr<CResource>& member : *pool) {
+      at(5);
+      pelmark::ComPtr<pelmark::INotificationMessage> message = notification->CreateMessage();
+      at(6);
+      std::string text = body;
+      for (int pass = 0; pass < kMaxRenderPasses && IsTemplate(text); ++pass) {
+        std::string rendered = FormatTemplate(text, services, task, instance, *member);
+        if (rendered == text) break;
+        text = std::move(rendered);
+      }
+      at(7);
+      SetCommonProperties(Must(message), text, task, configuration.get());
+      at(8);
+      if (std::optional<std::string> items = ItemListText(instance.get()))
+        message->AddAttachment("text/xml", "", *items);
+      at(9);
+      AddRecipient(message.get(), *member);
+      at(10);
+      const int32_t id = notification->PostMessage(message.get());
+      notification->DeliverMessage(id);
+    }
+
+    at(11);
+    if (TaskParameterExists(task, "MODE") &&
+        LCase(ToText(TaskParameter(task, "MODE"))) == "email") {
+      at(12);
+      pelmark::ComPtr<pelmark::INotificationMessage> message = notification->CreateMessage();
+      SetCommonProperties(Must(message), body, task, configuration.get());
+      at(13);
+      for (const std::shared_ptr<CResource>& member : *pool)
+        if (!member->ResourceEmailID().empty()) AddRecipient(message.get(), *member);
+      at(14);
+      notification->SendEmail(message.get());
+    }
+    at(15);
+    return pelmark::kResultDone;
+  }
+
+  // Body, subject, sender, codes and date, in the order the notification
+  // service has always received them. The sender settings are read for each
+  // message.
+  static void SetCommonProperties(pelmark::INotificationMessage* message, const std::string& body,
+                                  pelmark::ITask* task,
+                                  pelmark::IConfigurationService* configuration) {
+    message->SetBody(body);
+    message->SetSubject(ToText(TaskParameter(task, "SUBJECT")));
+    message->SetSenderEmailID(
+        Must(configuration)->GetSetting("General", "AdminEmailId", kDefaultAdminEmail));
+    message->SetSenderID("0");
+    message->SetSenderType("System");
+    message->SetSenderName(configuration->GetSetting("General", "AdminName", "System"));
+    message->SetMessageCode1(int32_t{0});
+    message->SetCreatedOn(Now());
+    message->SetMessageCode2(int32_t{1});
+    message->SetMessageCode3(int32_t{0});
+  }
+
+  static void AddRecipient(pelmark::INotificationMessage* message, const CResource& member) {
+    message->AddRecipient(member.ResourceID(), member.ResourceType(), member.ResourceName(),
+                          member.ResourceEmailID());
+  }
+};
+
+}  // namespace
+
+Activity* CreateNotifyActivity(const ClassInfo& info) {
+  if (info.name == std::string_view("Notify")) return new NotifyActivity(info);
+  return nullptr;
+}
+
+}  // namespace corvane

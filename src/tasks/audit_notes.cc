@@ -1,0 +1,236 @@
+#include "tasks/audit_notes.h"
+
+#include <string>
+
+#include "fields/field_addressing.h"
+#include "framework/com_object.h"
+#include "framework/dms_objects.h"
+#include "framework/error_report.h"
+#include "framework/item_list.h"
+#include "framework/variant_rules.h"
+#include "framework/xml.h"
+#include "pelmark/dms.h"
+
+namespace corvane {
+namespace {
+
+constexpr int32_t kEventGroup = 6;
+constexpr int32_t kCommentTypeCode = 17;
+
+pelmark::ComPtr<pelmark::ILookupField> LookupOf(pelmark::IEntity* entity, std::string_view name) {
+  pelmark::ComPtr<pelmark::IField> field = FieldOf(entity, name);
+  Must(field);
+  pelmark::ComPtr<pelmark::ILookupField> lookup = field.try_query<pelmark::ILookupField>();
+  if (!lookup) Raise(438);
+  return lookup;
+}
+
+void SetField(pelmark::IEntity* entity, std::string_view name, const pelmark::Variant& value) {
+  Must(FieldOf(entity, name))->SetValue(value);
+}
+
+// A document's type code follows the sign of its id in every audit and note walk,
+// whatever the spelling of the kind.
+int32_t DocumentTypeCode(int32_t id) { return id < 0 ? -2 : 2; }
+
+// The fields every stored record of one walk shares. The audit user is a user
+// id; without one the record is stored with no user at all.
+void FillCommonFields(pelmark::IEntity* record, std::string_view audit_user, int32_t event_result) {
+  pelmark::ComPtr<pelmark::ILookupField> user = LookupOf(record, "Audit User");
+  if (audit_user.empty()) {
+    user->SetIsNullValue(true);
+  } else {
+    user->SetID(ToLong(pelmark::Variant(audit_user)));
+  }
+  SetField(record, "Event Result", event_result);
+  SetField(record, "Event Group", kEventGroup);
+}
+
+pelmark::ComPtr<pelmark::IEntity> NewRecord(pelmark::IDmsService* dms) {
+  pelmark::ComPtr<pelmark::IEntity> record = dms->NewEntity("AuditRecord");
+  Must(record)->SetID(0);
+  return record;
+}
+
+void AuditDocumentEvent(const AuditCopy& copy, const XmlDocument& doc, pelmark::IDmsService* dms,
+                        std::string_view event, std::string_view comment, int32_t event_result,
+                        std::string_view audit_user) {
+  Reported({kPrivate, copy.owner, ":AuditDocumentEvent Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    const int32_t code = dms->GetEventCode(2, event);
+    if (code == 0) return;
+    at(2);
+    XmlNode list = doc.SelectSingleNode("//documents");
+    if (list.is_nothing()) return;
+    at(3);
+    pelmark::ComPtr<pelmark::IEntity> record = NewRecord(dms);
+    FillCommonFields(record.get(), audit_user, event_result);
+    SetField(record.get(), "Event Code", code);
+    SetField(record.get(), "Comment", comment);
+    at(4);
+    pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
+    for (const XmlNode& item : list.ChildNodes()) {
+      at(5);
+      ref->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
+      ref->SetEntityName("Document");
+      ref->SetTypeCode(DocumentTypeCode(ref->ID()));
+      at(6);
+      pelmark::ComPtr<pelmark::IEntity> document = dms->GetDocument(ref.get());
+      if (!document) continue;
+      at(7);
+      pelmark::ComPtr<pelmark::ILookupField> audited = LookupOf(record.get(), "Audit Entity");
+      const int32_t id = document->ID();
+      audited->SetID(id);
+      audited->SetTypeCode(DocumentTypeCode(id));
+      audited->SetMajorVersion(
+          ToLong(Must(FieldOf(document.get(), copy.major_version_field))->Value()));
+      audited->SetMinorVersion(
+          ToLong(Must(FieldOf(document.get(), copy.minor_version_field))->Value()));
+      at(8);
+      dms->AddEntity(record.get());
+    }
+  });
+}
+
+// The stack and record-series audits differ only in the list they walk. Each
+// item's own type code decides its event code.
+void AuditListEvent(const AuditCopy& copy, std::string_view procedure, std::string_view xpath,
+                    const XmlDocument& doc, pelmark::IDmsService* dms, std::string_view event,
+                    std::string_view comment, int32_t event_result, std::string_view audit_user) {
+  Reported({kPrivate, copy.owner, procedure, kQuiet}, [&](Line& at) {
+    at(1);
+    XmlNode list = doc.SelectSingleNode(xpath);
+    if (list.is_nothing()) return;
+    at(2);
+    pelmark::ComPtr<pelmark::IEntity> record = NewRecord(dms);
+    FillCommonFields(record.get(), audit_user, event_result);
+    SetField(record.get(), "Comment", comment);
+    at(3);
+    for (const XmlNode& item : list.ChildNodes()) {
+      at(4);
+      pelmark::ComPtr<pelmark::ILookupField> audited = LookupOf(record.get(), "Audit Entity");
+      audited->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
+      const int32_t type_code = ToLong(pelmark::Variant(item.Attribute("typecode")));
+      audited->SetTypeCode(type_code);
+      at(5);
+      const int32_t code = dms->GetEventCode(type_code, event);
+      if (code == 0) continue;
+      at(6);
+      SetField(record.get(), "Event Code", code);
+      audited->SetMajorVersion(0);
+      audited->SetMinorVersion(0);
+      at(7);
+      dms->AddEntity(record.get());
+    }
+  });
+}
+
+// One note entity for the whole walk, attached to each item in turn. A refused
+// attachment skips that item only.
+void ProcessNoteWalk(const AuditCopy& copy, bool stack, const XmlDocument& doc,
+                     pelmark::IDmsService* dms, pelmark::ITask* task, std::string_view note) {
+  Reported({kPrivate, copy.owner, stack ? ":ProcessStack Ln " : ":ProcessDocument Ln ", kQuiet},
+           [&](Line& at) {
+             at(1);
+             XmlNode list = doc.SelectSingleNode(stack ? "//stack" : "//documents");
+             if (list.is_nothing()) return;
+             at(2);
+             pelmark::ComPtr<pelmark::IEntity> comment = dms->NewEntity("Comment");
+             Must(comment);
+             if (stack) {
+               comment->SetEntityName("Comment");
+               comment->SetTypeCode(kCommentTypeCode);
+             }
+             comment->SetID(0);
+             at(3);
+             SetField(comment.get(), "Comment", note);
+             LookupOf(comment.get(), "CommentedBy")->SetID(ToLong(Must(task)->ResourceID()));
+             at(4);
+             pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
+             for (const XmlNode& item : list.ChildNodes()) {
+               at(5);
+               ref->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
+               if (stack) {
+                 ref->SetEntityName("DataEntity");
+                 ref->SetTypeCode(ToLong(pelmark::Variant(item.Attribute("typecode"))));
+               } else {
+                 ref->SetEntityName("Document");
+                 ref->SetTypeCode(DocumentTypeCode(ref->ID()));
+               }
+               at(6);
+               Suppressed([&] { dms->AddComment(ref.get(), comment.get()); });
+             }
+           });
+}
+
+}  // namespace
+
+const AuditCopy& AuditCopyOf(std::string_view owner) {
+  for (const AuditCopy& copy : kAuditCopies)
+    if (copy.owner == owner) return copy;
+  Raise(5);
+}
+
+void AuditEvent(const AuditCopy& copy, pelmark::IActivityServices* services,
+                pelmark::IProcessInstance* instance, std::string_view comment,
+                std::string_view event, int32_t event_result, std::string_view audit_user) {
+  Reported({kPrivate, copy.owner, copy.dispatcher, kQuiet}, [&](Line& at) {
+    at(1);
+    pelmark::ComPtr<pelmark::IDmsService> dms = GetDmsService(services);
+    if (!dms) return;
+    at(2);
+    XmlDocument doc;
+    if (!LoadItemList(instance, doc)) return;
+    at(3);
+    // Only the kind and the database are read here; the path and type are not.
+    XmlNode header = doc.SelectSingleNode("//dmsobject");
+    const std::string kind = header.Attribute("entitytype");
+    at(4);
+    const int32_t dbid = ToLong(pelmark::Variant(header.Attribute("dbid")));
+    if (dbid == -1) return;
+    at(5);
+    pelmark::ComPtr<pelmark::IDmsSession> session = NewDmsSession();
+    dms->Connect(dbid, session.get());
+    at(6);
+    switch (KindOf(kind)) {
+      case ItemKind::kDocument:
+        AuditDocumentEvent(copy, doc, dms.get(), event, comment, event_result, audit_user);
+        break;
+      case ItemKind::kStack:
+        if (copy.audits_stacks)
+          AuditListEvent(copy, ":AuditStackEvent Ln ", "//stack", doc, dms.get(), event, comment,
+                         event_result, audit_user);
+        break;
+      case ItemKind::kRecordSeries:
+        if (copy.audits_record_series)
+          AuditListEvent(copy, ":AuditRecordSeriesEvent Ln ", "//recordserieslist", doc, dms.get(),
+                         event, comment, event_result, audit_user);
+        break;
+      case ItemKind::kOther:
+        break;
+    }
+    at(7);
+    dms->Disconnect();
+  });
+}
+
+void AddNote(const AuditCopy& copy, pelmark::IActivityServices* services, pelmark::ITask* task,
+             std::string_view note) {
+  Reported({kPublic, copy.owner, ": AddNote Function Ln ", kQuiet}, [&](Line& at) {
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      switch (KindOf(items.kind)) {
+        case ItemKind::kDocument:
+          ProcessNoteWalk(copy, false, items.doc, items.dms, task, note);
+          break;
+        case ItemKind::kStack:
+          ProcessNoteWalk(copy, true, items.doc, items.dms, task, note);
+          break;
+        default:
+          break;
+      }
+    });
+  });
+}
+
+}  // namespace corvane

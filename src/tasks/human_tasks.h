@@ -1,0 +1,16 @@
+// The human-task steps: DocApproval judges approval answers against a minimum,
+// Review waits for every reviewer's acknowledgement, ToDo for every
+// confirmation. Each writes audit records when the step starts, as answers come
+// in and when it completes; the approval and review steps also stamp the answer
+// date, render the task's detail text from its template and store comments as
+// notes.
+#pragma once
+
+#include "framework/activity.h"
+
+namespace corvane {
+
+// Creates DocApproval, Review or ToDo; null for any other catalogue row.
+Activity* CreateHumanTaskActivity(const ClassInfo& info);
+
+}  // namespace corvane
