@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libpugixml-dev nlohmann-json3-dev
+  libpugixml-dev libxml2-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
 )

@@ -31,7 +31,9 @@ std::string StackDocumentsQuery(int32_t stack_id, int32_t stack_type_code) {
 
 pelmark::ComPtr<pelmark::IField> FieldOf(pelmark::IEntity* entity, std::string_view name) {
   pelmark::ComPtr<pelmark::IFields> fields = Must(entity)->Fields();
-  return Must(fields)->Item(name);
+  pelmark::ComPtr<pelmark::IField> field = Must(fields)->Item(name);
+  Must(field);
+  return field;
 }
 
 }  // namespace corvane

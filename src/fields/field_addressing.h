@@ -22,7 +22,8 @@ FieldAddress DeriveFieldAddress(const pelmark::Variant& raw);
 // The query text that lists the documents filed in a stack, byte for byte.
 std::string StackDocumentsQuery(int32_t stack_id, int32_t stack_type_code);
 
-// entity.Fields.Item(name); raises 91 when the entity or its fields are Nothing.
+// entity.Fields.Item(name); raises 91 when the entity, its fields or the field
+// itself come back as Nothing.
 pelmark::ComPtr<pelmark::IField> FieldOf(pelmark::IEntity* entity, std::string_view name);
 
 }  // namespace corvane

@@ -1,5 +1,9 @@
 #include "framework/xml.h"
 
+#include <libxml/parser.h>
+
+#include <climits>
+
 #include "framework/error_report.h"
 
 namespace corvane {
@@ -83,9 +87,26 @@ std::vector<XmlNode> XmlNode::SelectNodes(std::string_view xpath) const {
   return SelectAll(node_, xpath);
 }
 
+// The classic DOM refuses any text that is not well-formed, namespaces
+// included. pugixml is lenient (a second root, a repeated attribute, an unknown
+// entity, an undeclared prefix pass), so libxml2 decides first. The text is
+// read as UTF-8 whatever its declaration says, as a loaded string always is.
+bool IsWellFormed(std::string_view text) {
+  if (text.size() > static_cast<size_t>(INT_MAX)) return false;
+  xmlParserCtxtPtr context = xmlNewParserCtxt();
+  if (!context) throw std::bad_alloc();
+  xmlDocPtr doc = xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr,
+                                    "UTF-8", XML_PARSE_NONET | XML_PARSE_NOERROR |
+                                                 XML_PARSE_NOWARNING);
+  const bool well_formed = doc && context->wellFormed && context->nsWellFormed;
+  if (doc) xmlFreeDoc(doc);
+  xmlFreeParserCtxt(context);
+  return well_formed;
+}
+
 bool XmlDocument::LoadXml(std::string_view text) {
   pugi::xml_parse_result result = doc_.load_buffer(text.data(), text.size(), kParseOptions);
-  if (!result) {
+  if (!result || !IsWellFormed(text)) {
     doc_.reset();
     return false;
   }

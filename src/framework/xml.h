@@ -43,6 +43,9 @@ class XmlNode {
   pugi::xml_node node_;
 };
 
+// Whether the text is a well-formed XML document, namespaces included.
+bool IsWellFormed(std::string_view text);
+
 class XmlDocument {
  public:
   XmlDocument() = default;

@@ -50,8 +50,12 @@ class ExportActivity final : public Activity, public _ExportToFolder {
   }
 
   // True when a file-system entry of that name exists, a plain file included.
+  // A trailing separator still names the entry, so a plain file standing where
+  // the folder should be counts as existing and nothing is created over it.
   bool DirectoryExists(std::string_view path_name) override {
-    return Platform().PathExists(WithSlashes(path_name));
+    std::string path = WithSlashes(path_name);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return Platform().PathExists(path);
   }
 
   // Creates the folder and each missing parent, the outermost first.

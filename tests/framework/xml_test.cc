@@ -30,6 +30,34 @@ TEST(XmlTest, MalformedTextLeavesTheDocumentEmpty) {
   EXPECT_EQ(ErrorNumberOf([&] { doc.SelectSingleNode("//a").Attribute("id"); }), 91);
 }
 
+TEST(XmlTest, EveryKindOfMalformedTextIsRefused) {
+  const char* malformed[] = {
+      "<a/><b/>",                          // two roots
+      "<a id='1' id='2'/>",                // a repeated attribute
+      "<a>&foo;</a>",                      // an entity nobody declared
+      "text<a/>",                          // text before the root
+      "<a id='<'/>",                       // a raw < in a value
+      "<x:a/>",                            // a prefix nobody declared
+      "",                                  // nothing at all
+      "<a></b>",                           // mismatched tags
+  };
+  for (const char* text : malformed) {
+    XmlDocument doc;
+    EXPECT_FALSE(doc.LoadXml(text)) << text;
+    EXPECT_TRUE(doc.SelectSingleNode("//a").is_nothing()) << text;
+  }
+  const char* well_formed[] = {
+      "<?xml version='1.0' encoding='UTF-16'?><a/>",  // a loaded string is read as UTF-8
+      "<!-- c --><a x='&lt;&#65;'><![CDATA[<]]></a>",
+      "<x:a xmlns:x='urn:x'/>",
+      "<!DOCTYPE a [<!ENTITY e 'v'>]><a>&e;</a>",
+  };
+  for (const char* text : well_formed) {
+    XmlDocument doc;
+    EXPECT_TRUE(doc.LoadXml(text)) << text;
+  }
+}
+
 TEST(XmlTest, ChildNodesKeepCommentsAndTextButDropBlankText) {
   XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml("<l>\n  <i id='1'/>\n  <!-- c --> text <?pi x?><i id='2'/>\n</l>"));

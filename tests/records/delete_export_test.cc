@@ -99,7 +99,7 @@ class ExportTest : public ActivityTest {
 };
 
 TEST_F(ExportTest, CreatesEachMissingLevelOutermostFirstAndExportsTheLastItem) {
-  platform.paths = {"/", "/srv/"};
+  platform.paths = {"/", "/srv"};
   SetUpExport(DocumentList({17, 18, 19}),
               {{"FOLDER", "\\srv\\exports\\2026\\"}, {"EXPORT_DOCUMENT", false}});
   EXPECT_EQ(Execute("ExportToFolder"), 1);
@@ -110,12 +110,21 @@ TEST_F(ExportTest, CreatesEachMissingLevelOutermostFirstAndExportsTheLastItem) {
 }
 
 TEST_F(ExportTest, AnExistingFolderWithTwoTrailingSeparatorsLosesOnlyOne) {
-  platform.paths = {"/data/out/", "/data/out//", "/data/out/x"};
+  platform.paths = {"/", "/data", "/data/out"};
   SetUpExport(DocumentList({17}), {{"FOLDER", "/data/out//"}, {"EXPORT_DOCUMENT", true}});
   Execute("ExportToFolder");
   EXPECT_TRUE(platform.created.empty());
   ASSERT_EQ(sim.Exports().size(), 1u);
   EXPECT_EQ(sim.Exports()[0].folder, "/data/out/");
+}
+
+TEST_F(ExportTest, APlainFileWhereTheFolderShouldBeCountsAsExisting) {
+  platform.paths = {"/", "/out", "/out/report.pdf"};
+  SetUpExport(DocumentList({17}), {{"FOLDER", "/out/report.pdf"}, {"EXPORT_DOCUMENT", ""}});
+  EXPECT_EQ(Execute("ExportToFolder"), 1);
+  EXPECT_TRUE(platform.created.empty());
+  ASSERT_EQ(sim.Exports().size(), 1u);
+  EXPECT_EQ(sim.Exports()[0].folder, "/out/report.pdf");
 }
 
 TEST_F(ExportTest, WithoutTheParameterNothingIsExportedButTheFolderIsMade) {
@@ -127,7 +136,7 @@ TEST_F(ExportTest, WithoutTheParameterNothingIsExportedButTheFolderIsMade) {
 }
 
 TEST_F(ExportTest, AMissingListStillExportsWithNoReference) {
-  platform.paths = {"/", "/out/"};
+  platform.paths = {"/", "/out"};
   SetUpExport(ItemList("document", kDatabase, "stack", ""),
               {{"FOLDER", "/out"}, {"EXPORT_DOCUMENT", ""}});
   Execute("ExportToFolder");
@@ -145,7 +154,7 @@ TEST_F(ExportTest, NoServiceOrDatabaseMinusOneTouchesNothing) {
 }
 
 TEST_F(ExportTest, PublicMembersAnswerOnTheDefaultInterfaceAndByName) {
-  platform.paths = {"/", "/a/", "/a/file.txt"};
+  platform.paths = {"/", "/a", "/a/file.txt"};
   pelmark::ComPtr<pelmark::IActivityRuntime> activity = NewActivity("ExportToFolder");
   auto folder = activity.try_query<corvane::_ExportToFolder>();
   ASSERT_TRUE(folder);
