@@ -25,7 +25,19 @@ Json FieldJson(const sim::Field& f) {
   Json v = VariantJson(f.value);
   v["datatype"] = f.data_type;
   if (f.kind == sim::FieldKind::kLookup) {
-    v["lookup"] = {{"id", f.id}, {"typecode", f.type_code}, {"display", f.display_value}};
+    v["lookup"] = {{"id", f.id},
+                   {"typecode", f.type_code},
+                   {"major", f.major_version},
+                   {"minor", f.minor_version},
+                   {"display", f.display_value}};
+    // The report shows what the reference points at: id, type code and, for an
+    // audited document, its version.
+    if (!f.is_null()) {
+      std::string text = "-> " + std::to_string(f.id) + "/" + std::to_string(f.type_code);
+      if (f.major_version != 0 || f.minor_version != 0)
+        text += " v" + std::to_string(f.major_version) + "." + std::to_string(f.minor_version);
+      v["text"] = text;
+    }
   } else if (f.kind == sim::FieldKind::kChoice) {
     v["key"] = f.key_value;
     v["display"] = f.display_text;
