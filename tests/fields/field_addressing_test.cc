@@ -3,6 +3,7 @@
 
 #include "activity_fixture.h"
 #include "fields/field_addressing.h"
+#include "framework/com_object.h"
 
 namespace corvane_test {
 namespace {
@@ -50,6 +51,34 @@ TEST(FieldAddressTest, StackDocumentsQueryIsExact) {
       "attributename=\"ParentDataEntityTypeCode\" attributetype= \"0\" operator=\"1\" "
       "valuetype=\"0\" valuedatatype = \"2\" >8</condition></conditions></conditionexpression>"
       "</criteria><joins/><orderby/><parameters/></query>");
+}
+
+// An entity whose fields answer Nothing for every name, as a lax DMS may.
+class NothingFields final : public corvane::ComObject<pelmark::IFields> {
+  int32_t Count() override { return 0; }
+  pelmark::ComPtr<pelmark::IField> Item(std::string_view) override { return {}; }
+  pelmark::ComPtr<pelmark::IField> ItemAt(int32_t) override { return {}; }
+};
+class BareEntity final : public corvane::ComObject<pelmark::IEntity> {
+  int32_t ID() override { return 1; }
+  void SetID(int32_t) override {}
+  std::string EntityName() override { return "Document"; }
+  void SetEntityName(std::string_view) override {}
+  int32_t TypeCode() override { return 2; }
+  void SetTypeCode(int32_t) override {}
+  pelmark::ComPtr<pelmark::IFields> Fields() override {
+    return corvane::MakeCom<NothingFields>();
+  }
+};
+
+TEST(FieldAddressTest, AFieldAnsweredWithNothingIsAnUnsetObjectNotACrash) {
+  pelmark::ComPtr<pelmark::IEntity> entity = corvane::MakeCom<BareEntity>();
+  try {
+    corvane::FieldOf(entity.get(), "DocTypeCode");
+    ADD_FAILURE() << "no error";
+  } catch (const pelmark::Error& e) {
+    EXPECT_EQ(e.number(), 91);
+  }
 }
 
 class FieldAddressingTest : public ActivityTest {
