@@ -178,7 +178,9 @@ void RegisterAll(const fs::path& root, const std::string& module) {
     WriteValue(class_key / "Implemented Categories", "@", "");
 
     const fs::path interface_key = root / "Interface" / iid;
-    WriteValue(interface_key, "@", "_" + std::string(c.name));
+    std::string interface_name = "_";
+    interface_name.append(c.name);
+    WriteValue(interface_key, "@", interface_name);
     WriteValue(interface_key / "TypeLib", "@", libid);
     WriteValue(interface_key / "TypeLib", "Version", Version());
   }
