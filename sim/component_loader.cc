@@ -47,8 +47,9 @@ std::vector<RegisteredClass> Registry::Classes() const {
     if (!TryParseGuid(e.path().filename().string(), &clsid)) continue;
     if (std::optional<RegisteredClass> c = Lookup(clsid)) out.push_back(*c);
   }
-  std::sort(out.begin(), out.end(),
-            [](const RegisteredClass& a, const RegisteredClass& b) { return a.prog_id < b.prog_id; });
+  std::sort(out.begin(), out.end(), [](const RegisteredClass& a, const RegisteredClass& b) {
+    return a.prog_id < b.prog_id;
+  });
   return out;
 }
 

@@ -84,8 +84,8 @@ class ComponentModule {
   HRESULT (*can_unload_now_)() = nullptr;
   HRESULT (*register_server_)() = nullptr;
   HRESULT (*unregister_server_)() = nullptr;
-  HRESULT (*find_resource_)(const char*, const char*, uint32_t, const uint8_t**, uint32_t*) =
-      nullptr;
+  HRESULT (*find_resource_)
+  (const char*, const char*, uint32_t, const uint8_t**, uint32_t*) = nullptr;
 };
 
 }  // namespace pelmark

@@ -38,7 +38,6 @@ PELMARK_EXPORT pelmark::HRESULT DllRegisterServer();
 PELMARK_EXPORT pelmark::HRESULT DllUnregisterServer();
 // Finds a resource by type and name ("CUSTOM", "_IID_MARKASVITAL"; "TYPELIB", "1") with
 // resource id 1. The bytes stay valid while the module is loaded.
-PELMARK_EXPORT pelmark::HRESULT CorvaneFindResource(const char* type, const char* name,
-                                                    uint32_t id, const uint8_t** data,
-                                                    uint32_t* size);
+PELMARK_EXPORT pelmark::HRESULT CorvaneFindResource(const char* type, const char* name, uint32_t id,
+                                                    const uint8_t** data, uint32_t* size);
 }

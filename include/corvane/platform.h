@@ -18,19 +18,19 @@ namespace corvane {
 
 // How a locale writes numbers and dates. Field values follow Windows' naming.
 struct LocaleInfo {
-  std::string name;                       // "en-US"
-  std::string decimal_separator;          // "."
-  std::string thousands_separator;        // ","
-  std::string date_separator;             // "/"
-  std::string time_separator;             // ":"
+  std::string name;                 // "en-US"
+  std::string decimal_separator;    // "."
+  std::string thousands_separator;  // ","
+  std::string date_separator;       // "/"
+  std::string time_separator;       // ":"
   enum class DateOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay } date_order;
-  std::string short_date_pattern;         // "M/d/yyyy"
-  std::string long_time_pattern;          // "h:mm:ss tt"
-  std::string am_designator;              // "AM"
-  std::string pm_designator;              // "PM"
+  std::string short_date_pattern;  // "M/d/yyyy"
+  std::string long_time_pattern;   // "h:mm:ss tt"
+  std::string am_designator;       // "AM"
+  std::string pm_designator;       // "PM"
   std::array<std::string, 12> month_names;
   std::array<std::string, 12> month_abbreviations;
-  std::array<std::string, 7> day_names;   // Sunday first
+  std::array<std::string, 7> day_names;  // Sunday first
   std::array<std::string, 7> day_abbreviations;
 
   static const LocaleInfo& EnUs();

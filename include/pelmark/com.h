@@ -191,8 +191,9 @@ class PELMARK_EXPORT Error : public std::exception {
 // destructor releases it, so release on every path is structural.
 //
 // Typical usage:
-//   ComPtr<IDmsService> dms = ComPtr<IService>(services->GetService("DmsService")).try_query<IDmsService>();
-//   if (dms) dms->Disconnect();
+//   ComPtr<IDmsService> dms =
+//   ComPtr<IService>(services->GetService("DmsService")).try_query<IDmsService>(); if (dms)
+//   dms->Disconnect();
 template <class T>
 class ComPtr {
  public:
@@ -205,11 +206,11 @@ class ComPtr {
   ComPtr(const ComPtr& o) noexcept : ComPtr(o.p_) {}
   ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  ComPtr(const ComPtr<U>& o) noexcept : ComPtr(static_cast<T*>(o.get())) {}
+  requires std::is_convertible_v<U*, T*> ComPtr(const ComPtr<U>& o)
+  noexcept : ComPtr(static_cast<T*>(o.get())) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  ComPtr(ComPtr<U>&& o) noexcept : p_(static_cast<T*>(o.detach())) {}
+  requires std::is_convertible_v<U*, T*> ComPtr(ComPtr<U>&& o)
+  noexcept : p_(static_cast<T*>(o.detach())) {}
   ~ComPtr() { reset(); }
 
   ComPtr& operator=(ComPtr o) noexcept {

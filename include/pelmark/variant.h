@@ -45,8 +45,8 @@ class Variant {
   Variant(ComPtr<IUnknown> v) noexcept : v_(std::move(v)) {}
   // Only a real bool makes a Boolean; other integers stay numbers.
   template <class B>
-    requires std::is_same_v<B, bool>
-  Variant(B v) noexcept : v_(Bool{v}) {}
+  requires std::is_same_v<B, bool> Variant(B v)
+  noexcept : v_(Bool{v}) {}
 
   static Variant Null() {
     Variant r;
@@ -56,8 +56,8 @@ class Variant {
   static Variant Date(double days) { return Variant(DateValue{days}); }
 
   VarType type() const noexcept {
-    static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null,   VarType::Long,
-                                         VarType::Double, VarType::Date,   VarType::String,
+    static constexpr VarType kTypes[] = {VarType::Empty,   VarType::Null,  VarType::Long,
+                                         VarType::Double,  VarType::Date,  VarType::String,
                                          VarType::Boolean, VarType::Object};
     return kTypes[v_.index()];
   }
@@ -94,14 +94,22 @@ class Variant {
 // "Double", "Date", "String", "Object", "Boolean").
 inline std::string_view VarTypeName(VarType t) {
   switch (t) {
-    case VarType::Empty: return "Empty";
-    case VarType::Null: return "Null";
-    case VarType::Long: return "Long";
-    case VarType::Double: return "Double";
-    case VarType::Date: return "Date";
-    case VarType::String: return "String";
-    case VarType::Object: return "Object";
-    case VarType::Boolean: return "Boolean";
+    case VarType::Empty:
+      return "Empty";
+    case VarType::Null:
+      return "Null";
+    case VarType::Long:
+      return "Long";
+    case VarType::Double:
+      return "Double";
+    case VarType::Date:
+      return "Date";
+    case VarType::String:
+      return "String";
+    case VarType::Object:
+      return "Object";
+    case VarType::Boolean:
+      return "Boolean";
   }
   return "Unknown";
 }

@@ -11,8 +11,9 @@ namespace corvane {
 namespace {
 
 // A signature differs from a stamp in one field: the signer's user id.
-const AnnotationMark kSignerMark{
-    "User Id", [](pelmark::ITask* task) { return pelmark::Variant(ToText(Must(task)->ResourceID())); }};
+const AnnotationMark kSignerMark{"User Id", [](pelmark::ITask* task) {
+                                   return pelmark::Variant(ToText(Must(task)->ResourceID()));
+                                 }};
 
 class SignatureActivity final : public Activity {
  public:

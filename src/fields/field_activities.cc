@@ -153,8 +153,8 @@ class FieldActivity final : public Activity {
       if (list.is_nothing()) return;
       for (const XmlNode& item : list.ChildNodes()) {
         at(2);
-        ComPtr<IEntity> target =
-            FetchListed(item, "RecordSeries", &pelmark::IDmsService::GetRecordSeries, dms, ref.get());
+        ComPtr<IEntity> target = FetchListed(
+            item, "RecordSeries", &pelmark::IDmsService::GetRecordSeries, dms, ref.get());
         if (!target) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -223,8 +223,8 @@ class FieldActivity final : public Activity {
   // Points `ref` at a listed stack or record series (id and type code from the
   // item) and fetches it; null when the DMS has no such entity.
   using Fetch = ComPtr<IEntity> (pelmark::IDmsService::*)(IEntityRef*);
-  static ComPtr<IEntity> FetchListed(const XmlNode& item, std::string_view entity_name,
-                                     Fetch fetch, pelmark::IDmsService* dms, IEntityRef* ref) {
+  static ComPtr<IEntity> FetchListed(const XmlNode& item, std::string_view entity_name, Fetch fetch,
+                                     pelmark::IDmsService* dms, IEntityRef* ref) {
     ref->SetID(ToLong(Variant(item.Attribute("id"))));
     ref->SetEntityName(entity_name);
     ref->SetTypeCode(ToLong(Variant(item.Attribute("typecode"))));
@@ -267,20 +267,37 @@ class FieldActivity final : public Activity {
         int32_t data_type = field->DataType();
         Variant input = Input(task);
         switch (data_type) {
-          case kTypeDouble: field->SetValue(ToDouble(input)); break;
-          case kTypeDate: field->SetValue(Variant::Date(ToDate(input))); break;
-          case kTypeBoolean: field->SetValue(ToBoolean(input)); break;
-          case kTypeLong: field->SetValue(ToLong(input)); break;
+          case kTypeDouble:
+            field->SetValue(ToDouble(input));
+            break;
+          case kTypeDate:
+            field->SetValue(Variant::Date(ToDate(input)));
+            break;
+          case kTypeBoolean:
+            field->SetValue(ToBoolean(input));
+            break;
+          case kTypeLong:
+            field->SetValue(ToLong(input));
+            break;
           case kTypeText:
           case kTypeVarText:
-          case kTypeLongText: field->SetValue(ToText(input)); break;
-          default: break;  // unknown kinds are left as they are
+          case kTypeLongText:
+            field->SetValue(ToText(input));
+            break;
+          default:
+            break;  // unknown kinds are left as they are
         }
         break;
       }
-      case Member::kNumeric: field->SetValue(ToDouble(Input(task))); break;
-      case Member::kYesNo: field->SetValue(ToBoolean(Input(task))); break;
-      case Member::kDateTime: field->SetValue(Variant::Date(ToDate(Input(task)))); break;
+      case Member::kNumeric:
+        field->SetValue(ToDouble(Input(task)));
+        break;
+      case Member::kYesNo:
+        field->SetValue(ToBoolean(Input(task)));
+        break;
+      case Member::kDateTime:
+        field->SetValue(Variant::Date(ToDate(Input(task))));
+        break;
     }
   }
 
@@ -359,11 +376,20 @@ class FieldActivity final : public Activity {
       Variant value = variable->Value();
       switch (variable->VariableType()) {
         case 1:
-        case 9: SetTaskVariable(task, "VALUE", ToText(value)); break;
-        case 2: SetTaskVariable(task, "VALUE", ToText(ToDouble(value))); break;
-        case 3: SetTaskVariable(task, "VALUE", YesNoText(value)); break;
-        case 10: SetTaskVariable(task, "VALUE", ToText(ToLong(value))); break;
-        default: break;
+        case 9:
+          SetTaskVariable(task, "VALUE", ToText(value));
+          break;
+        case 2:
+          SetTaskVariable(task, "VALUE", ToText(ToDouble(value)));
+          break;
+        case 3:
+          SetTaskVariable(task, "VALUE", YesNoText(value));
+          break;
+        case 10:
+          SetTaskVariable(task, "VALUE", ToText(ToLong(value)));
+          break;
+        default:
+          break;
       }
     });
   }

@@ -11,9 +11,9 @@
 namespace corvane {
 
 struct FieldAddress {
-  std::string name;   // lower-cased, trimmed
-  bool own = false;   // no "." at all, or "self." first
-  std::string bare;   // behind the first ".", or the whole name
+  std::string name;  // lower-cased, trimmed
+  bool own = false;  // no "." at all, or "self." first
+  std::string bare;  // behind the first ".", or the whole name
 };
 
 // Derives the address from the raw "FIELDNAME" value (Null raises 94).

@@ -139,8 +139,7 @@ int32_t Activity::Execute(pelmark::IActivityServices* services, pelmark::ITask*&
   // Keep the object alive for the whole call, whatever the host does meanwhile.
   pelmark::ComPtr<pelmark::IActivityRuntime> self(this);
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
-  return Reported(ExecuteLocation(),
-                  [&](Line& at) { return ExecuteWork(services, task, at); });
+  return Reported(ExecuteLocation(), [&](Line& at) { return ExecuteWork(services, task, at); });
 }
 
 }  // namespace corvane

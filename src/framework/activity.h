@@ -40,8 +40,8 @@ class Activity : public pelmark::IActivityRuntime {
 
   // IActivityRuntime. The defaults take and release their references and touch
   // nothing else; Execute runs ExecuteWork inside the public error report.
-  int32_t EvaluateCompositeTask(pelmark::IActivityServices* services,
-                                pelmark::IActivity* activity, pelmark::ITask*& task) override;
+  int32_t EvaluateCompositeTask(pelmark::IActivityServices* services, pelmark::IActivity* activity,
+                                pelmark::ITask*& task) override;
   int32_t Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) override;
   void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override;
 

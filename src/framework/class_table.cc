@@ -17,9 +17,9 @@ using Factory = Activity* (*)(const ClassInfo&);
 
 // Each family's factory answers for its own classes and null for the others.
 constexpr Factory kFactories[] = {
-    &CreateFlagActivity,      &CreateDeleteActivity,    &CreateExportActivity,
-    &CreateFlowActivity,      &CreateHumanTaskActivity, &CreateFieldActivity,
-    &CreateNotifyActivity,    &CreateDocOpsActivity,    &CreateSignatureActivity,
+    &CreateFlagActivity,   &CreateDeleteActivity,    &CreateExportActivity,
+    &CreateFlowActivity,   &CreateHumanTaskActivity, &CreateFieldActivity,
+    &CreateNotifyActivity, &CreateDocOpsActivity,    &CreateSignatureActivity,
 };
 
 }  // namespace

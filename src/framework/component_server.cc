@@ -30,7 +30,8 @@ class ClassFactory final : public pelmark::IClassFactory {
   HRESULT QueryInterface(const pelmark::IID& iid, void** out) override {
     if (!out) return pelmark::E_POINTER;
     *out = nullptr;
-    if (iid != pelmark::IUnknown::iid && iid != pelmark::IClassFactory::iid) return pelmark::E_NOINTERFACE;
+    if (iid != pelmark::IUnknown::iid && iid != pelmark::IClassFactory::iid)
+      return pelmark::E_NOINTERFACE;
     *out = static_cast<pelmark::IClassFactory*>(this);
     AddRef();
     return pelmark::S_OK;
@@ -119,9 +120,8 @@ const std::string& TypeLibraryText() {
            std::string(lib.version) + "\n";
     t += "import IActivityRuntime " + pelmark::GuidToString(pelmark::IActivityRuntime::iid) + "\n";
     for (const ClassInfo& c : kCatalogue)
-      t += "coclass " + std::string(c.name) + " " + pelmark::GuidToString(c.clsid) +
-           " default _" + std::string(c.name) + " " + pelmark::GuidToString(c.default_iid) +
-           " IActivityRuntime\n";
+      t += "coclass " + std::string(c.name) + " " + pelmark::GuidToString(c.clsid) + " default _" +
+           std::string(c.name) + " " + pelmark::GuidToString(c.default_iid) + " IActivityRuntime\n";
     return t;
   }();
   return text;

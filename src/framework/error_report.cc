@@ -8,28 +8,46 @@ namespace corvane {
 
 std::string_view ClassicDescription(int32_t number) {
   switch (number) {
-    case 5: return "Invalid procedure call or argument";
-    case 6: return "Overflow";
-    case 7: return "Out of memory";
-    case 9: return "Subscript out of range";
-    case 11: return "Division by zero";
-    case 13: return "Type mismatch";
-    case 51: return "Internal error";
-    case 75: return "Path/File access error";
-    case 76: return "Path not found";
-    case 91: return "Object variable or With block variable not set";
-    case 93: return "Invalid pattern string";
-    case 94: return "Invalid use of Null";
-    case 424: return "Object required";
-    case 438: return "Object doesn't support this property or method";
-    case 445: return "Object doesn't support this action";
-    case 457: return "This key is already associated with an element of this collection";
-    default: return {};
+    case 5:
+      return "Invalid procedure call or argument";
+    case 6:
+      return "Overflow";
+    case 7:
+      return "Out of memory";
+    case 9:
+      return "Subscript out of range";
+    case 11:
+      return "Division by zero";
+    case 13:
+      return "Type mismatch";
+    case 51:
+      return "Internal error";
+    case 75:
+      return "Path/File access error";
+    case 76:
+      return "Path not found";
+    case 91:
+      return "Object variable or With block variable not set";
+    case 93:
+      return "Invalid pattern string";
+    case 94:
+      return "Invalid use of Null";
+    case 424:
+      return "Object required";
+    case 438:
+      return "Object doesn't support this property or method";
+    case 445:
+      return "Object doesn't support this action";
+    case 457:
+      return "This key is already associated with an element of this collection";
+    default:
+      return {};
   }
 }
 
 void Raise(int32_t number) {
-  throw pelmark::Error(number, std::string(kLibrarySource), std::string(ClassicDescription(number)));
+  throw pelmark::Error(number, std::string(kLibrarySource),
+                       std::string(ClassicDescription(number)));
 }
 
 void Raise(int32_t number, std::string description) {

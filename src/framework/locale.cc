@@ -6,7 +6,16 @@ namespace corvane {
 
 const LocaleInfo& LocaleInfo::EnUs() {
   static const LocaleInfo kEnUs{
-      "en-US", ".", ",", "/", ":", DateOrder::kMonthDayYear, "M/d/yyyy", "h:mm:ss tt", "AM", "PM",
+      "en-US",
+      ".",
+      ",",
+      "/",
+      ":",
+      DateOrder::kMonthDayYear,
+      "M/d/yyyy",
+      "h:mm:ss tt",
+      "AM",
+      "PM",
       {"January", "February", "March", "April", "May", "June", "July", "August", "September",
        "October", "November", "December"},
       {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
@@ -17,7 +26,16 @@ const LocaleInfo& LocaleInfo::EnUs() {
 
 const LocaleInfo& LocaleInfo::DeDe() {
   static const LocaleInfo kDeDe{
-      "de-DE", ",", ".", ".", ":", DateOrder::kDayMonthYear, "dd.MM.yyyy", "HH:mm:ss", "", "",
+      "de-DE",
+      ",",
+      ".",
+      ".",
+      ":",
+      DateOrder::kDayMonthYear,
+      "dd.MM.yyyy",
+      "HH:mm:ss",
+      "",
+      "",
       {"Januar", "Februar", "März", "April", "Mai", "Juni", "Juli", "August", "September",
        "Oktober", "November", "Dezember"},
       {"Jan", "Feb", "Mrz", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"},

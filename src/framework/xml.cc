@@ -95,9 +95,9 @@ bool IsWellFormed(std::string_view text) {
   if (text.size() > static_cast<size_t>(INT_MAX)) return false;
   xmlParserCtxtPtr context = xmlNewParserCtxt();
   if (!context) throw std::bad_alloc();
-  xmlDocPtr doc = xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr,
-                                    "UTF-8", XML_PARSE_NONET | XML_PARSE_NOERROR |
-                                                 XML_PARSE_NOWARNING);
+  xmlDocPtr doc =
+      xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
   const bool well_formed = doc && context->wellFormed && context->nsWellFormed;
   if (doc) xmlFreeDoc(doc);
   xmlFreeParserCtxt(context);
@@ -113,7 +113,9 @@ bool XmlDocument::LoadXml(std::string_view text) {
   return true;
 }
 
-XmlNode XmlDocument::SelectSingleNode(std::string_view xpath) const { return SelectOne(doc_, xpath); }
+XmlNode XmlDocument::SelectSingleNode(std::string_view xpath) const {
+  return SelectOne(doc_, xpath);
+}
 
 std::vector<XmlNode> XmlDocument::SelectNodes(std::string_view xpath) const {
   return SelectAll(doc_, xpath);

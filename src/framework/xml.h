@@ -9,11 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 namespace corvane {
 

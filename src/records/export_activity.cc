@@ -129,8 +129,7 @@ class ExportActivity final : public Activity, public _ExportToFolder {
   // The reference of the last item of the list (the walk overwrites it item by
   // item); null when the list element is absent.
   pelmark::ComPtr<pelmark::IEntityRef> GetEntityLookupType(const XmlDocument& doc,
-                                                           pelmark::IDmsService*,
-                                                           pelmark::ITask*,
+                                                           pelmark::IDmsService*, pelmark::ITask*,
                                                            const std::string& kind) {
     return Reported({kPrivate, info().name, ":GetEntityLookupType Ln "}, [&](Line& at) {
       at(1);

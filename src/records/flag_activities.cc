@@ -28,8 +28,8 @@ constexpr FlagRow kFlagRows[] = {
     {"PutOnHold", &pelmark::IDmsService::PutOnHold, "PUTONHOLDON", "PUTOBHOLD", false},
     {"UnmarkAsVital", &pelmark::IDmsService::UnmarkAsVital, "UNMARKASVITALDON", "UNMARKASVITAL",
      true},
-    {"UnmarkAsRecord", &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON",
-     "UNMARKASRECORD", true},
+    {"UnmarkAsRecord", &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON", "UNMARKASRECORD",
+     true},
     {"ResetOnHold", &pelmark::IDmsService::ResetOnHold, "RESETPUTOBHOLDON", "RESETPUTOBHOLD",
      false},
 };

@@ -12,12 +12,14 @@ class SignatureTest : public ActivityTest {
  protected:
   void SetUpSigning(const std::string& item_list, Variant sign) {
     sim.SetProcess({.id = kProcessId, .variables = {sim::ItemListVariable(item_list)}});
-    sim::TaskSpec task{.task_id = kTaskId, .process_id = kProcessId, .resource_id = "42",
+    sim::TaskSpec task{.task_id = kTaskId,
+                       .process_id = kProcessId,
+                       .resource_id = "42",
                        .resource_name = "Mira Khan"};
     for (const char* p : {"LEFT", "TOP", "WIDTH", "HEIGHT", "PAGE_NUMBER"})
       task.parameters.push_back({p, 2});
-    task.variables = {{.name = "SIGN", .value = std::move(sign)}, {.name = "SIGNEDON"},
-                      {.name = "SIGNEDBY"}};
+    task.variables = {
+        {.name = "SIGN", .value = std::move(sign)}, {.name = "SIGNEDON"}, {.name = "SIGNEDBY"}};
     sim.AddTask(std::move(task));
     sim.AddDatabase(kDatabase);
     for (int32_t id : {17, 18}) sim.AddDocument(kDatabase, {.id = id});
@@ -74,20 +76,18 @@ TEST_F(SignatureTest, WithoutADocumentListOnlyTheTimeIsWritten) {
 class SignatureInitializeTest : public ActivityTest {
  protected:
   void SetUpRequest(const std::string& item_list) {
-    sim.SetProcess({.id = kProcessId,
-                    .variables = {sim::ItemListVariable(item_list)},
-                    .initiator_id = "21"});
+    sim.SetProcess(
+        {.id = kProcessId, .variables = {sim::ItemListVariable(item_list)}, .initiator_id = "21"});
     sim.SetActivity({.process_id = kProcessId});
     sim.AddDatabase(kDatabase);
     sim.SetEventCode(2, "signature_request", 88);
     sim.SetEventCode(8, "signature_request", 89);
-    sim.AddDocument(kDatabase, {.id = 17, .fields = {sim::Field::Long("Major Version", 3),
-                                                     sim::Field::Long("Minor Version", 1)}});
+    sim.AddDocument(kDatabase, {.id = 17,
+                                .fields = {sim::Field::Long("Major Version", 3),
+                                           sim::Field::Long("Minor Version", 1)}});
     sim.AddDataEntity(kDatabase, {.id = 40, .type_code = 8});
   }
-  void Initialize() {
-    NewActivity("Signature")->Initialize(sim.Services(), sim.Activity());
-  }
+  void Initialize() { NewActivity("Signature")->Initialize(sim.Services(), sim.Activity()); }
 };
 
 TEST_F(SignatureInitializeTest, AuditsTheRequestForDocumentsOnly) {
@@ -110,7 +110,8 @@ TEST_F(SignatureInitializeTest, AuditsTheRequestForDocumentsOnly) {
 
 TEST_F(SignatureInitializeTest, FailuresAreReportedInTheBracketedForm) {
   SetUpRequest(DocumentList({17}));
-  sim.InjectFault({.op = "IDmsService.AddEntity", .number = 321, .description = "Audit store full"});
+  sim.InjectFault(
+      {.op = "IDmsService.AddEntity", .number = 321, .description = "Audit store full"});
   try {
     Initialize();
     FAIL() << "no error";

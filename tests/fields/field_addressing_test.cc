@@ -1,8 +1,9 @@
 // Which entity and field a "FIELDNAME" reaches on each kind of item.
+#include "fields/field_addressing.h"
+
 #include <gtest/gtest.h>
 
 #include "activity_fixture.h"
-#include "fields/field_addressing.h"
 #include "framework/com_object.h"
 
 namespace corvane_test {
@@ -66,9 +67,7 @@ class BareEntity final : public corvane::ComObject<pelmark::IEntity> {
   void SetEntityName(std::string_view) override {}
   int32_t TypeCode() override { return 2; }
   void SetTypeCode(int32_t) override {}
-  pelmark::ComPtr<pelmark::IFields> Fields() override {
-    return corvane::MakeCom<NothingFields>();
-  }
+  pelmark::ComPtr<pelmark::IFields> Fields() override { return corvane::MakeCom<NothingFields>(); }
 };
 
 TEST(FieldAddressTest, AFieldAnsweredWithNothingIsAnUnsetObjectNotACrash) {
@@ -100,14 +99,16 @@ TEST_F(FieldAddressingTest, OwnScopeReadsTheItemItselfOnEveryKind) {
 
     SetUpGet(ItemList("stackitem", kDatabase, "stack", "<stackitem id=\"40\" typecode=\"8\"/>"),
              name);
-    sim.AddDataEntity(kDatabase, {.id = 40, .type_code = 8, .fields = {Field::Text("Title", "Stack")}});
+    sim.AddDataEntity(kDatabase,
+                      {.id = 40, .type_code = 8, .fields = {Field::Text("Title", "Stack")}});
     Execute("GetFieldValue");
     EXPECT_EQ(Value(), Variant("Stack"));
 
     SetUpGet(ItemList("recordseries", kDatabase, "recordserieslist",
                       "<recordseries id=\"3\" typecode=\"44\"/>"),
              name);
-    sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44, .fields = {Field::Text("Title", "RS")}});
+    sim.AddRecordSeries(kDatabase,
+                        {.id = 3, .type_code = 44, .fields = {Field::Text("Title", "RS")}});
     Execute("GetFieldValue");
     EXPECT_EQ(Value(), Variant("RS"));
   }
@@ -115,8 +116,11 @@ TEST_F(FieldAddressingTest, OwnScopeReadsTheItemItselfOnEveryKind) {
 
 TEST_F(FieldAddressingTest, PrefixedNameOnADocumentReachesItsParentWhenItHasOne) {
   SetUpGet(DocumentList({17, 18}), "anything.Title");
-  sim.AddDataEntity(kDatabase, {.id = 40, .type_code = 8, .fields = {Field::Text("Title", "Stack")}});
-  sim.AddDocument(kDatabase, {.id = 17, .parent_id = 40, .parent_type_code = 8,
+  sim.AddDataEntity(kDatabase,
+                    {.id = 40, .type_code = 8, .fields = {Field::Text("Title", "Stack")}});
+  sim.AddDocument(kDatabase, {.id = 17,
+                              .parent_id = 40,
+                              .parent_type_code = 8,
                               .fields = {Field::Text("Title", "Filed")}});
   sim.AddDocument(kDatabase, {.id = 18, .fields = {Field::Text("Title", "Loose")}});
 
@@ -133,7 +137,8 @@ TEST_F(FieldAddressingTest, PrefixedNameOnADocumentReachesItsParentWhenItHasOne)
 
 TEST_F(FieldAddressingTest, DocumentOfAnotherTypeIsFetchedAgainWithItsTypeCode) {
   SetUpGet(DocumentList({-12, 17}), "Title");
-  sim.AddDocument(kDatabase, {.id = -12, .doc_type_code = 7, .fields = {Field::Text("Title", "T7")}});
+  sim.AddDocument(kDatabase,
+                  {.id = -12, .doc_type_code = 7, .fields = {Field::Text("Title", "T7")}});
   sim.AddDocument(kDatabase, {.id = 17, .fields = {Field::Text("Title", "T2")}});
   Execute("GetFieldValue");
   std::vector<std::string> codes;
@@ -146,9 +151,10 @@ TEST_F(FieldAddressingTest, DocumentOfAnotherTypeIsFetchedAgainWithItsTypeCode) 
 TEST_F(FieldAddressingTest, RetentionLabelIsReachedOnlyByTheGetFamily) {
   const std::string list = ItemList("recordseries", kDatabase, "recordserieslist",
                                     "<recordseries id=\"3\" typecode=\"44\"/>");
-  sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44,
-                                  .fields = {Field::Long("Retention Label", 9),
-                                             Field::Text("Code", "RS-CODE")}});
+  sim.AddRecordSeries(
+      kDatabase, {.id = 3,
+                  .type_code = 44,
+                  .fields = {Field::Long("Retention Label", 9), Field::Text("Code", "RS-CODE")}});
   sim.AddRetentionLabel(kDatabase, {.id = 9, .fields = {Field::Text("Code", "LABEL-CODE")}});
 
   SetUpGet(list, "Parent.Code");
@@ -172,8 +178,8 @@ TEST_F(FieldAddressingTest, RecordSeriesWithoutALabelFailsTheGetFamily) {
   SetUpGet(ItemList("recordseries", kDatabase, "recordserieslist",
                     "<recordseries id=\"3\" typecode=\"44\"/>"),
            "parent.Code");
-  sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44,
-                                  .fields = {Field::Text("Retention Label", "")}});
+  sim.AddRecordSeries(kDatabase,
+                      {.id = 3, .type_code = 44, .fields = {Field::Text("Retention Label", "")}});
   pelmark::Error e = ExecuteFailing("GetFieldValue");
   EXPECT_EQ(e.number(), 13);
   EXPECT_EQ(e.source(),
@@ -188,7 +194,9 @@ TEST_F(FieldAddressingTest, PrefixedNameOnAStackReachesItsDocumentsInQueryOrder)
   sim.AddDataEntity(kDatabase, {.id = 40, .type_code = 8});
   sim.AddDataEntity(kDatabase, {.id = 41, .type_code = 8});
   for (int32_t id : {22, 21})
-    sim.AddDocument(kDatabase, {.id = id, .parent_id = 40, .parent_type_code = 8,
+    sim.AddDocument(kDatabase, {.id = id,
+                                .parent_id = 40,
+                                .parent_type_code = 8,
                                 .fields = {Field::Text("Title", "D" + std::to_string(id))}});
 
   Execute("GetFieldValue");
@@ -197,7 +205,8 @@ TEST_F(FieldAddressingTest, PrefixedNameOnAStackReachesItsDocumentsInQueryOrder)
   ASSERT_EQ(queries.size(), 2u);
   EXPECT_EQ(queries[0].ArgValue("query"), Variant(corvane::StackDocumentsQuery(40, 8)));
   std::vector<std::string> read;
-  for (const sim::VariableWrite& w : sim.TaskVariableWrites()) read.push_back(w.value.string_value());
+  for (const sim::VariableWrite& w : sim.TaskVariableWrites())
+    read.push_back(w.value.string_value());
   std::vector<std::string> expected;
   for (const sim::Call& c : sim.CallsTo("IDmsService.GetDocument"))
     expected.push_back("D" + std::to_string(c.ArgValue("item.ID").long_value()));

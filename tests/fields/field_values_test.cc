@@ -13,9 +13,8 @@ class FieldValuesTest : public ActivityTest {
  protected:
   // Documents 17 and 18 with the given fields, a FIELDNAME, and the task
   // variable "VALUE" holding `value`.
-  void SetUpDocuments(std::vector<Field> fields17, std::vector<Field> fields18,
-                      Variant field_name, Variant value = "",
-                      std::vector<sim::ParameterSpec> more = {}) {
+  void SetUpDocuments(std::vector<Field> fields17, std::vector<Field> fields18, Variant field_name,
+                      Variant value = "", std::vector<sim::ParameterSpec> more = {}) {
     ResetSimulator();
     more.push_back({"FIELDNAME", std::move(field_name)});
     SetUpTask(DocumentList({17, 18}), std::move(more), {});
@@ -84,23 +83,25 @@ TEST_F(FieldValuesTest, TypedGetMembersConvertWhateverTheDataType) {
   SetUpDocuments({Field::Text("F", "twelve")}, {Field::Text("F", "12")}, "F");
   pelmark::Error e = ExecuteFailing("GetNumericFieldValue");
   EXPECT_EQ(e.number(), 13);
-  EXPECT_EQ(e.source(), "Corvane => \r\nGetNumericFieldValue:ProcessDocument Ln 6"
-                        "\r\nGetNumericFieldValue: IActivityRuntime_Execute Function Ln 8");
+  EXPECT_EQ(e.source(),
+            "Corvane => \r\nGetNumericFieldValue:ProcessDocument Ln 6"
+            "\r\nGetNumericFieldValue: IActivityRuntime_Execute Function Ln 8");
 }
 
 TEST_F(FieldValuesTest, KeyedFieldsMeanSomethingOnlyOnRecordSeries) {
   SetUpTask(ItemList("recordseries", kDatabase, "recordserieslist",
                      "<recordseries id=\"3\" typecode=\"44\"/>"),
             {{"FIELDNAME", "Category"}}, {"VALUE"});
-  sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44,
-                                  .fields = {Field::Choice("Category", 57, "Contracts")}});
+  sim.AddRecordSeries(
+      kDatabase,
+      {.id = 3, .type_code = 44, .fields = {Field::Choice("Category", 57, "Contracts")}});
   Execute("GetNumericFieldValue");
   EXPECT_EQ(Value(), Variant(57.0));
   Execute("GetFieldValue");
   EXPECT_EQ(Value(), Variant("Contracts"));
 
-  SetUpDocuments({Field::Choice("Category", 57, "Contracts")}, {Field::Choice("Category", 57, "Contracts")},
-                 "Category", "before");
+  SetUpDocuments({Field::Choice("Category", 57, "Contracts")},
+                 {Field::Choice("Category", 57, "Contracts")}, "Category", "before");
   Execute("GetFieldValue");
   EXPECT_EQ(Value(), Variant("before"));
   Execute("GetNumericFieldValue");
@@ -112,12 +113,12 @@ TEST_F(FieldValuesTest, ProcessVariablesAreReadByTheirVariableType) {
     int32_t variable_type;
     Variant value;
     Variant expected;
-  } cases[] = {{1, "text", "text"},   {2, 2.5, "2.5"},  {3, true, "Yes"},
-               {9, 7, "7"},           {10, 2.5, "2"},   {5, "ignored", "before"}};
+  } cases[] = {{1, "text", "text"}, {2, 2.5, "2.5"}, {3, true, "Yes"},
+               {9, 7, "7"},         {10, 2.5, "2"},  {5, "ignored", "before"}};
   for (const auto& c : cases) {
     SetUpDocuments({}, {}, "process.Total", "before");
-    sim.SetProcessVariable(kProcessId, {.name = "process.Total", .value = c.value,
-                                        .variable_type = c.variable_type});
+    sim.SetProcessVariable(
+        kProcessId, {.name = "process.Total", .value = c.value, .variable_type = c.variable_type});
     Execute("GetFieldValue");
     EXPECT_EQ(Value(), c.expected) << c.variable_type;
     EXPECT_TRUE(sim.CallsTo("IDmsService.GetDocument").empty());
@@ -127,15 +128,15 @@ TEST_F(FieldValuesTest, ProcessVariablesAreReadByTheirVariableType) {
   EXPECT_EQ(Value(), Variant(""));
 
   SetUpDocuments({}, {}, "process.Total", "before");
-  sim.SetProcessVariable(kProcessId, {.name = "process.Total", .value = Variant::Null(),
-                                      .variable_type = 2});
+  sim.SetProcessVariable(kProcessId,
+                         {.name = "process.Total", .value = Variant::Null(), .variable_type = 2});
   Execute("GetFieldValue");
   EXPECT_EQ(Value(), Variant(""));
 
   SetUpDocuments({}, {}, "process.Total", "before");
-  sim.SetProcess({.id = kProcessId, .variables = {sim::ItemListVariable(DocumentList({17}, -1)),
-                                                  {.name = "process.Total", .value = 2.5,
-                                                   .variable_type = 2}}});
+  sim.SetProcess({.id = kProcessId,
+                  .variables = {sim::ItemListVariable(DocumentList({17}, -1)),
+                                {.name = "process.Total", .value = 2.5, .variable_type = 2}}});
   Execute("GetFieldValue");
   EXPECT_EQ(Value(), Variant("before")) << "no connection, no process-variable branch";
 }
@@ -177,8 +178,9 @@ TEST_F(FieldValuesTest, NullInputFailsBeforeStoring) {
   SetUpDocuments({Field::Text("F", "old")}, {Field::Text("F", "old")}, "F", Variant::Null());
   pelmark::Error e = ExecuteFailing("SetFieldValue");
   EXPECT_EQ(e.number(), 94);
-  EXPECT_EQ(e.source(), "Corvane => \r\nSetFieldValue:ProcessDocument Ln 6"
-                        "\r\nSetFieldValue: IActivityRuntime_Execute Function Ln 8");
+  EXPECT_EQ(e.source(),
+            "Corvane => \r\nSetFieldValue:ProcessDocument Ln 6"
+            "\r\nSetFieldValue: IActivityRuntime_Execute Function Ln 8");
   EXPECT_TRUE(sim.Saves().empty());
   EXPECT_EQ(platform.log.size(), 2u);
 }
@@ -200,8 +202,9 @@ TEST_F(FieldValuesTest, ConversionFailureOnTheSecondItemKeepsTheFirstStored) {
                  {{"FIELDVALUE", "not a date"}});
   e = ExecuteFailing("ChangeDateTimeFieldValue");
   EXPECT_EQ(e.number(), 13);
-  EXPECT_EQ(e.source(), "Corvane => \r\nChangeDateTimeFieldValue:ProcessDocument Ln 6"
-                        "\r\nChangeDateTimeFieldValue: IActivityRuntime_Execute Function Ln 8");
+  EXPECT_EQ(e.source(),
+            "Corvane => \r\nChangeDateTimeFieldValue:ProcessDocument Ln 6"
+            "\r\nChangeDateTimeFieldValue: IActivityRuntime_Execute Function Ln 8");
 }
 
 TEST_F(FieldValuesTest, ChangeSkipsEntitiesWithoutTheFieldButSetFails) {
@@ -223,8 +226,9 @@ TEST_F(FieldValuesTest, EachTargetIsStoredWithItsOwnOperation) {
   SetUpTask(DocumentList({17, 18}), {{"FIELDNAME", "x.Status"}}, {});
   sim.SetTaskVariable(kTaskId, {.name = "VALUE", .value = "Done"});
   sim.AddDataEntity(kDatabase, {.id = 40, .type_code = 8, .fields = {Field::Text("Status", "s")}});
-  sim.AddDocument(kDatabase, {.id = 17, .parent_id = 40, .parent_type_code = 8,
-                              .fields = {Field::Text("Status", "a")}});
+  sim.AddDocument(
+      kDatabase,
+      {.id = 17, .parent_id = 40, .parent_type_code = 8, .fields = {Field::Text("Status", "a")}});
   sim.AddDocument(kDatabase, {.id = 18, .fields = {Field::Text("Status", "b")}});
   Execute("SetFieldValue");
   std::vector<std::string> ops;
@@ -249,7 +253,8 @@ TEST_F(FieldValuesTest, EachTargetIsStoredWithItsOwnOperation) {
   SetUpTask(ItemList("recordseries", kDatabase, "recordserieslist",
                      "<recordseries id=\"3\" typecode=\"44\"/>"),
             {{"FIELDNAME", "self.Code"}, {"FIELDVALUE", "RS-2"}}, {"VALUE"});
-  sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44, .fields = {Field::Text("Code", "RS-1")}});
+  sim.AddRecordSeries(kDatabase,
+                      {.id = 3, .type_code = 44, .fields = {Field::Text("Code", "RS-1")}});
   Execute("ChangeFieldValue");
   EXPECT_EQ(sim.Saves().back().op, "SaveRecordSeries");
   EXPECT_EQ(sim.FieldValue(kDatabase, "RecordSeries", 3, "Code"), Variant("RS-2"));
@@ -262,8 +267,9 @@ TEST_F(FieldValuesTest, ErrorChainsNameTheClassAndProcedure) {
   sim.AddDataEntity(kDatabase, {.id = 40, .type_code = 8, .fields = {Field::YesNo("Flag", false)}});
   pelmark::Error e = ExecuteFailing("SetYesNoFieldValue");
   EXPECT_EQ(e.number(), 13);
-  EXPECT_EQ(e.source(), "Corvane => \r\nSetYesNoFieldValue:ProcessStack Ln 4"
-                        "\r\nSetYesNoFieldValue: IActivityRuntime_Execute Function Ln 8");
+  EXPECT_EQ(e.source(),
+            "Corvane => \r\nSetYesNoFieldValue:ProcessStack Ln 4"
+            "\r\nSetYesNoFieldValue: IActivityRuntime_Execute Function Ln 8");
 }
 
 }  // namespace

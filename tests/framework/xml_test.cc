@@ -32,14 +32,14 @@ TEST(XmlTest, MalformedTextLeavesTheDocumentEmpty) {
 
 TEST(XmlTest, EveryKindOfMalformedTextIsRefused) {
   const char* malformed[] = {
-      "<a/><b/>",                          // two roots
-      "<a id='1' id='2'/>",                // a repeated attribute
-      "<a>&foo;</a>",                      // an entity nobody declared
-      "text<a/>",                          // text before the root
-      "<a id='<'/>",                       // a raw < in a value
-      "<x:a/>",                            // a prefix nobody declared
-      "",                                  // nothing at all
-      "<a></b>",                           // mismatched tags
+      "<a/><b/>",            // two roots
+      "<a id='1' id='2'/>",  // a repeated attribute
+      "<a>&foo;</a>",        // an entity nobody declared
+      "text<a/>",            // text before the root
+      "<a id='<'/>",         // a raw < in a value
+      "<x:a/>",              // a prefix nobody declared
+      "",                    // nothing at all
+      "<a></b>",             // mismatched tags
   };
   for (const char* text : malformed) {
     XmlDocument doc;

@@ -148,8 +148,8 @@ TEST_F(ComponentTest, EachInterfaceIdResourceIsTwentyBytesEndingWithTheDefaultIn
     EXPECT_EQ(iid, c.default_iid) << name;
   }
   EXPECT_EQ(module.Resource("CUSTOM", "_IID_EXPORTTOFOLDER"),
-            (std::vector<uint8_t>{0x10, 0, 0, 0, 0x38, 0xFF, 0x0A, 0xCE, 0x87, 0xC5, 0x9A,
-                                  0x47, 0xB4, 0x0C, 0xB3, 0xB7, 0x6F, 0xFA, 0x39, 0x8C}));
+            (std::vector<uint8_t>{0x10, 0,    0,    0,    0x38, 0xFF, 0x0A, 0xCE, 0x87, 0xC5,
+                                  0x9A, 0x47, 0xB4, 0x0C, 0xB3, 0xB7, 0x6F, 0xFA, 0x39, 0x8C}));
   EXPECT_TRUE(module.Resource("CUSTOM", "_IID_NOSUCHCLASS").empty());
 }
 
@@ -194,10 +194,11 @@ TEST_F(DefaultMethodsTest, DefaultEvaluateAndInitializeMakeNoHostCall) {
 }
 
 TEST_F(DefaultMethodsTest, LateBindingCallsTheSameMethodsByName) {
-  sim.SetProcess({.id = 12, .variables = {sim::ItemListVariable(
-                                 "<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" "
-                                 "dbtype=\"0\"><documents><document id=\"17\"/></documents>"
-                                 "</dmsobject>")}});
+  sim.SetProcess({.id = 12,
+                  .variables = {sim::ItemListVariable(
+                      "<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" "
+                      "dbtype=\"0\"><documents><document id=\"17\"/></documents>"
+                      "</dmsobject>")}});
   sim.AddTask({.task_id = 5,
                .process_id = 12,
                .parameters = {{"REASON", "r"}},
@@ -208,9 +209,8 @@ TEST_F(DefaultMethodsTest, LateBindingCallsTheSameMethodsByName) {
   std::string_view names[] = {"execute"};
   int32_t dispid = 0;
   ASSERT_EQ(vital->GetIDsOfNames(names, &dispid), pelmark::S_OK);
-  std::vector<pelmark::Variant> args{
-      pelmark::Variant(ComPtr<pelmark::IUnknown>(sim.Services())),
-      pelmark::Variant(ComPtr<pelmark::IUnknown>(sim.Task(5)))};
+  std::vector<pelmark::Variant> args{pelmark::Variant(ComPtr<pelmark::IUnknown>(sim.Services())),
+                                     pelmark::Variant(ComPtr<pelmark::IUnknown>(sim.Task(5)))};
   pelmark::Variant result;
   ASSERT_EQ(vital->Invoke(dispid, args, &result), pelmark::S_OK);
   args.clear();

@@ -62,13 +62,16 @@ TEST_F(DeleteTest, DocumentsAreDeletedWithoutTheChildFlag) {
 
 TEST_F(DeleteTest, TheFirstFailingDeleteEndsTheStep) {
   SetUpStacks({{"REASON", "r"}});
-  sim.InjectFault({.op = "IDmsService.DeleteDataEntity", .when = {{"item.ID", 41}}, .number = 77,
+  sim.InjectFault({.op = "IDmsService.DeleteDataEntity",
+                   .when = {{"item.ID", 41}},
+                   .number = 77,
                    .description = "Locked"});
   pelmark::Error e = ExecuteFailing("Delete");
   EXPECT_EQ(e.number(), 77);
   EXPECT_EQ(e.description(), "Locked");
-  EXPECT_EQ(e.source(), "Pelmark.Dms => \r\nDelete:ProcessItems Ln 2"
-                        "\r\nDelete: IActivityRuntime_Execute Function Ln 8");
+  EXPECT_EQ(e.source(),
+            "Pelmark.Dms => \r\nDelete:ProcessItems Ln 2"
+            "\r\nDelete: IActivityRuntime_Execute Function Ln 8");
   EXPECT_EQ(platform.log.size(), 2u);
   EXPECT_EQ(sim.Deletions().size(), 1u) << "40 is gone, 42 is not attempted";
   EXPECT_EQ(sim.CallsTo("IDmsService.DeleteDataEntity").size(), 2u);

@@ -28,8 +28,8 @@ constexpr FlagCase kFlagCases[] = {
 
 class FlagActivityTest : public ActivityTest {
  protected:
-  void SetUpVital(const std::string& item_list, std::vector<sim::ParameterSpec> parameters = {
-                                                    {"REASON", "Quarterly review"}}) {
+  void SetUpVital(const std::string& item_list,
+                  std::vector<sim::ParameterSpec> parameters = {{"REASON", "Quarterly review"}}) {
     SetUpTask(item_list, std::move(parameters), {"MARKEDASRECORDON", "ISVITAL"});
     for (int32_t id : {17, 18, 19, -5, 0}) sim.AddDocument(kDatabase, {.id = id});
   }
@@ -77,10 +77,10 @@ INSTANTIATE_TEST_SUITE_P(AllFlagClasses, EveryFlagClassTest, ::testing::ValuesIn
 TEST_F(FlagActivityTest, ConnectsWalksAndDisconnectsInOrder) {
   SetUpVital(DocumentList({17, 18, 19}));
   EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_EQ(DmsOps(), (std::vector<std::string>{
-                          "IDmsService.Connect", "IDmsService.MarkAsVital",
-                          "IDmsService.MarkAsVital", "IDmsService.MarkAsVital",
-                          "IDmsService.Disconnect"}));
+  EXPECT_EQ(DmsOps(),
+            (std::vector<std::string>{"IDmsService.Connect", "IDmsService.MarkAsVital",
+                                      "IDmsService.MarkAsVital", "IDmsService.MarkAsVital",
+                                      "IDmsService.Disconnect"}));
   EXPECT_EQ(sim.DmsCalls()[0].ArgValue("database"), Variant(kDatabase));
   EXPECT_TRUE(sim.FindItem(kDatabase, "Document", 18)->flags.at("Vital"));
 }
@@ -124,14 +124,15 @@ TEST_F(FlagActivityTest, DatabaseMinusOneSkipsTheConnectionButOtherNegativesConn
 
 TEST_F(FlagActivityTest, FirstVariableMustBeANonNullItemList) {
   SetUpVital(DocumentList({17}));
-  sim.SetProcess({.id = kProcessId,
-                  .variables = {{.name = "other", .value = DocumentList({17}), .type_name = "text"}}});
+  sim.SetProcess(
+      {.id = kProcessId,
+       .variables = {{.name = "other", .value = DocumentList({17}), .type_name = "text"}}});
   EXPECT_EQ(Execute("MarkAsVital"), 1);
   EXPECT_TRUE(sim.DmsCalls().empty());
 
-  sim.SetProcess({.id = kProcessId,
-                  .variables = {{.name = "dmsobject", .value = Variant::Null(),
-                                 .type_name = "DMS.Object"}}});
+  sim.SetProcess(
+      {.id = kProcessId,
+       .variables = {{.name = "dmsobject", .value = Variant::Null(), .type_name = "DMS.Object"}}});
   EXPECT_EQ(Execute("MarkAsVital"), 1);
   EXPECT_TRUE(sim.DmsCalls().empty());
   EXPECT_EQ(sim.TaskVariable(kTaskId, "ISVITAL"), Variant(false));

@@ -222,9 +222,9 @@ TEST(FormatParserTest, ParseFailuresCarryTheParseLocation) {
       {R"({{"a/)", 91},
       {"a { b", 91},  // a lone "{" that no "}" follows
       {"ab{", 91},
-      {"{", 91},                        // too short to scan, still open
-      {R"({{"\0",X}}{)", 91},           // after the last expression, never scanned
-      {"a } {", 91},                    // passed over by recovery
+      {"{", 91},               // too short to scan, still open
+      {R"({{"\0",X}}{)", 91},  // after the last expression, never scanned
+      {"a } {", 91},           // passed over by recovery
       {R"({{N:)", 91},
       {R"({{"\0",X}} {{N: 1)", 91},
   };
