@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "component/class_table.h"
 #include "corvane/catalogue.h"
 #include "corvane/platform.h"
-#include "framework/class_table.h"
 #include "simulator.h"
 
 namespace corvane {

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "component/class_table.h"
 #include "corvane/catalogue.h"
-#include "framework/class_table.h"
 #include "simulator.h"
 #include "test_platform.h"
 

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "docops/annotation.h"
-#include "docops/item_refs.h"
-#include "fields/field_addressing.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
 #include "framework/variant_rules.h"
+#include "shared/field_addressing.h"
+#include "shared/item_refs.h"
 
 namespace corvane {
 namespace {

@@ -5,7 +5,7 @@
 #include "framework/host_access.h"
 #include "framework/item_list.h"
 #include "framework/variant_rules.h"
-#include "tasks/audit_notes.h"
+#include "shared/audit_notes.h"
 
 namespace corvane {
 namespace {

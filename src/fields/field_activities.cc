@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "fields/field_addressing.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
 #include "framework/variant_rules.h"
+#include "shared/field_addressing.h"
 
 namespace corvane {
 namespace {

@@ -6,8 +6,8 @@
 #include "framework/host_access.h"
 #include "framework/variant_rules.h"
 #include "notify/sender_list.h"
-#include "tasks/resources.h"
-#include "tasks/template_variables.h"
+#include "shared/resources.h"
+#include "shared/template_variables.h"
 #include "templates/format_engine.h"
 
 namespace corvane {

@@ -18,7 +18,7 @@
 
 #include "pelmark/dms.h"
 #include "pelmark/host.h"
-#include "tasks/resources.h"
+#include "shared/resources.h"
 
 namespace corvane {
 

@@ -6,8 +6,8 @@
 #include "framework/com_object.h"
 #include "framework/host_access.h"
 #include "framework/variant_rules.h"
-#include "tasks/audit_notes.h"
-#include "tasks/template_variables.h"
+#include "shared/audit_notes.h"
+#include "shared/template_variables.h"
 #include "templates/format_engine.h"
 
 namespace corvane {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "activity_fixture.h"
-#include "fields/field_addressing.h"
+#include "shared/field_addressing.h"
 
 namespace corvane_test {
 namespace {

@@ -1,5 +1,5 @@
 // Which entity and field a "FIELDNAME" reaches on each kind of item.
-#include "fields/field_addressing.h"
+#include "shared/field_addressing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The keyed, ordered resource pool: key and position look-up, uniqueness,
 // removal, and the errors its members raise.
-#include "tasks/resources.h"
+#include "shared/resources.h"
 
 #include <gtest/gtest.h>
 

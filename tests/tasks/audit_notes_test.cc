@@ -1,7 +1,7 @@
 // The audit records and comment notes of the human-task steps (and the
 // signature step's copy): which items each class audits, what a record holds,
 // and how notes reach documents and stacks.
-#include "tasks/audit_notes.h"
+#include "shared/audit_notes.h"
 
 #include <gtest/gtest.h>
 

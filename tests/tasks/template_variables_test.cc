@@ -1,6 +1,6 @@
 // The values a task detail template sees: the standard names of the approval
 // and review steps and the per-item variables of a repeating expression.
-#include "tasks/template_variables.h"
+#include "shared/template_variables.h"
 
 #include <gtest/gtest.h>
 

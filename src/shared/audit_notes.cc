@@ -1,8 +1,7 @@
-#include "tasks/audit_notes.h"
+#include "shared/audit_notes.h"
 
 #include <string>
 
-#include "fields/field_addressing.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
 #include "framework/error_report.h"
@@ -10,6 +9,7 @@
 #include "framework/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
+#include "shared/field_addressing.h"
 
 namespace corvane {
 namespace {

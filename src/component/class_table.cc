@@ -1,4 +1,4 @@
-#include "framework/class_table.h"
+#include "component/class_table.h"
 
 #include "docops/docops_activities.h"
 #include "docops/signature_activity.h"

@@ -1,4 +1,4 @@
-#include "fields/field_addressing.h"
+#include "shared/field_addressing.h"
 
 #include "framework/com_object.h"
 #include "framework/variant_rules.h"

@@ -1,9 +1,9 @@
-#include "docops/item_refs.h"
+#include "shared/item_refs.h"
 
-#include "fields/field_addressing.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
 #include "framework/variant_rules.h"
+#include "shared/field_addressing.h"
 
 namespace corvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "tasks/template_variables.h"
+#include "shared/template_variables.h"
 
 #include "framework/com_object.h"
 #include "framework/error_report.h"

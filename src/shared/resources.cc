@@ -1,4 +1,4 @@
-#include "tasks/resources.h"
+#include "shared/resources.h"
 
 #include <unordered_map>
 #include <vector>

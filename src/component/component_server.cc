@@ -10,10 +10,10 @@
 #include <string>
 #include <system_error>
 
+#include "component/class_table.h"
 #include "corvane/catalogue.h"
 #include "corvane/component.h"
 #include "corvane/platform.h"
-#include "framework/class_table.h"
 
 namespace corvane {
 namespace {
