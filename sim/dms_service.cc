@@ -80,15 +80,17 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
     return Run("GetSecurityLabel", {{"name", Variant(label_name)}},
                [&]() -> ComPtr<pelmark::IEntity> {
                  RequireConnection();
-                 for (const Item& item : state().items) {
-                   if (!InScope(item) || item.entity.entity_name != "SecurityLabel") continue;
+                 const Item* found = nullptr;
+                 state().items.ForEachOfKind("SecurityLabel", [&](const Item& item) {
+                   if (found || !InScope(item)) return;
                    const Field* name = item.entity.Find("Name");
                    if (name && name->value.is_string() &&
                        EqualsNoCase(name->value.string_value(), label_name))
-                     return MakeEntity(shared_state(), item.entity,
-                                       "SecurityLabel " + std::to_string(item.entity.id));
-                 }
-                 return nullptr;
+                     found = &item;
+                 });
+                 if (!found) return nullptr;
+                 return MakeEntity(shared_state(), found->entity,
+                                   "SecurityLabel " + std::to_string(found->entity.id));
                });
   }
   ComPtr<pelmark::IEntityList> QueryEntities(pelmark::IQuery* query) override {
@@ -98,13 +100,13 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
       if (!query) ThrowDms(kErrBadArgument, "QueryEntities needs a query");
       StackDocumentsQuery q = ParseStackDocumentsQuery(text);
       std::vector<Entity> found;
-      for (const Item& item : state().items) {
-        if (!InScope(item) || item.entity.entity_name != "Document") continue;
+      state().items.ForEachOfKind("Document", [&](const Item& item) {
+        if (!InScope(item)) return;
         const Field* id = item.entity.Find("ParentDataEntityObjectID");
         const Field* tc = item.entity.Find("ParentDataEntityTypeCode");
         if (id && tc && LongOf(id->value) == q.stack_id && LongOf(tc->value) == q.stack_type_code)
           found.push_back(DocumentCopy(item));
-      }
+      });
       return MakeEntityList(shared_state(), std::move(found),
                             "documents of stack " + std::to_string(q.stack_id));
     });
@@ -288,16 +290,11 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
   }
 
   Item* Resolve(const Ref& r) {
-    for (Item& item : state().items) {
-      if (!InScope(item)) continue;
-      if (r.entity_name == "Document") {
-        if (DocumentMatches(item, r)) return &item;
-      } else if (item.entity.entity_name == r.entity_name && item.entity.id == r.id &&
-                 item.entity.type_code == r.type_code) {
-        return &item;
-      }
-    }
-    return nullptr;
+    return state().items.FindFirst(r.entity_name, r.id, [&](const Item& item) {
+      if (!InScope(item)) return false;
+      if (r.entity_name == "Document") return DocumentMatches(item, r);
+      return item.entity.type_code == r.type_code;
+    });
   }
 
   // Reads a reference the library passed; `kind` (when given) is the entity name
@@ -411,11 +408,11 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
       int32_t database = target->database;
       int32_t id = target->entity.id;
       int32_t type_code = target->entity.type_code;
-      state().items.erase(state().items.begin() + (target - state().items.data()));
+      state().items.Erase(target);
       if (children.value_or(false) && r.entity_name == "DataEntity") {
         // The documents filed in the stack go with it.
-        std::erase_if(state().items, [&](const Item& item) {
-          if (item.database != database || item.entity.entity_name != "Document") return false;
+        state().items.EraseIf("Document", [&](const Item& item) {
+          if (item.database != database) return false;
           const Field* pid = item.entity.Find("ParentDataEntityObjectID");
           const Field* ptc = item.entity.Find("ParentDataEntityTypeCode");
           return pid && ptc && LongOf(pid->value) == id && LongOf(ptc->value) == type_code;

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "item_store.h"
 #include "simulator.h"
 
 namespace sim::internal {
@@ -75,7 +76,7 @@ struct State {
 
   // DMS.
   std::vector<int32_t> databases;
-  std::vector<Item> items;
+  ItemStore items;
   std::vector<Entity> jobs;
   std::vector<UserSpec> users;
   std::vector<GroupSpec> groups;

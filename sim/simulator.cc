@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "internal.h"
+#include "text/case_mapping.h"
 
 namespace sim {
 
@@ -14,64 +15,6 @@ using internal::State;
 // Text helpers.
 
 namespace {
-
-// Decodes one UTF-8 sequence at `i`; an invalid byte comes back as itself.
-char32_t Decode(std::string_view s, size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-  if (extra <= 0 || i + static_cast<size_t>(extra) >= s.size()) {
-    ++i;
-    return c;
-  }
-  char32_t cp = c & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) {
-      ++i;
-      return c;
-    }
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  i += extra + 1;
-  return cp;
-}
-
-void Encode(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-char32_t Lower(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if (c < 0xC0) return c;
-  if (c <= 0xDE) return c == 0xD7 ? c : c + 32;
-  if (c >= 0x100 && c <= 0x137) return c | 1;
-  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c + 1 : c;
-  if (c >= 0x14A && c <= 0x177) return c | 1;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x179 && c <= 0x17E) return (c & 1) ? c + 1 : c;
-  if (c == 0x386) return 0x3AC;
-  if (c >= 0x388 && c <= 0x38A) return c + 37;
-  if (c == 0x38C) return 0x3CC;
-  if (c == 0x38E || c == 0x38F) return c + 63;
-  if (c >= 0x391 && c <= 0x3A9) return c == 0x3A2 ? c : c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  return c;
-}
 
 std::string Quote(std::string_view s) {
   std::string out = "\"";
@@ -147,24 +90,10 @@ bool ValuesMatch(const Variant& a, const Variant& b) {
 
 }  // namespace
 
-std::string FoldCase(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    size_t start = i;
-    char32_t c = Decode(text, i);
-    if (c < 0x80 || i - start > 1) {
-      Encode(Lower(c), out);
-    } else {
-      out.push_back(text[start]);  // an invalid byte stays as it is
-    }
-  }
-  return out;
-}
+std::string FoldCase(std::string_view text) { return corvane::text::ToLower(text); }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin())) return true;
-  return FoldCase(a) == FoldCase(b);
+  return corvane::text::EqualsIgnoringCase(a, b);
 }
 
 std::string FormatVariant(const Variant& v) {
@@ -440,8 +369,7 @@ void Upsert(std::vector<Spec>& list, Spec spec, const State& st) {
 
 Item& AddItem(State& st, int32_t database, Entity entity) {
   st.EnsureDatabase(database);
-  st.items.push_back(Item{database, std::move(entity), {}, {}});
-  return st.items.back();
+  return st.items.Add(Item{database, std::move(entity), {}, {}});
 }
 
 }  // namespace
@@ -726,12 +654,9 @@ const std::vector<MessageRecord>& Simulator::Messages() const { return state_->m
 
 const Item* Simulator::FindItem(int32_t database, std::string_view entity_name, int32_t id,
                                 std::optional<int32_t> type_code) const {
-  for (const Item& item : state_->items) {
-    if (item.database == database && item.entity.entity_name == entity_name &&
-        item.entity.id == id && (!type_code || item.entity.type_code == *type_code))
-      return &item;
-  }
-  return nullptr;
+  return state_->items.FindFirst(entity_name, id, [&](const Item& item) {
+    return item.database == database && (!type_code || item.entity.type_code == *type_code);
+  });
 }
 
 Variant Simulator::FieldValue(int32_t database, std::string_view entity_name, int32_t id,

@@ -532,9 +532,10 @@ class Simulator {
 // A variant as journal text: Empty, Null, 42, 42.0 (a Double), #45000.5# (a
 // Date), True, "text" (quoted, escaped), Nothing, Object.
 std::string FormatVariant(const Variant& v);
-// Case-insensitive equality of UTF-8 texts (ASCII, Latin-1, Latin Extended-A,
-// Greek and Cyrillic letters fold).
+// Case-insensitive equality of UTF-8 texts, by the same simple Unicode case
+// mapping the library uses (so "İ" and "i" are equal on both sides).
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The text lowered by that mapping; malformed UTF-8 bytes stay as they are.
 std::string FoldCase(std::string_view text);
 
 }  // namespace sim

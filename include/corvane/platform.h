@@ -55,6 +55,16 @@ class PlatformServices {
   // The registry directory that component registration writes into (the stand-in
   // for the system registry on this platform).
   virtual std::string RegistryRoot() = 0;
+
+  // The directory every folder the library checks or creates must stay inside,
+  // or empty (the default) for no limit. A folder that resolves outside it, once
+  // ".." and symbolic links are followed, is refused with error 70 before the
+  // file system is asked anything.
+  virtual std::string ExportRoot() { return {}; }
+  // Where a folder the library names really is, for the export-root check. The
+  // default is the name itself; a host whose PathExists and CreateDirectory map
+  // names elsewhere (into a sandbox) answers the mapped path.
+  virtual std::string HostPath(std::string_view path) { return std::string(path); }
 };
 
 // The real system: local clock, en-US locale, syslog, std::filesystem.

@@ -6,6 +6,7 @@
 #include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
+#include "framework/file_system.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
 #include "framework/variant_rules.h"
@@ -55,7 +56,7 @@ class ExportActivity final : public Activity, public _ExportToFolder {
   bool DirectoryExists(std::string_view path_name) override {
     std::string path = WithSlashes(path_name);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return Platform().PathExists(path);
+    return FolderExists(path);
   }
 
   // Creates the folder and each missing parent, the outermost first.
@@ -70,7 +71,7 @@ class ExportActivity final : public Activity, public _ExportToFolder {
       // Positions are 16-bit, as they always were: longer paths overflow.
       if (separator + 1 > 32767) Raise(6);
       std::string prefix = path.substr(0, separator + 1);
-      if (!DirectoryExists(prefix)) Platform().CreateDirectory(prefix.substr(0, separator));
+      if (!DirectoryExists(prefix)) CreateFolder(prefix.substr(0, separator));
       start = separator + 1;
     }
   }

@@ -42,6 +42,8 @@ class CliPlatform : public PlatformServices {
   bool PathExists(std::string_view path) override;
   void CreateDirectory(std::string_view path) override;
   std::string RegistryRoot() override { return registry_root; }
+  std::string ExportRoot() override { return export_root; }
+  std::string HostPath(std::string_view path) override { return InSandbox(path).string(); }
 
   // The directories inside the sandbox, as the library names them ("/exports").
   std::vector<std::string> SandboxDirectories() const;
@@ -52,6 +54,7 @@ class CliPlatform : public PlatformServices {
   std::vector<std::string> event_log;
   std::string registry_root;
   std::filesystem::path sandbox;
+  std::string export_root;  // the sandbox while a scenario runs
 };
 
 // The locales the tool offers by name (en-US, de-DE); null for any other.

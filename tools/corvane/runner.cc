@@ -215,6 +215,18 @@ Json TaskVariablesJson(const Scenario& s, const sim::Simulator& sim, int32_t tas
   return out;
 }
 
+// Where a directory the scenario asks for goes: inside the sandbox, or nowhere.
+fs::path SandboxDirectory(const CliPlatform& platform, const std::string& name, size_t index) {
+  const std::string place = "filesystem.directories[" + std::to_string(index) + "]";
+  for (char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      throw ScenarioError(place, "a directory name may not hold control characters or NUL");
+  fs::path relative = fs::relative(platform.InSandbox(name), platform.sandbox).lexically_normal();
+  if (!relative.empty() && *relative.begin() == "..")
+    throw ScenarioError(place, "\"" + name + "\" lies outside the run's file-system sandbox");
+  return platform.sandbox / relative;
+}
+
 }  // namespace
 
 Json RunScenario(const Scenario& s, ModuleHost& host) {
@@ -232,9 +244,12 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
       std::error_code ec;
       fs::remove_all(p.sandbox, ec);
       p.sandbox.clear();
+      p.export_root.clear();
     }
   } remover{platform};
-  for (const std::string& d : s.directories) fs::create_directories(platform.InSandbox(d));
+  platform.export_root = platform.sandbox.string();
+  for (size_t i = 0; i < s.directories.size(); ++i)
+    fs::create_directories(SandboxDirectory(platform, s.directories[i], i));
 
   sim::Simulator sim(s.options);
   try {

@@ -1,0 +1,113 @@
+// The `corvane` tool keeps every run inside its file-system sandbox: neither the
+// scenario's own directories nor the folders a step makes can leave it through
+// "..", and a NUL in a folder name is refused instead of cutting the name short.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+class SandboxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scratch_ = fs::temp_directory_path() / ("corvane-sandbox-test-" + std::to_string(::getpid()));
+    fs::remove_all(scratch_);
+    fs::create_directories(scratch_);
+    // A name no run should ever create, next to the sandboxes in the temp directory.
+    escape_name_ = "corvane-escaped-" + std::to_string(::getpid());
+  }
+  void TearDown() override {
+    fs::remove_all(scratch_);
+    fs::remove_all(fs::temp_directory_path() / escape_name_);
+  }
+
+  static std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  Outcome Run(const Json& scenario) {
+    const fs::path file = scratch_ / "scenario.json";
+    std::ofstream(file) << scenario.dump();
+    const fs::path out = scratch_ / "stdout", err = scratch_ / "stderr";
+    const std::string command = std::string(CORVANE_CLI_PATH) + " run --json '" + file.string() +
+                                "' >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(out), Slurp(err)};
+  }
+
+  // An ExportToFolder step that makes `folder` and expects nothing in particular.
+  Json ExportScenario(const std::string& folder, Json directories = Json::array()) {
+    return {
+        {"class", "ExportToFolder"},
+        {"now", "2025-09-01T07:00:00"},
+        {"filesystem", {{"directories", directories}}},
+        {"dms", {{"documents", Json::array({{{"database", 4}, {"id", 81}}})}}},
+        {"process",
+         {{"id", 90},
+          {"itemlist", {{"entitytype", "document"}, {"dbid", 4}, {"items", Json::array({81})}}}}},
+        {"tasks", Json::array({{{"id", 1}, {"parameters", {{"FOLDER", folder}}}}})}};
+  }
+
+  bool Escaped() const { return fs::exists(fs::temp_directory_path() / escape_name_); }
+
+  fs::path scratch_;
+  std::string escape_name_;
+};
+
+TEST_F(SandboxTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
+  for (const std::string& name : {"../" + escape_name_, "/exports/../../" + escape_name_}) {
+    Outcome o = Run(ExportScenario("/exports", Json::array({name})));
+    EXPECT_EQ(o.status, 2) << name << "\n" << o.err;
+    EXPECT_NE(o.err.find("filesystem.directories[0]"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("outside the run's file-system sandbox"), std::string::npos) << o.err;
+    EXPECT_FALSE(Escaped()) << name;
+  }
+  Outcome nul = Run(ExportScenario("/exports", Json::array({std::string("/a\0b", 4)})));
+  EXPECT_EQ(nul.status, 2) << nul.err;
+  EXPECT_NE(nul.err.find("control characters or NUL"), std::string::npos) << nul.err;
+}
+
+TEST_F(SandboxTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
+  for (const std::string& folder :
+       {"/exports/../../" + escape_name_ + "/deep", "\\exports\\..\\..\\" + escape_name_}) {
+    Outcome o = Run(ExportScenario(folder, Json::array({"/exports"})));
+    ASSERT_NE(o.status, 2) << o.err;
+    Json report = Json::parse(o.out);
+    const Json& call = report["scenarios"][0]["calls"][0];
+    ASSERT_TRUE(call["error"].is_object()) << call.dump(2);
+    EXPECT_EQ(call["error"]["number"], 70);
+    EXPECT_EQ(call["error"]["description"], "Permission denied");
+    EXPECT_EQ(call["directories"], Json::array({"/exports"})) << "nothing new inside either";
+    EXPECT_TRUE(call["exports"].empty());
+    EXPECT_FALSE(Escaped()) << folder;
+  }
+}
+
+TEST_F(SandboxTest, AStepFolderWithANulIsRefusedWithBadFileName) {
+  Outcome o = Run(ExportScenario(std::string("/exports/a\0b", 12), Json::array({"/exports"})));
+  ASSERT_NE(o.status, 2) << o.err;
+  const Json report = Json::parse(o.out);
+  const Json& call = report["scenarios"][0]["calls"][0];
+  ASSERT_TRUE(call["error"].is_object()) << call.dump(2);
+  EXPECT_EQ(call["error"]["number"], 52);
+  EXPECT_EQ(call["directories"], Json::array({"/exports"})) << "no folder cut short at the NUL";
+}
+
+}  // namespace

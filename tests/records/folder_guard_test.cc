@@ -1,0 +1,137 @@
+// The library's guard in front of the file system, on real directories: folder
+// names with NUL or control characters, and folders that leave the host's export
+// root through ".." or a symbolic link, are refused before anything is created.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "activity_fixture.h"
+#include "corvane/component.h"
+
+namespace corvane_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// The test platform with the real file system underneath and an export root.
+class RealFolders : public TestPlatform {
+ public:
+  bool PathExists(std::string_view path) override {
+    return corvane::SystemPlatform().PathExists(path);
+  }
+  void CreateDirectory(std::string_view path) override {
+    created.emplace_back(path);
+    corvane::SystemPlatform().CreateDirectory(path);
+  }
+  std::string ExportRoot() override { return export_root; }
+
+  std::string export_root;
+};
+
+class FolderGuardTest : public ActivityTest {
+ protected:
+  void SetUp() override {
+    scratch_ = fs::temp_directory_path() / ("corvane-folder-guard-" + std::to_string(::getpid()));
+    fs::remove_all(scratch_);
+    fs::create_directories(root() / "exports");
+    fs::create_directories(outside());
+    folders_.export_root = root().string();
+  }
+  void TearDown() override {
+    ActivityTest::TearDown();
+    fs::remove_all(scratch_);
+  }
+
+  fs::path root() const { return scratch_ / "root"; }
+  fs::path outside() const { return scratch_ / "outside"; }
+
+  pelmark::ComPtr<corvane::_ExportToFolder> Folders() {
+    activity_ = NewActivity("ExportToFolder");
+    return activity_.try_query<corvane::_ExportToFolder>();
+  }
+
+  RealFolders folders_;  // installed after the fixture's own platform, so it is in force
+
+ private:
+  fs::path scratch_;
+  pelmark::ComPtr<pelmark::IActivityRuntime> activity_;
+};
+
+int32_t ErrorNumberOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const pelmark::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST_F(FolderGuardTest, FoldersInsideTheRootAreMadeAsBefore) {
+  auto folders = Folders();
+  folders->MakeDirectory((root() / "exports" / "2026" / "march").string());
+  EXPECT_TRUE(fs::is_directory(root() / "exports" / "2026" / "march"));
+  EXPECT_TRUE(folders->DirectoryExists((root() / "exports" / "2026").string()));
+  EXPECT_TRUE(folders->DirectoryExists((root() / "exports" / ".." / "exports").string()))
+      << "a '..' that stays inside is allowed";
+  EXPECT_TRUE(folders->DirectoryExists(root().parent_path().string()))
+      << "the walk down from the top may ask about the root's parents";
+}
+
+TEST_F(FolderGuardTest, DotDotOutOfTheRootIsRefusedAndNothingIsMade) {
+  auto folders = Folders();
+  const std::string escape = (root() / "exports" / ".." / ".." / "outside" / "stolen").string();
+  EXPECT_EQ(ErrorNumberOf([&] { folders->MakeDirectory(escape); }), 70);
+  EXPECT_FALSE(fs::exists(outside() / "stolen"));
+  EXPECT_EQ(ErrorNumberOf([&] { folders->DirectoryExists(outside().string()); }), 70)
+      << "not even the existence of an outside folder is answered";
+  // Backslashes are separators here, so a design written for another platform
+  // cannot slip past either.
+  const std::string backslashed = root().string() + "\\exports\\..\\..\\outside\\stolen";
+  EXPECT_EQ(ErrorNumberOf([&] { folders->MakeDirectory(backslashed); }), 70);
+  EXPECT_FALSE(fs::exists(outside() / "stolen"));
+}
+
+TEST_F(FolderGuardTest, ASymbolicLinkOutOfTheRootIsRefusedAndNothingIsMade) {
+  fs::create_directory_symlink(outside(), root() / "exports" / "link");
+  auto folders = Folders();
+  EXPECT_EQ(ErrorNumberOf(
+                [&] { folders->MakeDirectory((root() / "exports" / "link" / "stolen").string()); }),
+            70);
+  EXPECT_FALSE(fs::exists(outside() / "stolen"));
+  EXPECT_TRUE(folders_.created.empty());
+}
+
+TEST_F(FolderGuardTest, NulAndControlCharactersAreRefusedWithOrWithoutARoot) {
+  for (bool with_root : {true, false}) {
+    folders_.export_root = with_root ? root().string() : "";
+    auto folders = Folders();
+    const std::string nul = (root() / "exports").string() + "/a\0b"s;
+    EXPECT_EQ(ErrorNumberOf([&] { folders->MakeDirectory(nul); }), 52);
+    EXPECT_FALSE(fs::exists(root() / "exports" / "a")) << "the name is not cut short at the NUL";
+    EXPECT_EQ(ErrorNumberOf([&] { folders->DirectoryExists(nul); }), 52);
+    const std::string tab = (root() / "exports").string() + "/a\tb";
+    EXPECT_EQ(ErrorNumberOf([&] { folders->MakeDirectory(tab); }), 52);
+    EXPECT_TRUE(folders_.created.empty());
+  }
+}
+
+TEST_F(FolderGuardTest, TheStepReportsTheRefusalWithItsChainAndExportsNothing) {
+  SetUpTask(DocumentList({17}),
+            {{"FOLDER", root().string() + "/../outside/x"}, {"EXPORT_DOCUMENT", ""}}, {});
+  sim.AddDocument(kDatabase, {.id = 17});
+  pelmark::Error e = ExecuteFailing("ExportToFolder");
+  EXPECT_EQ(e.number(), 70);
+  EXPECT_EQ(e.description(), "Permission denied");
+  EXPECT_EQ(e.source(), "Corvane\r\nExportToFolder: IActivityRuntime_Execute Function Ln 11");
+  EXPECT_TRUE(sim.Exports().empty());
+  EXPECT_FALSE(fs::exists(outside() / "x"));
+  ASSERT_EQ(folders_.log.size(), 1u);
+  EXPECT_EQ(folders_.log[0], "Permission denied");
+}
+
+}  // namespace
+}  // namespace corvane_test
