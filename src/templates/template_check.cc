@@ -18,24 +18,24 @@ std::string Quoted(const std::string& found) {
 std::string Reason(const FormatSyntaxError& e) {
   const bool brace = e.found == "}";
   switch (e.top) {
-    case -1:
+    case FormatTokenKind::kScanStart:
       return "unmatched } outside an expression";
-    case 1:
+    case FormatTokenKind::kFirstOpenBrace:
       return "} between the two opening braces";
-    case 2:
+    case FormatTokenKind::kSecondOpenBrace:
       if (e.found == "n") return "lower-case repeat mark";
       return "only spaces may come between {{ and N or the opening quote, found " + Quoted(e.found);
-    case 3:
+    case FormatTokenKind::kRepeatMark:
       return "} between the repeat mark and its :";
-    case 5:
+    case FormatTokenKind::kLoopObject:
       return "} inside the loop object name";
-    case 6:
+    case FormatTokenKind::kRepeatCount:
       if (brace) return "} inside the repeat count";
       return Quoted(e.found) + " inside the repeat count (digits and spaces only)";
-    case 8:
+    case FormatTokenKind::kFormatText:
       return "unescaped } inside the format text";
-    case 9:
-    case 11:
+    case FormatTokenKind::kClosingQuote:
+    case FormatTokenKind::kVariableName:
       return "no variable name";
     default:
       return "unexpected " + Quoted(e.found);
@@ -55,14 +55,14 @@ class Recorder : public FormatParseObserver {
     bool open = false;
     for (const FormatToken& token : stack) {
       switch (token.TokenType) {
-        case 1:
+        case FormatTokenKind::kFirstOpenBrace:
           start = token.Position;
           open = true;
           break;
-        case 13:
+        case FormatTokenKind::kSecondCloseBrace:
           end = token.Position;
           break;
-        case -2:
+        case FormatTokenKind::kExpressionEnd:
           check_.kept.emplace_back();
           check_.kept.back().start = start;
           check_.kept.back().end = end;
