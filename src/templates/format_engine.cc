@@ -5,6 +5,8 @@
 
 #include "framework/error_report.h"
 #include "framework/variant_rules.h"
+#include "templates/template_substitution.h"
+#include "templates/text_replace.h"
 
 namespace corvane {
 
@@ -14,24 +16,6 @@ using Kind = FormatTokenKind;
 
 constexpr std::string_view kParser = "CFormatParser";
 constexpr std::string_view kVariable = "CVariable";
-
-// Every occurrence of `find`, left to right and without overlap, replaced by
-// `with`; an empty `find` leaves the text as it is (as Basic's Replace does).
-std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view with) {
-  if (find.empty()) return std::string(text);
-  size_t hit = text.find(find);
-  if (hit == std::string_view::npos) return std::string(text);
-  std::string out;
-  out.reserve(text.size());
-  size_t from = 0;
-  for (; hit != std::string_view::npos; hit = text.find(find, from)) {
-    out.append(text, from, hit - from);
-    out.append(with);
-    from = hit + find.size();
-  }
-  out.append(text.substr(from));
-  return out;
-}
 
 // Collection keys compare without regard to case, non-ASCII letters included.
 std::string FoldKey(std::string_view name) { return LCase(name); }
@@ -106,15 +90,24 @@ class Placeholders {
     return {best, best_len};
   }
 
-  // True when no replacement can ever match inside `text`, whatever text is
-  // appended to it later.
-  bool Inert(std::string_view text) const {
-    for (size_t b = text.find('\\'); b != std::string_view::npos; b = text.find('\\', b + 1)) {
-      if (At(text, b).first != std::string_view::npos) return false;
-      std::string_view tail = text.substr(b + 1);
-      if (tail.size() < longest_ && proper_prefixes_.contains(tail)) return false;
+  // The first backslash at or after `from` where a replacement may match now
+  // or later, or npos. A backslash is settled when no placeholder number
+  // begins the text after it and that text cannot grow: it is followed, before
+  // the next backslash or the end, by as many characters as the longest number
+  // or by text no number begins with. Nothing before the first live backslash
+  // ever changes again, since every match starts at a backslash.
+  size_t FirstLive(std::string_view text, size_t from) const {
+    for (size_t b = text.find('\\', from); b != std::string_view::npos;
+         b = text.find('\\', b + 1)) {
+      if (At(text, b).first != std::string_view::npos) return b;
+      size_t end = std::min(text.size(), b + 1 + longest_);
+      size_t stop = text.find('\\', b + 1);
+      bool open = stop == std::string_view::npos ? end == text.size() : stop < end;
+      if (open) end = std::min(end, stop);
+      std::string_view window = text.substr(b + 1, end - b - 1);
+      if (open && window.size() < longest_ && proper_prefixes_.contains(window)) return b;
     }
-    return true;
+    return std::string_view::npos;
   }
 
   // True when replacing one placeholder of `format` cannot join the text
@@ -135,13 +128,16 @@ class Placeholders {
   // Appends `format` with every placeholder replaced by values[k], as the
   // variable-by-variable replacements over `format` alone would leave it.
   void AppendRendered(std::string& out, std::string_view format,
-                      const std::vector<const std::string*>& values, bool plain) const {
+                      const std::vector<const std::string*>& values, bool plain,
+                      size_t limit) const {
     if (!plain) {
       // A value holding a backslash, or a value put between a backslash and
       // digits, can form a new placeholder; only the step-by-step replacement
       // gives that text.
       std::string s(format);
-      for (size_t k = 0; k < values.size(); ++k) s = ReplaceAll(s, texts_[k], *values[k]);
+      const size_t room = limit >= out.size() ? limit - out.size() : 0;
+      for (size_t k = 0; k < values.size(); ++k) ReplaceAll(s, texts_[k], *values[k], room);
+      if (s.size() > room) RaiseOutputLimit(limit);
       out.append(s);
       return;
     }
@@ -151,10 +147,12 @@ class Placeholders {
       if (k == std::string_view::npos) continue;
       out.append(format, from, b - from);
       out.append(*values[k]);
+      if (out.size() > limit) RaiseOutputLimit(limit);
       from = b + 1 + len;
       b = from - 1;
     }
     out.append(format.substr(from));
+    if (out.size() > limit) RaiseOutputLimit(limit);
   }
 
  private:
@@ -214,7 +212,10 @@ void CVariables::Add(CVariable variable) {
 // --- CFormatExpression
 
 std::string CFormatExpression::ToString() const {
-  std::string s = ReplaceAll(ReplaceAll(format_string_, "\\t", "\t"), "\\n", "\r\n");
+  const size_t limit = TemplateOutputLimit();
+  std::string s = format_string_;
+  ReplaceAll(s, "\\t", "\t", limit);
+  ReplaceAll(s, "\\n", "\r\n", limit);
   const Placeholders placeholders(variables_);
   const bool separable = placeholders.Separable(s);
   std::vector<const std::string*> values(variables_.Count());
@@ -234,31 +235,38 @@ std::string CFormatExpression::ToString() const {
     bool plain = read(1);
     std::string out;
     out.reserve(s.size());
-    placeholders.AppendRendered(out, s, values, plain);
+    placeholders.AppendRendered(out, s, values, plain, limit);
     return out;
   }
 
   const std::string f = std::move(s);
   s.clear();
   if (values.empty()) {
-    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) s.append(f);
+    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) {
+      if (s.size() + f.size() > limit) RaiseOutputLimit(limit);
+      s.append(f);
+    }
     return s;
   }
-  // Each repetition replaces over the whole text built so far. While that text
-  // holds no backslash that could start a placeholder, the replacements can
-  // only touch the newly appended copy, so only that copy is rendered.
-  bool inert = true;
+  // Each repetition replaces over the whole text built so far, but a match can
+  // only start at a live backslash: the text before the first one is settled,
+  // and only the text from there on (usually just the new copy) is rendered.
+  size_t live = std::string::npos;
   for (int64_t k = 1; k <= loop_count_; ++k) {
     bool plain = read(static_cast<int32_t>(k));
-    if (inert) {
+    if (live == std::string::npos) {
       size_t mark = s.size();
-      placeholders.AppendRendered(s, f, values, plain);
-      inert = placeholders.Inert(std::string_view(s).substr(mark));
+      placeholders.AppendRendered(s, f, values, plain, limit);
+      live = placeholders.FirstLive(s, mark);
     } else {
       s.append(f);
+      std::string rest = s.substr(live);
       for (size_t v = 0; v < values.size(); ++v)
-        s = ReplaceAll(s, placeholders.Text(v), *values[v]);
-      inert = placeholders.Inert(s);
+        ReplaceAll(rest, placeholders.Text(v), *values[v], limit - live);
+      s.resize(live);
+      s.append(rest);
+      if (s.size() > limit) RaiseOutputLimit(limit);
+      live = placeholders.FirstLive(s, live);
     }
   }
   return s;
@@ -626,16 +634,54 @@ std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template)
       });
 }
 
+namespace {
+
+// Replaces each expression's source over the whole text in turn, with
+// `renders[i]` for the expressions already rendered and rendering the others
+// on the way. Each step scans the text once, so the cost is bounded by the
+// number of expressions times the output limit.
+std::string ReplaceInTurn(std::string_view text, const FormatExpressions& expressions,
+                          std::vector<std::string>& renders, size_t steps, size_t limit) {
+  std::string result(text);
+  for (size_t i = 0; i < steps; ++i) {
+    std::string rendered = i < renders.size() ? std::move(renders[i]) : expressions[i].ToString();
+    ReplaceAll(result, expressions[i].TemplateString(), rendered, limit);
+  }
+  return result;
+}
+
+}  // namespace
+
 std::string CFormatParser::ToString(std::string_view Template,
                                     const FormatExpressions& Expressions) {
   return Reported({kPrivate, kParser, ":ToString Ln ", kQuiet}, [&](Line& at) {
     at(1);
-    std::string result(Template);
+    const size_t limit = TemplateOutputLimit();
+    if (Template.size() > limit) RaiseOutputLimit(limit);
     at(2);
-    for (const CFormatExpression& expression : Expressions) {
-      std::string rendered = expression.ToString();
-      result = ReplaceAll(result, expression.TemplateString(), rendered);
+    std::vector<std::string> renders;
+    const TemplateSubstitution plan(Template, Expressions);
+    if (plan.Usable()) {
+      // Renderings are kept for one pass; past the limit in total, some of them
+      // are replaced by nothing or the result is too long anyway.
+      size_t total = 0;
+      renders.reserve(Expressions.size());
+      for (const CFormatExpression& expression : Expressions) {
+        try {
+          renders.push_back(expression.ToString());
+        } catch (...) {
+          // The replacements before the failing expression come first.
+          ReplaceInTurn(Template, Expressions, renders, renders.size(), limit);
+          throw;
+        }
+        total += renders.back().size();
+        if (total > limit) break;
+      }
+      if (renders.size() == Expressions.size()) {
+        if (std::optional<std::string> result = plan.Render(renders, limit)) return *result;
+      }
     }
+    std::string result = ReplaceInTurn(Template, Expressions, renders, Expressions.size(), limit);
     at(3);
     return result;
   });
