@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -65,6 +66,12 @@ class PlatformServices {
   // default is the name itself; a host whose PathExists and CreateDirectory map
   // names elsewhere (into a sandbox) answers the mapped path.
   virtual std::string HostPath(std::string_view path) { return std::string(path); }
+
+  // The most bytes a rendered template may hold. A placeholder inside a value
+  // is expanded again by later replacements, so values alone can grow a text
+  // without bound; rendering raises error 7 once its text would pass this
+  // limit. The default, 64 MiB, is far beyond any real message.
+  virtual size_t TemplateOutputLimit() { return size_t{64} << 20; }
 };
 
 // The real system: local clock, en-US locale, syslog, std::filesystem.

@@ -5,36 +5,34 @@
 
 #include "framework/error_report.h"
 #include "framework/variant_rules.h"
+#include "templates/template_substitution.h"
+#include "templates/text_replace.h"
 
 namespace corvane {
 
 namespace {
 
+using Kind = FormatTokenKind;
+
 constexpr std::string_view kParser = "CFormatParser";
 constexpr std::string_view kVariable = "CVariable";
-
-// Every occurrence of `find`, left to right and without overlap, replaced by
-// `with`; an empty `find` leaves the text as it is (as Basic's Replace does).
-std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view with) {
-  if (find.empty()) return std::string(text);
-  size_t hit = text.find(find);
-  if (hit == std::string_view::npos) return std::string(text);
-  std::string out;
-  out.reserve(text.size());
-  size_t from = 0;
-  for (; hit != std::string_view::npos; hit = text.find(find, from)) {
-    out.append(text, from, hit - from);
-    out.append(with);
-    from = hit + find.size();
-  }
-  out.append(text.substr(from));
-  return out;
-}
 
 // Collection keys compare without regard to case, non-ASCII letters included.
 std::string FoldKey(std::string_view name) { return LCase(name); }
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// A set of bytes, for finding the end of a run of characters a scan treats alike.
+class CharSet {
+ public:
+  constexpr explicit CharSet(std::string_view chars) : has_{} {
+    for (char c : chars) has_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool Has(char c) const { return has_[static_cast<unsigned char>(c)]; }
+
+ private:
+  bool has_[256];
+};
 
 // CLng of a repeat count, which holds decimal digits only.
 int32_t RepeatCount(std::string_view digits) {
@@ -92,15 +90,24 @@ class Placeholders {
     return {best, best_len};
   }
 
-  // True when no replacement can ever match inside `text`, whatever text is
-  // appended to it later.
-  bool Inert(std::string_view text) const {
-    for (size_t b = text.find('\\'); b != std::string_view::npos; b = text.find('\\', b + 1)) {
-      if (At(text, b).first != std::string_view::npos) return false;
-      std::string_view tail = text.substr(b + 1);
-      if (tail.size() < longest_ && proper_prefixes_.contains(tail)) return false;
+  // The first backslash at or after `from` where a replacement may match now
+  // or later, or npos. A backslash is settled when no placeholder number
+  // begins the text after it and that text cannot grow: it is followed, before
+  // the next backslash or the end, by as many characters as the longest number
+  // or by text no number begins with. Nothing before the first live backslash
+  // ever changes again, since every match starts at a backslash.
+  size_t FirstLive(std::string_view text, size_t from) const {
+    for (size_t b = text.find('\\', from); b != std::string_view::npos;
+         b = text.find('\\', b + 1)) {
+      if (At(text, b).first != std::string_view::npos) return b;
+      size_t end = std::min(text.size(), b + 1 + longest_);
+      size_t stop = text.find('\\', b + 1);
+      bool open = stop == std::string_view::npos ? end == text.size() : stop < end;
+      if (open) end = std::min(end, stop);
+      std::string_view window = text.substr(b + 1, end - b - 1);
+      if (open && window.size() < longest_ && proper_prefixes_.contains(window)) return b;
     }
-    return true;
+    return std::string_view::npos;
   }
 
   // True when replacing one placeholder of `format` cannot join the text
@@ -121,13 +128,16 @@ class Placeholders {
   // Appends `format` with every placeholder replaced by values[k], as the
   // variable-by-variable replacements over `format` alone would leave it.
   void AppendRendered(std::string& out, std::string_view format,
-                      const std::vector<const std::string*>& values, bool plain) const {
+                      const std::vector<const std::string*>& values, bool plain,
+                      size_t limit) const {
     if (!plain) {
       // A value holding a backslash, or a value put between a backslash and
       // digits, can form a new placeholder; only the step-by-step replacement
       // gives that text.
       std::string s(format);
-      for (size_t k = 0; k < values.size(); ++k) s = ReplaceAll(s, texts_[k], *values[k]);
+      const size_t room = limit >= out.size() ? limit - out.size() : 0;
+      for (size_t k = 0; k < values.size(); ++k) ReplaceAll(s, texts_[k], *values[k], room);
+      if (s.size() > room) RaiseOutputLimit(limit);
       out.append(s);
       return;
     }
@@ -137,10 +147,12 @@ class Placeholders {
       if (k == std::string_view::npos) continue;
       out.append(format, from, b - from);
       out.append(*values[k]);
+      if (out.size() > limit) RaiseOutputLimit(limit);
       from = b + 1 + len;
       b = from - 1;
     }
     out.append(format.substr(from));
+    if (out.size() > limit) RaiseOutputLimit(limit);
   }
 
  private:
@@ -200,7 +212,10 @@ void CVariables::Add(CVariable variable) {
 // --- CFormatExpression
 
 std::string CFormatExpression::ToString() const {
-  std::string s = ReplaceAll(ReplaceAll(format_string_, "\\t", "\t"), "\\n", "\r\n");
+  const size_t limit = TemplateOutputLimit();
+  std::string s = format_string_;
+  ReplaceAll(s, "\\t", "\t", limit);
+  ReplaceAll(s, "\\n", "\r\n", limit);
   const Placeholders placeholders(variables_);
   const bool separable = placeholders.Separable(s);
   std::vector<const std::string*> values(variables_.Count());
@@ -220,31 +235,38 @@ std::string CFormatExpression::ToString() const {
     bool plain = read(1);
     std::string out;
     out.reserve(s.size());
-    placeholders.AppendRendered(out, s, values, plain);
+    placeholders.AppendRendered(out, s, values, plain, limit);
     return out;
   }
 
   const std::string f = std::move(s);
   s.clear();
   if (values.empty()) {
-    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) s.append(f);
+    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) {
+      if (s.size() + f.size() > limit) RaiseOutputLimit(limit);
+      s.append(f);
+    }
     return s;
   }
-  // Each repetition replaces over the whole text built so far. While that text
-  // holds no backslash that could start a placeholder, the replacements can
-  // only touch the newly appended copy, so only that copy is rendered.
-  bool inert = true;
+  // Each repetition replaces over the whole text built so far, but a match can
+  // only start at a live backslash: the text before the first one is settled,
+  // and only the text from there on (usually just the new copy) is rendered.
+  size_t live = std::string::npos;
   for (int64_t k = 1; k <= loop_count_; ++k) {
     bool plain = read(static_cast<int32_t>(k));
-    if (inert) {
+    if (live == std::string::npos) {
       size_t mark = s.size();
-      placeholders.AppendRendered(s, f, values, plain);
-      inert = placeholders.Inert(std::string_view(s).substr(mark));
+      placeholders.AppendRendered(s, f, values, plain, limit);
+      live = placeholders.FirstLive(s, mark);
     } else {
       s.append(f);
+      std::string rest = s.substr(live);
       for (size_t v = 0; v < values.size(); ++v)
-        s = ReplaceAll(s, placeholders.Text(v), *values[v]);
-      inert = placeholders.Inert(s);
+        ReplaceAll(rest, placeholders.Text(v), *values[v], limit - live);
+      s.resize(live);
+      s.append(rest);
+      if (s.size() > limit) RaiseOutputLimit(limit);
+      live = placeholders.FirstLive(s, live);
     }
   }
   return s;
@@ -262,7 +284,7 @@ void CFormatParser::ResizeArray() {
   });
 }
 
-void CFormatParser::Push(int32_t TokenType, std::string Text, int32_t Position) {
+void CFormatParser::Push(FormatTokenKind TokenType, std::string Text, int32_t Position) {
   Reported({kPrivate, kParser, ":Push Ln ", kQuiet}, [&](Line& at) {
     at(1);
     if (capacity_ < count_) ResizeArray();
@@ -284,139 +306,247 @@ FormatToken CFormatParser::Pop() {
     at(2);
     FormatToken& slot = tokens_[count_];
     FormatToken token{slot.TokenType, std::move(slot.Text), slot.Position};
-    slot.TokenType = 0;
+    slot.TokenType = Kind::kNone;
     slot.Text.clear();
     return token;
   });
 }
 
+// Where one scan stands: the 1-based position i of the character c being read
+// and the index v of the expression's last variable.
+struct CFormatParser::Scan {
+  std::string_view text;
+  int32_t length;
+  int32_t i;
+  int32_t v;
+  int c;
+  Line& at;
+
+  // The character at 1-based position p, or -1 past the end.
+  int CharAt(int32_t p) const {
+    if (p < 1 || p > length || static_cast<size_t>(p) > text.size()) return -1;
+    return static_cast<unsigned char>(text[p - 1]);
+  }
+
+  // The first position after i whose character is in `stops`, or the end + 1.
+  int32_t RunEnd(const CharSet& stops) const {
+    const int32_t last = std::min<int32_t>(length, static_cast<int32_t>(text.size()));
+    int32_t j = i + 1;
+    while (j <= last && !stops.Has(text[j - 1])) ++j;
+    return j;
+  }
+};
+
+FormatTokenKind CFormatParser::Top() const {
+  return count_ > 0 ? tokens_[count_ - 1].TokenType : Kind::kNone;
+}
+
+// "{" opens an expression, or follows its first brace.
+bool CFormatParser::OpenBrace(Scan& scan) {
+  switch (Top()) {
+    case Kind::kScanStart:
+      Push(Kind::kFirstOpenBrace, "{", scan.i);
+      return true;
+    case Kind::kFirstOpenBrace:
+      Push(Kind::kSecondOpenBrace, "{", -1);
+      return StartFormat(scan);
+    default:
+      return Other(scan);
+  }
+}
+
+// After "{{" only spaces may come before the repeat mark or the opening quote.
+bool CFormatParser::StartFormat(Scan& scan) {
+  while (++scan.i <= scan.length) {
+    const int d = scan.CharAt(scan.i);
+    if (d == 'N') {
+      Push(Kind::kRepeatMark, "N", -1);
+      return true;
+    }
+    if (d == '"') {
+      Push(Kind::kOpeningQuote, "\"", -1);
+      Push(Kind::kFormatText, "", -1);
+      return true;
+    }
+    if (d != ' ') {
+      scan.c = d;
+      return false;
+    }
+  }
+  return true;
+}
+
+// ":" after the repeat mark; the first character after it that is not a space
+// decides between a repeat count (a digit) and a loop object.
+bool CFormatParser::Colon(Scan& scan) {
+  if (Top() != Kind::kRepeatMark) return Other(scan);
+  Push(Kind::kRepeatColon, ":", -1);
+  int32_t j = scan.i + 1;
+  while (j <= scan.length && scan.CharAt(j) == ' ') ++j;
+  if (j <= scan.length)
+    Push(IsDigit(scan.CharAt(j)) ? Kind::kRepeatCount : Kind::kLoopObject, "", -1);
+  return true;
+}
+
+// A double quote opens the format text after a repeat, or closes it.
+bool CFormatParser::Quote(Scan& scan) {
+  switch (Top()) {
+    case Kind::kLoopObject:
+    case Kind::kRepeatCount:
+      Push(Kind::kOpeningQuote, "\"", -1);
+      Push(Kind::kFormatText, "", -1);
+      return true;
+    case Kind::kFormatText:
+      Push(Kind::kClosingQuote, "\"", -1);
+      return true;
+    default:
+      return Other(scan);
+  }
+}
+
+// "," starts the next variable name.
+bool CFormatParser::Comma(Scan& scan) {
+  const Kind top = Top();
+  if (top != Kind::kClosingQuote && top != Kind::kVariableName) return Other(scan);
+  Push(Kind::kComma, ",", -1);
+  ++scan.v;
+  Push(Kind::kVariableName, "", scan.v);
+  return true;
+}
+
+// "}" closes a named expression; anywhere else it is a syntax error.
+bool CFormatParser::CloseBrace(Scan& scan) {
+  const Kind top = Top();
+  if (top == Kind::kVariableName && !tokens_[count_ - 1].Text.empty()) {
+    Push(Kind::kFirstCloseBrace, "}", -1);
+    return true;
+  }
+  if (top == Kind::kFirstCloseBrace) {
+    Push(Kind::kSecondCloseBrace, "}", scan.i);
+    Push(Kind::kExpressionEnd, "^", -1);
+    return true;
+  }
+  return false;
+}
+
+// Every character without a rule of its own: collected into the token on top,
+// or ignored. A run of such characters is taken at once.
+bool CFormatParser::Other(Scan& scan) {
+  static constexpr CharSet kFormatStops("\"}/");
+  static constexpr CharSet kNameStops(",} ");
+  static constexpr CharSet kLoopObjectStops("\"} ");
+  static constexpr CharSet kOutsideStops("{}");
+  static constexpr CharSet kBetweenBracesStops("{}");
+  static constexpr CharSet kAfterRepeatMarkStops(":}");
+  static constexpr CharSet kAfterFormatStops(",}");
+  static constexpr CharSet kBetweenClosingStops("}");
+
+  // Appends the run that starts at the current character and moves onto its end.
+  auto collect = [&](const CharSet& stops) {
+    const int32_t end = scan.RunEnd(stops);
+    tokens_[count_ - 1].Text.append(scan.text.substr(scan.i - 1, end - scan.i));
+    scan.i = end - 1;
+  };
+  auto ignore = [&](const CharSet& stops) { scan.i = scan.RunEnd(stops) - 1; };
+
+  switch (Top()) {
+    case Kind::kFormatText:
+      if (scan.c == '/') {
+        scan.c = scan.CharAt(++scan.i);
+        if (scan.c >= 0) tokens_[count_ - 1].Text.push_back(static_cast<char>(scan.c));
+      } else {
+        collect(kFormatStops);
+      }
+      return true;
+    case Kind::kVariableName:
+      if (scan.c != ' ') collect(kNameStops);
+      return true;
+    case Kind::kLoopObject:
+      if (scan.c != ' ') collect(kLoopObjectStops);
+      return true;
+    case Kind::kRepeatCount:
+      if (scan.c == ' ') return true;
+      if (!IsDigit(scan.c)) return false;
+      tokens_[count_ - 1].Text.push_back(static_cast<char>(scan.c));
+      return true;
+    case Kind::kScanStart:
+      ignore(kOutsideStops);
+      return true;
+    case Kind::kFirstOpenBrace:
+      ignore(kBetweenBracesStops);
+      return true;
+    case Kind::kRepeatMark:
+      ignore(kAfterRepeatMarkStops);
+      return true;
+    case Kind::kClosingQuote:
+      ignore(kAfterFormatStops);
+      return true;
+    case Kind::kFirstCloseBrace:
+      ignore(kBetweenClosingStops);
+      return true;
+    default:
+      return true;
+  }
+}
+
+// A syntax error drops the expression: the stack goes back to the scan's
+// start, then the scan moves on past the next "{", which is therefore not read
+// as a brace.
+void CFormatParser::Recover(Scan& scan) {
+  scan.at(3);
+  FormatSyntaxError dropped{0, scan.i, Top(),
+                            scan.c >= 0 ? std::string(1, static_cast<char>(scan.c)) : ""};
+  while (count_ > 0) {
+    FormatToken token = Pop();
+    if (token.TokenType == Kind::kFirstOpenBrace) dropped.expression_start = token.Position;
+    if (token.TokenType == Kind::kScanStart) break;
+  }
+  scan.at(4);
+  Push(Kind::kScanStart, "$", -1);
+  scan.v = -1;
+  scan.at(5);
+  do {
+    ++scan.i;
+  } while (scan.i < scan.length && scan.CharAt(scan.i) != '{');
+  if (observer_) {
+    if (scan.CharAt(scan.i) == '{') dropped.skipped_brace = scan.i;
+    observer_->SyntaxError(dropped);
+  }
+}
+
 int32_t CFormatParser::GetNextToken(std::string_view Template, int32_t Length, int32_t Start) {
   return Reported({kPrivate, kParser, ":GetNextToken Ln ", kQuiet}, [&](Line& at) {
-    // The character at 1-based position p, or -1 past the end.
-    auto char_at = [&](int32_t p) -> int {
-      if (p < 1 || p > Length || static_cast<size_t>(p) > Template.size()) return -1;
-      return static_cast<unsigned char>(Template[p - 1]);
-    };
-    auto top = [&] { return count_ > 0 ? tokens_[count_ - 1].TokenType : 0; };
-    int32_t i = Start;
-    int32_t v = -1;
+    Scan scan{Template, Length, Start, -1, 0, at};
     for (;;) {
       at(1);
-      if (i > Length || top() == -2) break;
-      int c = char_at(i);
-      const int32_t kind = top();
-      bool error = false;
-      // What every character not claimed by the table below does.
-      auto by_default = [&] {
-        if (kind != 8 && kind != 11 && kind != 6 && kind != 5) return;
-        std::string& text = tokens_[count_ - 1].Text;
-        if (kind == 8) {
-          if (c == '/') c = char_at(++i);
-          if (c >= 0) text.push_back(static_cast<char>(c));
-        } else if (c == ' ') {
-          // Spaces in names and counts are dropped.
-        } else if (kind == 6 && !IsDigit(c)) {
-          error = true;
-        } else {
-          text.push_back(static_cast<char>(c));
-        }
-      };
+      if (scan.i > Length || Top() == Kind::kExpressionEnd) break;
       at(2);
-      switch (c) {
+      scan.c = scan.CharAt(scan.i);
+      bool well_formed;
+      switch (scan.c) {
         case '{':
-          if (kind == -1) {
-            Push(1, "{", i);
-          } else if (kind == 1) {
-            Push(2, "{", -1);
-            // Only spaces may come before the repeat mark or the opening quote.
-            for (;;) {
-              if (++i > Length) break;
-              int d = char_at(i);
-              if (d == 'N') {
-                Push(3, "N", -1);
-              } else if (d == '"') {
-                Push(7, "\"", -1);
-                Push(8, "", -1);
-              } else if (d == ' ') {
-                continue;
-              } else {
-                c = d;
-                error = true;
-              }
-              break;
-            }
-          } else {
-            by_default();
-          }
+          well_formed = OpenBrace(scan);
           break;
         case ':':
-          if (kind == 3) {
-            Push(4, ":", -1);
-            int32_t j = i + 1;
-            while (j <= Length && char_at(j) == ' ') ++j;
-            if (j <= Length) Push(IsDigit(char_at(j)) ? 6 : 5, "", -1);
-          } else {
-            by_default();
-          }
+          well_formed = Colon(scan);
           break;
         case '"':
-          if (kind == 5 || kind == 6) {
-            Push(7, "\"", -1);
-            Push(8, "", -1);
-          } else if (kind == 8) {
-            Push(9, "\"", -1);
-          } else {
-            by_default();
-          }
+          well_formed = Quote(scan);
           break;
         case ',':
-          if (kind == 9 || kind == 11) {
-            Push(10, ",", -1);
-            ++v;
-            Push(11, "", v);
-          } else {
-            by_default();
-          }
+          well_formed = Comma(scan);
           break;
         case '}':
-          if (kind == 11 && !tokens_[count_ - 1].Text.empty()) {
-            Push(12, "}", -1);
-          } else if (kind == 12) {
-            Push(13, "}", i);
-            Push(-2, "^", -1);
-          } else {
-            error = true;
-          }
+          well_formed = CloseBrace(scan);
           break;
         default:
-          by_default();
+          well_formed = Other(scan);
           break;
       }
-      if (error) {
-        // The expression is dropped: back to the scan's start, then on past the
-        // next "{", which is therefore not read as a brace.
-        at(3);
-        FormatSyntaxError dropped{0, i, top(), c >= 0 ? std::string(1, static_cast<char>(c)) : ""};
-        while (count_ > 0) {
-          FormatToken token = Pop();
-          if (token.TokenType == 1) dropped.expression_start = token.Position;
-          if (token.TokenType == -1) break;
-        }
-        at(4);
-        Push(-1, "$", -1);
-        v = -1;
-        at(5);
-        do {
-          ++i;
-        } while (i < Length && char_at(i) != '{');
-        if (observer_) {
-          if (char_at(i) == '{') dropped.skipped_brace = i;
-          observer_->SyntaxError(dropped);
-        }
-      }
-      ++i;
+      if (!well_formed) Recover(scan);
+      ++scan.i;
     }
-    return i;
+    return scan.i;
   });
 }
 
@@ -431,7 +561,7 @@ std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template)
         const int32_t n = static_cast<int32_t>(Template.size());
         int32_t i = 1;
         while (i < n) {
-          Push(-1, "$", -1);
+          Push(Kind::kScanStart, "$", -1);
           i = GetNextToken(Template, n, i);
         }
         if (observer_) {
@@ -445,42 +575,42 @@ std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template)
         while (count_ >= 1) {
           FormatToken token = Pop();
           switch (token.TokenType) {
-            case -2:
+            case Kind::kExpressionEnd:
               current.emplace();
               e = 0;
               break;
-            case 13:
+            case Kind::kSecondCloseBrace:
               e = token.Position;
               break;
-            case 11: {
+            case Kind::kVariableName: {
               CVariable variable;
               variable.SetName(std::move(token.Text));
               variable.SetPosition(token.Position);
               Need(current).Variables().Add(std::move(variable));
               break;
             }
-            case 8:
+            case Kind::kFormatText:
               Need(current).SetFormatString(std::move(token.Text));
               break;
-            case 6: {
+            case Kind::kRepeatCount: {
               int32_t count = RepeatCount(token.Text);
               Need(current).SetLoopCount(count == 0 ? 1 : count);
               break;
             }
-            case 5:
+            case Kind::kLoopObject:
               Need(current).SetLoopObject(std::move(token.Text));
               break;
-            case 3:
+            case Kind::kRepeatMark:
               Need(current).SetRepeat(true);
               break;
-            case 1: {
+            case Kind::kFirstOpenBrace: {
               CFormatExpression& expression = Need(current);
               if (e < token.Position) Raise(5);
               expression.SetTemplateString(
                   std::string(Template.substr(token.Position - 1, e - token.Position + 1)));
               break;
             }
-            case -1:
+            case Kind::kScanStart:
               if (current) {
                 result.push_back(std::move(*current));
                 current.reset();
@@ -504,16 +634,54 @@ std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template)
       });
 }
 
+namespace {
+
+// Replaces each expression's source over the whole text in turn, with
+// `renders[i]` for the expressions already rendered and rendering the others
+// on the way. Each step scans the text once, so the cost is bounded by the
+// number of expressions times the output limit.
+std::string ReplaceInTurn(std::string_view text, const FormatExpressions& expressions,
+                          std::vector<std::string>& renders, size_t steps, size_t limit) {
+  std::string result(text);
+  for (size_t i = 0; i < steps; ++i) {
+    std::string rendered = i < renders.size() ? std::move(renders[i]) : expressions[i].ToString();
+    ReplaceAll(result, expressions[i].TemplateString(), rendered, limit);
+  }
+  return result;
+}
+
+}  // namespace
+
 std::string CFormatParser::ToString(std::string_view Template,
                                     const FormatExpressions& Expressions) {
   return Reported({kPrivate, kParser, ":ToString Ln ", kQuiet}, [&](Line& at) {
     at(1);
-    std::string result(Template);
+    const size_t limit = TemplateOutputLimit();
+    if (Template.size() > limit) RaiseOutputLimit(limit);
     at(2);
-    for (const CFormatExpression& expression : Expressions) {
-      std::string rendered = expression.ToString();
-      result = ReplaceAll(result, expression.TemplateString(), rendered);
+    std::vector<std::string> renders;
+    const TemplateSubstitution plan(Template, Expressions);
+    if (plan.Usable()) {
+      // Renderings are kept for one pass; past the limit in total, some of them
+      // are replaced by nothing or the result is too long anyway.
+      size_t total = 0;
+      renders.reserve(Expressions.size());
+      for (const CFormatExpression& expression : Expressions) {
+        try {
+          renders.push_back(expression.ToString());
+        } catch (...) {
+          // The replacements before the failing expression come first.
+          ReplaceInTurn(Template, Expressions, renders, renders.size(), limit);
+          throw;
+        }
+        total += renders.back().size();
+        if (total > limit) break;
+      }
+      if (renders.size() == Expressions.size()) {
+        if (std::optional<std::string> result = plan.Render(renders, limit)) return *result;
+      }
     }
+    std::string result = ReplaceInTurn(Template, Expressions, renders, Expressions.size(), limit);
     at(3);
     return result;
   });

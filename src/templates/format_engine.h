@@ -131,9 +131,31 @@ class CFormatExpression {
 // The collection Parse returns: the template's expressions, last one first.
 using FormatExpressions = std::vector<CFormatExpression>;
 
+// The kinds of token the parser stacks while it scans. The numbers are part of
+// the token stack a FormatParseObserver sees. "Collects" means later characters
+// are appended to the token's Text while it is on top of the stack.
+enum class FormatTokenKind : int32_t {
+  kExpressionEnd = -2,    // "^": a complete expression ends here
+  kScanStart = -1,        // "$": a scan (or error recovery) starts
+  kNone = 0,              // an emptied stack slot
+  kFirstOpenBrace = 1,    // Position: where the expression starts
+  kSecondOpenBrace = 2,   //
+  kRepeatMark = 3,        // "N"
+  kRepeatColon = 4,       // ":" after the repeat mark
+  kLoopObject = 5,        // collects the loop object's name
+  kRepeatCount = 6,       // collects the repeat count's digits
+  kOpeningQuote = 7,      //
+  kFormatText = 8,        // collects the format text, "/" escapes resolved
+  kClosingQuote = 9,      //
+  kComma = 10,            // "," before a variable name
+  kVariableName = 11,     // collects a name; Position: the variable's index
+  kFirstCloseBrace = 12,  //
+  kSecondCloseBrace = 13  // Position: where the expression ends
+};
+
 // One entry of the parser's token stack.
 struct FormatToken {
-  int32_t TokenType = 0;
+  FormatTokenKind TokenType = FormatTokenKind::kNone;
   std::string Text;
   int32_t Position = 0;
 };
@@ -142,9 +164,9 @@ struct FormatToken {
 struct FormatSyntaxError {
   int32_t expression_start = 0;  // position of the dropped expression's first "{"; 0 for none
   int32_t at = 0;                // position of the offending character (past the end: Length + 1)
-  int32_t top = 0;               // kind of the token on top of the stack at the error
-  std::string found;             // the offending character; empty past the end
-  int32_t skipped_brace = 0;     // position of the "{" recovery passed over; 0 for none
+  FormatTokenKind top = FormatTokenKind::kNone;  // the token on top of the stack at the error
+  std::string found;                             // the offending character; empty past the end
+  int32_t skipped_brace = 0;  // position of the "{" recovery passed over; 0 for none
 };
 
 // Watches a parse without changing it (the designers' diagnostics use it).
@@ -177,10 +199,24 @@ class CFormatParser {
   void SetObserver(FormatParseObserver* observer) { observer_ = observer; }
 
  private:
-  void Push(int32_t TokenType, std::string Text, int32_t Position);
+  struct Scan;
+
+  void Push(FormatTokenKind TokenType, std::string Text, int32_t Position);
   FormatToken Pop();
   void ResizeArray();
   int32_t GetNextToken(std::string_view Template, int32_t Length, int32_t Start);
+
+  // The steps of one scan, one per character that has a rule of its own; each
+  // returns false when the character is a syntax error.
+  FormatTokenKind Top() const;
+  bool OpenBrace(Scan& scan);
+  bool StartFormat(Scan& scan);
+  bool Colon(Scan& scan);
+  bool Quote(Scan& scan);
+  bool Comma(Scan& scan);
+  bool CloseBrace(Scan& scan);
+  bool Other(Scan& scan);
+  void Recover(Scan& scan);
 
   std::vector<FormatToken> tokens_;  // indexes 0 ... capacity_
   int32_t capacity_ = 0;

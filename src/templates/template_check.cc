@@ -18,24 +18,24 @@ std::string Quoted(const std::string& found) {
 std::string Reason(const FormatSyntaxError& e) {
   const bool brace = e.found == "}";
   switch (e.top) {
-    case -1:
+    case FormatTokenKind::kScanStart:
       return "unmatched } outside an expression";
-    case 1:
+    case FormatTokenKind::kFirstOpenBrace:
       return "} between the two opening braces";
-    case 2:
+    case FormatTokenKind::kSecondOpenBrace:
       if (e.found == "n") return "lower-case repeat mark";
       return "only spaces may come between {{ and N or the opening quote, found " + Quoted(e.found);
-    case 3:
+    case FormatTokenKind::kRepeatMark:
       return "} between the repeat mark and its :";
-    case 5:
+    case FormatTokenKind::kLoopObject:
       return "} inside the loop object name";
-    case 6:
+    case FormatTokenKind::kRepeatCount:
       if (brace) return "} inside the repeat count";
       return Quoted(e.found) + " inside the repeat count (digits and spaces only)";
-    case 8:
+    case FormatTokenKind::kFormatText:
       return "unescaped } inside the format text";
-    case 9:
-    case 11:
+    case FormatTokenKind::kClosingQuote:
+    case FormatTokenKind::kVariableName:
       return "no variable name";
     default:
       return "unexpected " + Quoted(e.found);
@@ -55,14 +55,14 @@ class Recorder : public FormatParseObserver {
     bool open = false;
     for (const FormatToken& token : stack) {
       switch (token.TokenType) {
-        case 1:
+        case FormatTokenKind::kFirstOpenBrace:
           start = token.Position;
           open = true;
           break;
-        case 13:
+        case FormatTokenKind::kSecondCloseBrace:
           end = token.Position;
           break;
-        case -2:
+        case FormatTokenKind::kExpressionEnd:
           check_.kept.emplace_back();
           check_.kept.back().start = start;
           check_.kept.back().end = end;
@@ -101,11 +101,58 @@ void Describe(std::string_view text, KeptExpression& kept) {
   }
 }
 
-std::string Where(std::string_view text, int32_t position) {
-  auto [line, column] = LineAndColumn(text, position);
-  return "position " + std::to_string(position) + " (line " + std::to_string(line) + ", column " +
-         std::to_string(column) + ")";
-}
+// Lines and columns of many positions in one text. The state (line, column)
+// is kept every kStride bytes, so a position costs at most kStride bytes of
+// counting however many findings a template has.
+class LineColumns {
+ public:
+  explicit LineColumns(std::string_view text) : text_(text) {
+    Mark state{1, 0};
+    marks_.reserve(text.size() / kStride + 1);
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (i % kStride == 0) marks_.push_back(state);
+      Advance(state, text[i]);
+    }
+    if (text.size() % kStride == 0) marks_.push_back(state);
+  }
+
+  // As LineAndColumn(text, position).
+  std::pair<int32_t, int32_t> At(int32_t position) const {
+    size_t last = std::min(text_.size(), static_cast<size_t>(std::max(position, 1)));
+    size_t from = last / kStride * kStride;
+    Mark state = marks_[last / kStride];
+    for (size_t i = from; i < last; ++i) Advance(state, text_[i]);
+    if (position > static_cast<int32_t>(text_.size()))
+      state.column += position - static_cast<int32_t>(text_.size());
+    return {state.line, std::max(state.column, 1)};
+  }
+
+  std::string Where(int32_t position) const {
+    auto [line, column] = At(position);
+    return "position " + std::to_string(position) + " (line " + std::to_string(line) + ", column " +
+           std::to_string(column) + ")";
+  }
+
+ private:
+  static constexpr size_t kStride = 256;
+  struct Mark {
+    int32_t line;
+    int32_t column;  // characters since the line's start
+  };
+
+  static void Advance(Mark& state, char byte) {
+    unsigned char c = static_cast<unsigned char>(byte);
+    if (c == '\n') {
+      ++state.line;
+      state.column = 0;
+    } else if ((c & 0xC0) != 0x80) {
+      ++state.column;
+    }
+  }
+
+  std::string_view text_;
+  std::vector<Mark> marks_;  // the state before byte k * kStride
+};
 
 }  // namespace
 
@@ -142,9 +189,10 @@ TemplateCheck CheckTemplate(std::string_view text) {
 }
 
 std::string DescribeCheck(std::string_view text, const TemplateCheck& check) {
+  const LineColumns lines(text);
   std::string out;
   for (const KeptExpression& e : check.kept) {
-    out += "kept at " + Where(text, e.start) + ": " + e.template_string + "\n";
+    out += "kept at " + lines.Where(e.start) + ": " + e.template_string + "\n";
     if (!e.problem.empty()) {
       out += "  fails: " + e.problem + "\n";
       continue;
@@ -161,15 +209,15 @@ std::string DescribeCheck(std::string_view text, const TemplateCheck& check) {
     }
   }
   for (const DroppedExpression& d : check.dropped) {
-    out += d.start ? "dropped expression at " + Where(text, d.start) + ": " : "syntax error: ";
-    out += d.reason + " at " + Where(text, d.at) + "\n";
+    out += d.start ? "dropped expression at " + lines.Where(d.start) + ": " : "syntax error: ";
+    out += d.reason + " at " + lines.Where(d.at) + "\n";
     if (d.skipped_brace) {
-      out += "  the { at " + Where(text, d.skipped_brace) +
+      out += "  the { at " + lines.Where(d.skipped_brace) +
              " is passed over, so an expression starting there is not recognised\n";
     }
   }
   if (check.open_expression) {
-    out += "open expression at " + Where(text, check.open_expression) +
+    out += "open expression at " + lines.Where(check.open_expression) +
            ": no closing braces before the end of the template\n";
   }
   if (check.parse_error) {

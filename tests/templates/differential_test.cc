@@ -72,12 +72,22 @@ class Generator {
 };
 
 // Fills values for LoopCount repetitions, sometimes leaving the last one out.
-void Fill(Generator& g, CFormatExpression& e) {
+// Some values hold another expression's source text (whole, or its head or
+// tail), so that replacing the expressions in turn differs from one pass.
+void Fill(Generator& g, CFormatExpression& e, const FormatExpressions& all) {
   if (!e.LoopObject().empty() || g.Pick(4) == 0) e.SetLoopCount(g.Pick(12) - 1);
   int32_t count = std::max<int32_t>(e.LoopCount(), 1);
   if (g.Pick(30) == 0) count = std::max(1, count - 5);
   for (CVariable& v : e.Variables()) {
-    for (int32_t k = 1; k <= count; ++k) v.SetValue(k, g.Value());
+    for (int32_t k = 1; k <= count; ++k) {
+      std::string value = g.Value();
+      if (g.Pick(6) == 0) {
+        const std::string& other = all[g.Pick(static_cast<int>(all.size()))].TemplateString();
+        size_t cut = g.Pick(static_cast<int>(other.size()) + 1);
+        value += g.Pick(3) == 0 ? other.substr(0, cut) : g.Pick(2) ? other.substr(cut) : other;
+      }
+      v.SetValue(k, value);
+    }
   }
 }
 
@@ -120,7 +130,7 @@ TEST(RenderDifferentialTest, GeneratedTemplatesRenderAsTheStepByStepAlgorithm) {
       continue;  // duplicate names and open expressions are the parser's own tests
     }
     if (!expressions) continue;
-    for (CFormatExpression& e : *expressions) Fill(g, e);
+    for (CFormatExpression& e : *expressions) Fill(g, e, *expressions);
     SCOPED_TRACE(text);
     for (const CFormatExpression& e : *expressions) {
       ASSERT_EQ(Outcome([&] { return e.ToString(); }),

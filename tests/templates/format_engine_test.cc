@@ -64,7 +64,7 @@ TEST(FormatParserTest, WorkedExampleLeavesTheDocumentedTokenStack) {
   ASSERT_EQ(recorder.tokens.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(recorder.tokens[i].TokenType, expected[i].type);
+    EXPECT_EQ(static_cast<int32_t>(recorder.tokens[i].TokenType), expected[i].type);
     EXPECT_EQ(recorder.tokens[i].Text, expected[i].text);
     EXPECT_EQ(recorder.tokens[i].Position, expected[i].position);
   }

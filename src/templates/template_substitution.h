@@ -1,0 +1,62 @@
+// Renders a whole template in one pass over its text, where that gives exactly
+// the text that replacing each expression's source over the whole template in
+// turn gives.
+//
+// Replacing in turn can differ from one pass only when a rendered text helps
+// form another expression's source (a value holding braces or another
+// expression's text), or when expression sources overlap in the template. The
+// plan finds every occurrence of every expression source once, up front, and
+// checks what could make the two differ; where it cannot rule that out, the
+// caller replaces in turn.
+//
+// Threading: a plan reads the template and expressions it was made from; use
+// it on one thread while they live.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "templates/format_engine.h"
+
+namespace corvane {
+
+class TemplateSubstitution {
+ public:
+  TemplateSubstitution(std::string_view text, const FormatExpressions& expressions);
+
+  // False when the sources overlap in the template, when one may grow into
+  // another, or when a source is not one the parser could have produced.
+  bool Usable() const { return usable_; }
+
+  // The template with every expression replaced in one pass; nullopt when the
+  // renderings themselves could form an expression source (then replacing in
+  // turn decides) or when the text would pass `limit` at some step.
+  // REQUIRES: Usable(); renders[i] is expressions[i].ToString() for every i.
+  std::optional<std::string> Render(const std::vector<std::string>& renders, size_t limit) const;
+
+ private:
+  struct Occurrence {
+    size_t at;
+    uint32_t source;
+  };
+
+  void FindOccurrences();
+  bool SourcesCanJoin() const;
+
+  std::string_view text_;
+  std::vector<std::string_view> sources_;  // distinct TemplateStrings
+  std::vector<size_t> first_expression_;   // the expression each source first comes from
+  std::vector<size_t> count_;              // occurrences of each source in the template
+  std::vector<uint32_t> source_of_;        // the source of each expression
+  std::vector<Occurrence> occurrences_;    // in order of position
+  std::unordered_multimap<uint64_t, uint32_t> by_head_;  // hash of a source up to its first "}"
+  std::unordered_multimap<uint64_t, uint32_t> by_tail_;  // hash of a source from its last "{"
+  size_t longest_ = 0;
+  bool usable_ = true;
+};
+
+}  // namespace corvane
