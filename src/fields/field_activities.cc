@@ -73,7 +73,7 @@ class FieldActivity final : public Activity {
         ProcessParameters(services, task);
         return;
       }
-      switch (KindOf(items.kind)) {
+      switch (items.item_kind) {
         case ItemKind::kDocument:
           ProcessDocument(items.doc, items.dms, task);
           break;
@@ -93,17 +93,15 @@ class FieldActivity final : public Activity {
   // --- The per-kind walks -------------------------------------------------
 
   void ProcessDocument(const XmlDocument& doc, pelmark::IDmsService* dms, pelmark::ITask* task) {
-    Reported({kPrivate, info().name, ":ProcessDocument Ln "}, [&](Line& at) {
+    const ItemKindRow& kind = RowOf(ItemKind::kDocument);
+    Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
-      XmlNode list = doc.SelectSingleNode("//documents");
-      if (list.is_nothing()) return;
-      for (const XmlNode& item : list.ChildNodes()) {
+      ListedItems items = ListedItems::Of(doc, kind.kind);
+      if (items.absent()) return;
+      for (const ListedItem& item : items) {
         at(2);
-        int32_t id = ToLong(Variant(item.Attribute("id")));
-        ref->SetID(id);
-        ref->SetEntityName("Document");
-        ref->SetTypeCode(ref->ID() < 0 ? -2 : 2);
+        const int32_t id = item.PointAt(ref.get(), kind.kind);
         ComPtr<IEntity> target = dms->GetDocument(ref.get());
         if (!target) continue;
         at(3);
@@ -115,7 +113,7 @@ class FieldActivity final : public Activity {
           if (!doc_type.is_null()) {
             int32_t type_code = ToLong(doc_type);
             if (type_code != 2) {
-              ref->SetTypeCode(id < 0 ? -type_code : type_code);
+              ref->SetTypeCode(SignedTypeCode(id, type_code));
               ref->SetID(id);
               target = dms->GetDocument(ref.get());
               if (!target) continue;
@@ -126,7 +124,7 @@ class FieldActivity final : public Activity {
           ComPtr<IField> parent_id = FieldOf(target.get(), "ParentDataEntityObjectID");
           if (!parent_id->IsNullValue()) {
             ref->SetID(ToLong(parent_id->Value()));
-            ref->SetEntityName("DataEntity");
+            ref->SetEntityName(RowOf(ItemKind::kStack).entity_name);
             ref->SetTypeCode(ToLong(FieldOf(target.get(), "ParentDataEntityTypeCode")->Value()));
             target = dms->GetDataEntity(ref.get());
             if (!target) continue;
@@ -136,7 +134,7 @@ class FieldActivity final : public Activity {
         if (!Act(target.get(), address.bare, Target::kDocument, task)) continue;
         at(7);
         if (row_.family == Family::kGet) continue;
-        if (target->EntityName() == "Document")
+        if (target->EntityName() == RowOf(ItemKind::kDocument).entity_name)
           dms->SaveDocument(target.get());
         else
           dms->SaveDataEntity(target.get());
@@ -146,15 +144,16 @@ class FieldActivity final : public Activity {
 
   void ProcessRecordSeries(const XmlDocument& doc, pelmark::IDmsService* dms,
                            pelmark::ITask* task) {
-    Reported({kPrivate, info().name, ":ProcessRecordSeries Ln "}, [&](Line& at) {
+    const ItemKindRow& kind = RowOf(ItemKind::kRecordSeries);
+    Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
-      XmlNode list = doc.SelectSingleNode("//recordserieslist");
-      if (list.is_nothing()) return;
-      for (const XmlNode& item : list.ChildNodes()) {
+      ListedItems items = ListedItems::Of(doc, kind.kind);
+      if (items.absent()) return;
+      for (const ListedItem& item : items) {
         at(2);
-        ComPtr<IEntity> target = FetchListed(
-            item, "RecordSeries", &pelmark::IDmsService::GetRecordSeries, dms, ref.get());
+        item.PointAt(ref.get(), kind.kind);
+        ComPtr<IEntity> target = dms->GetRecordSeries(ref.get());
         if (!target) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -177,15 +176,16 @@ class FieldActivity final : public Activity {
   }
 
   void ProcessStack(const XmlDocument& doc, pelmark::IDmsService* dms, pelmark::ITask* task) {
-    Reported({kPrivate, info().name, ":ProcessStack Ln "}, [&](Line& at) {
+    const ItemKindRow& kind = RowOf(ItemKind::kStack);
+    Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
-      XmlNode list = doc.SelectSingleNode("//stack");
-      if (list.is_nothing()) return;
-      for (const XmlNode& item : list.ChildNodes()) {
+      ListedItems items = ListedItems::Of(doc, kind.kind);
+      if (items.absent()) return;
+      for (const ListedItem& item : items) {
         at(2);
-        ComPtr<IEntity> stack =
-            FetchListed(item, "DataEntity", &pelmark::IDmsService::GetDataEntity, dms, ref.get());
+        item.PointAt(ref.get(), kind.kind);
+        ComPtr<IEntity> stack = dms->GetDataEntity(ref.get());
         if (!stack) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -206,9 +206,7 @@ class FieldActivity final : public Activity {
           ComPtr<IEntity> found = documents->Item(i);
           // The document type is read but the document is fetched as a plain one.
           FieldOf(found.get(), "DocTypeCode")->Value();
-          ref->SetID(Must(found)->ID());
-          ref->SetEntityName("Document");
-          ref->SetTypeCode(ref->ID() < 0 ? -2 : 2);
+          PointAtDocument(ref.get(), Must(found)->ID());
           ComPtr<IEntity> document = dms->GetDocument(ref.get());
           Must(document);
           at(7);
@@ -218,17 +216,6 @@ class FieldActivity final : public Activity {
         }
       }
     });
-  }
-
-  // Points `ref` at a listed stack or record series (id and type code from the
-  // item) and fetches it; null when the DMS has no such entity.
-  using Fetch = ComPtr<IEntity> (pelmark::IDmsService::*)(IEntityRef*);
-  static ComPtr<IEntity> FetchListed(const XmlNode& item, std::string_view entity_name, Fetch fetch,
-                                     pelmark::IDmsService* dms, IEntityRef* ref) {
-    ref->SetID(ToLong(Variant(item.Attribute("id"))));
-    ref->SetEntityName(entity_name);
-    ref->SetTypeCode(ToLong(Variant(item.Attribute("typecode"))));
-    return (dms->*fetch)(ref);
   }
 
   // --- The family's action on one addressed field -------------------------
@@ -347,9 +334,7 @@ class FieldActivity final : public Activity {
   }
 
   static ComPtr<pelmark::IChoiceField> ChoiceOf(IField* field) {
-    ComPtr<pelmark::IChoiceField> choice = ComPtr<IField>(field).try_query<pelmark::IChoiceField>();
-    if (!choice) Raise(13);
-    return choice;
+    return QueryOrRaise<pelmark::IChoiceField>(ComPtr<IField>(field));
   }
 
   // --- Process variables (GetFieldValue) ----------------------------------

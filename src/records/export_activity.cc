@@ -135,7 +135,7 @@ class ExportActivity final : public Activity, public _ExportToFolder {
       at(1);
       pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
       at(2);
-      if (!WalkItems(doc, kind, ref.get(), [](const XmlNode&, pelmark::IEntityRef*) {}))
+      if (!WalkItems(doc, kind, ref.get(), [](const ListedItem&, pelmark::IEntityRef*) {}))
         ref.reset();
       return ref;
     });

@@ -44,7 +44,7 @@ class FlagActivity final : public Activity {
     bool walked = false;
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (!row_.processes_record_series && LCase(items.kind) == "recordseries") return;
+      if (!row_.processes_record_series && items.item_kind == ItemKind::kRecordSeries) return;
       walked = ProcessItems(items.doc, items.dms, task, items.kind);
     });
     at(9);
@@ -61,16 +61,13 @@ class FlagActivity final : public Activity {
     const FlagOperation operation = row_.operation;
     return Reported({kPrivate, info().name, ":ProcessItems Ln "}, [&](Line& at) {
       at(1);
-      XmlNode list = doc.SelectSingleNode("//" + ListNameOfKind(kind));
-      if (list.is_nothing()) return false;
+      ListedItems items = ListedItems::Of(doc, kind);
+      if (items.absent()) return false;
       at(2);
       pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
       at(3);
-      std::vector<XmlNode> items;
-      Suppressed([&] { items = list.ChildNodes(); });
-      for (const XmlNode& item : items) {
-        bool id_read =
-            Suppressed([&] { ref->SetID(ToLong(pelmark::Variant(item.Attribute("id")))); });
+      for (const ListedItem& item : items) {
+        bool id_read = Suppressed([&] { ref->SetID(item.Id()); });
         Suppressed([&] { ref->SetEntityName(EntityNameOfKind(kind)); });
         Suppressed([&] { ref->SetTypeCode(ItemTypeCode(item, kind, ref.get())); });
         // An item without a readable id would act on the previous item again.
