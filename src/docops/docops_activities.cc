@@ -233,31 +233,11 @@ class ApplySecurityLabel final : public Activity {
   }
 };
 
-// --- Catalogue ----------------------------------------------------------------
-
-struct DocOpsRow {
-  std::string_view class_name;
-  Activity* (*create)(const ClassInfo&);
-};
-
-template <class T>
-Activity* Create(const ClassInfo& info) {
-  return new T(info);
-}
-
-constexpr DocOpsRow kDocOpsClasses[] = {
-    {"AutoStamp", &Create<AutoStamp>},
-    {"Publish", &Create<Publish>},
-    {"ShareEntity", &Create<ShareEntity>},
-    {"ApplySecurityLabel", &Create<ApplySecurityLabel>},
-};
-
 }  // namespace
 
-Activity* CreateDocOpsActivity(const ClassInfo& info) {
-  for (const DocOpsRow& row : kDocOpsClasses)
-    if (row.class_name == info.name) return row.create(info);
-  return nullptr;
-}
+Activity* NewAutoStamp(const ClassInfo& info) { return new AutoStamp(info); }
+Activity* NewPublish(const ClassInfo& info) { return new Publish(info); }
+Activity* NewShareEntity(const ClassInfo& info) { return new ShareEntity(info); }
+Activity* NewApplySecurityLabel(const ClassInfo& info) { return new ApplySecurityLabel(info); }
 
 }  // namespace corvane

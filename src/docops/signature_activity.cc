@@ -58,8 +58,6 @@ class SignatureActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateSignatureActivity(const ClassInfo& info) {
-  return info.name == "Signature" ? new SignatureActivity(info) : nullptr;
-}
+Activity* NewSignatureActivity(const ClassInfo& info) { return new SignatureActivity(info); }
 
 }  // namespace corvane

@@ -18,30 +18,12 @@ using pelmark::IEntityRef;
 using pelmark::IField;
 using pelmark::Variant;
 
-// Get reads a field into "VALUE"; Set writes "VALUE" into it; Change writes the
-// "FIELDVALUE" parameter and skips entities that lack the field.
-enum class Family { kGet, kSet, kChange };
-enum class Member { kText, kNumeric, kYesNo, kDateTime };
+using Family = FieldFamily;
+using Member = FieldMember;
 
 struct FieldClassRow {
-  std::string_view class_name;
   Family family;
   Member member;
-};
-
-constexpr FieldClassRow kFieldClasses[] = {
-    {"GetFieldValue", Family::kGet, Member::kText},
-    {"GetNumericFieldValue", Family::kGet, Member::kNumeric},
-    {"GetYesNoFieldValue", Family::kGet, Member::kYesNo},
-    {"GetDateTimeFieldValue", Family::kGet, Member::kDateTime},
-    {"SetFieldValue", Family::kSet, Member::kText},
-    {"SetNumericFieldValue", Family::kSet, Member::kNumeric},
-    {"SetYesNoFieldValue", Family::kSet, Member::kYesNo},
-    {"SetDateTimeFieldValue", Family::kSet, Member::kDateTime},
-    {"ChangeFieldValue", Family::kChange, Member::kText},
-    {"ChangeNumericFieldValue", Family::kChange, Member::kNumeric},
-    {"ChangeYesNoFieldValue", Family::kChange, Member::kYesNo},
-    {"ChangeDateTimeFieldValue", Family::kChange, Member::kDateTime},
 };
 
 // DMS field data types the text members know.
@@ -379,15 +361,13 @@ class FieldActivity final : public Activity {
     });
   }
 
-  const FieldClassRow& row_;
+  const FieldClassRow row_;
 };
 
 }  // namespace
 
-Activity* CreateFieldActivity(const ClassInfo& info) {
-  for (const FieldClassRow& row : kFieldClasses)
-    if (row.class_name == info.name) return new FieldActivity(info, row);
-  return nullptr;
+Activity* NewFieldActivity(const ClassInfo& info, FieldFamily family, FieldMember member) {
+  return new FieldActivity(info, FieldClassRow{family, member});
 }
 
 }  // namespace corvane

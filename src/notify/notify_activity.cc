@@ -180,9 +180,6 @@ class NotifyActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateNotifyActivity(const ClassInfo& info) {
-  if (info.name == std::string_view("Notify")) return new NotifyActivity(info);
-  return nullptr;
-}
+Activity* NewNotifyActivity(const ClassInfo& info) { return new NotifyActivity(info); }
 
 }  // namespace corvane

@@ -65,8 +65,6 @@ class DeleteActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateDeleteActivity(const ClassInfo& info) {
-  return info.name == "Delete" ? new DeleteActivity(info) : nullptr;
-}
+Activity* NewDeleteActivity(const ClassInfo& info) { return new DeleteActivity(info); }
 
 }  // namespace corvane

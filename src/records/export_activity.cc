@@ -144,8 +144,6 @@ class ExportActivity final : public Activity, public _ExportToFolder {
 
 }  // namespace
 
-Activity* CreateExportActivity(const ClassInfo& info) {
-  return info.name == "ExportToFolder" ? new ExportActivity(info) : nullptr;
-}
+Activity* NewExportActivity(const ClassInfo& info) { return new ExportActivity(info); }
 
 }  // namespace corvane

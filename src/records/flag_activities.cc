@@ -12,7 +12,7 @@ namespace {
 using FlagOperation = bool (pelmark::IDmsService::*)(pelmark::IEntityRef*, std::string_view);
 
 struct FlagRow {
-  std::string_view class_name;
+  FlagClass which;
   FlagOperation operation;
   std::string_view timestamp_variable;
   std::string_view result_variable;
@@ -22,16 +22,19 @@ struct FlagRow {
 // MarkAsVital shares its time stamp with MarkAsRecord, and the hold classes keep
 // the variable names workflows already read ("PUTOBHOLD").
 constexpr FlagRow kFlagRows[] = {
-    {"MarkAsArchive", &pelmark::IDmsService::MarkAsArchive, "ARCHIVEDON", "ARCHIVED", true},
-    {"MarkAsRecord", &pelmark::IDmsService::MarkAsRecord, "MARKEDASRECORDON", "ISRECORD", true},
-    {"MarkAsVital", &pelmark::IDmsService::MarkAsVital, "MARKEDASRECORDON", "ISVITAL", true},
-    {"PutOnHold", &pelmark::IDmsService::PutOnHold, "PUTONHOLDON", "PUTOBHOLD", false},
-    {"UnmarkAsVital", &pelmark::IDmsService::UnmarkAsVital, "UNMARKASVITALDON", "UNMARKASVITAL",
+    {FlagClass::kMarkAsArchive, &pelmark::IDmsService::MarkAsArchive, "ARCHIVEDON", "ARCHIVED",
      true},
-    {"UnmarkAsRecord", &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON", "UNMARKASRECORD",
+    {FlagClass::kMarkAsRecord, &pelmark::IDmsService::MarkAsRecord, "MARKEDASRECORDON", "ISRECORD",
      true},
-    {"ResetOnHold", &pelmark::IDmsService::ResetOnHold, "RESETPUTOBHOLDON", "RESETPUTOBHOLD",
-     false},
+    {FlagClass::kMarkAsVital, &pelmark::IDmsService::MarkAsVital, "MARKEDASRECORDON", "ISVITAL",
+     true},
+    {FlagClass::kPutOnHold, &pelmark::IDmsService::PutOnHold, "PUTONHOLDON", "PUTOBHOLD", false},
+    {FlagClass::kUnmarkAsVital, &pelmark::IDmsService::UnmarkAsVital, "UNMARKASVITALDON",
+     "UNMARKASVITAL", true},
+    {FlagClass::kUnmarkAsRecord, &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON",
+     "UNMARKASRECORD", true},
+    {FlagClass::kResetOnHold, &pelmark::IDmsService::ResetOnHold, "RESETPUTOBHOLDON",
+     "RESETPUTOBHOLD", false},
 };
 
 class FlagActivity final : public Activity {
@@ -89,10 +92,10 @@ class FlagActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateFlagActivity(const ClassInfo& info) {
+Activity* NewFlagActivity(const ClassInfo& info, FlagClass which) {
   for (const FlagRow& row : kFlagRows)
-    if (row.class_name == info.name) return new FlagActivity(info, row);
-  return nullptr;
+    if (row.which == which) return new FlagActivity(info, row);
+  Raise(5);
 }
 
 }  // namespace corvane

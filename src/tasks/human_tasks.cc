@@ -423,11 +423,8 @@ class ToDo final : public HumanTaskStep {
 
 }  // namespace
 
-Activity* CreateHumanTaskActivity(const ClassInfo& info) {
-  if (info.name == std::string_view("DocApproval")) return new DocApproval(info);
-  if (info.name == std::string_view("Review")) return new Review(info);
-  if (info.name == std::string_view("ToDo")) return new ToDo(info);
-  return nullptr;
-}
+Activity* NewDocApproval(const ClassInfo& info) { return new DocApproval(info); }
+Activity* NewReview(const ClassInfo& info) { return new Review(info); }
+Activity* NewToDo(const ClassInfo& info) { return new ToDo(info); }
 
 }  // namespace corvane
