@@ -191,9 +191,9 @@ class PELMARK_EXPORT Error : public std::exception {
 // destructor releases it, so release on every path is structural.
 //
 // Typical usage:
-//   ComPtr<IDmsService> dms =
-//   ComPtr<IService>(services->GetService("DmsService")).try_query<IDmsService>(); if (dms)
-//   dms->Disconnect();
+//   ComPtr<IService> service = services->GetService("DmsService");
+//   ComPtr<IDmsService> dms = service.try_query<IDmsService>();  // null when it is no DMS
+//   if (dms) dms->Disconnect();
 template <class T>
 class ComPtr {
  public:

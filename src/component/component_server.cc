@@ -14,6 +14,7 @@
 #include "corvane/catalogue.h"
 #include "corvane/component.h"
 #include "corvane/platform.h"
+#include "framework/com_object.h"
 
 namespace corvane {
 namespace {
@@ -23,25 +24,10 @@ using pelmark::HRESULT;
 
 std::atomic<int32_t> g_server_locks{0};
 
-class ClassFactory final : public pelmark::IClassFactory {
+// A live class object keeps the module loaded, as a server lock does.
+class ClassFactory final : public ComObject<pelmark::IClassFactory> {
  public:
   explicit ClassFactory(const ClassInfo& info) : info_(info) { ++g_server_locks; }
-
-  HRESULT QueryInterface(const pelmark::IID& iid, void** out) override {
-    if (!out) return pelmark::E_POINTER;
-    *out = nullptr;
-    if (iid != pelmark::IUnknown::iid && iid != pelmark::IClassFactory::iid)
-      return pelmark::E_NOINTERFACE;
-    *out = static_cast<pelmark::IClassFactory*>(this);
-    AddRef();
-    return pelmark::S_OK;
-  }
-  uint32_t AddRef() override { return ++refs_; }
-  uint32_t Release() override {
-    uint32_t n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   HRESULT CreateInstance(pelmark::IUnknown* outer, const pelmark::IID& iid, void** out) override {
     if (!out) return pelmark::E_POINTER;
@@ -67,9 +53,8 @@ class ClassFactory final : public pelmark::IClassFactory {
   }
 
  private:
-  ~ClassFactory() { --g_server_locks; }
+  ~ClassFactory() override { --g_server_locks; }
   const ClassInfo& info_;
-  uint32_t refs_ = 0;
 };
 
 // --- Resources ------------------------------------------------------------
@@ -213,8 +198,7 @@ extern "C" HRESULT DllGetClassObject(const pelmark::CLSID& clsid, const pelmark:
   const ClassInfo* info = corvane::FindClassByClsid(clsid);
   if (!info) return pelmark::CLASS_E_CLASSNOTAVAILABLE;
   try {
-    pelmark::ComPtr<pelmark::IClassFactory> factory(new corvane::ClassFactory(*info));
-    return factory->QueryInterface(iid, out);
+    return corvane::MakeCom<corvane::ClassFactory>(*info)->QueryInterface(iid, out);
   } catch (...) {
     return pelmark::E_OUTOFMEMORY;
   }

@@ -6,6 +6,7 @@
 #include "framework/dms_objects.h"
 #include "framework/error_report.h"
 #include "framework/host_access.h"
+#include "framework/item_list.h"
 #include "framework/variant_rules.h"
 
 namespace corvane {
@@ -147,18 +148,16 @@ void ApplyAnnotation(std::string_view class_name, pelmark::IEntityRef* document,
 void ProcessAnnotatedDocuments(std::string_view class_name, const XmlDocument& doc,
                                pelmark::IDmsService* dms, pelmark::ITask* task,
                                const AnnotationMark& mark) {
-  Reported({kPrivate, class_name, ":ProcessDocument Ln "}, [&](Line& at) {
+  const ItemKindRow& kind = RowOf(ItemKind::kDocument);
+  Reported({kPrivate, class_name, kind.procedure}, [&](Line& at) {
     at(1);
-    XmlNode list = doc.SelectSingleNode("//documents");
-    if (list.is_nothing()) return;
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return;
     at(2);
     ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
-    for (const XmlNode& item : list.ChildNodes()) {
+    for (const ListedItem& item : items) {
       at(3);
-      int32_t id = ToLong(Variant(item.Attribute("id")));
-      ref->SetID(id);
-      ref->SetEntityName("Document");
-      ref->SetTypeCode(id < 0 ? -2 : 2);
+      item.PointAt(ref.get(), kind.kind);
       at(4);
       ComPtr<pelmark::IEntity> found = Must(dms)->GetDocument(ref.get());
       if (!found) continue;

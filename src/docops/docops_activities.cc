@@ -41,7 +41,7 @@ class AutoStamp final : public Activity {
     SetTaskVariable(task, "STAMPEDON", Now());
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (KindOf(items.kind) != ItemKind::kDocument) return;
+      if (items.item_kind != ItemKind::kDocument) return;
       ProcessAnnotatedDocuments(info().name, items.doc, items.dms, task, kStampNameMark);
       at(9);
       SetTaskVariable(task, "STAMPNAME", TaskParameter(task, "STAMP_NAME"));
@@ -56,19 +56,18 @@ class AutoStamp final : public Activity {
 // without a service call, and nothing is fetched first.
 void PublishDocuments(std::string_view class_name, const XmlDocument& doc,
                       pelmark::IDmsService* dms, pelmark::ITask* task) {
-  Reported({kPrivate, class_name, ":ProcessDocument Ln "}, [&](Line& at) {
+  const ItemKindRow& kind = RowOf(ItemKind::kDocument);
+  Reported({kPrivate, class_name, kind.procedure}, [&](Line& at) {
     at(1);
-    XmlNode list = doc.SelectSingleNode("//documents");
-    if (list.is_nothing()) return;
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return;
     ComPtr<IEntityRef> ref = NewEntityRef();
-    for (const XmlNode& item : list.ChildNodes()) {
+    for (const ListedItem& item : items) {
       at(2);
-      int32_t id = ToLong(Variant(item.Attribute("id")));
+      const int32_t id = item.Id();
       if (id >= 0) continue;
       at(3);
-      ref->SetID(id);
-      ref->SetEntityName("Document");
-      ref->SetTypeCode(-2);
+      PointAtDocument(ref.get(), id);
       at(4);
       bool major = true;
       if (TaskParameterExists(task, "PUBLISH_AS_MAJOR_VERSION"))
@@ -90,7 +89,7 @@ class Publish final : public Activity {
                       Line& at) override {
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (KindOf(items.kind) == ItemKind::kDocument)
+      if (items.item_kind == ItemKind::kDocument)
         PublishDocuments(info().name, items.doc, items.dms, task);
     });
     return pelmark::kResultDone;
@@ -130,13 +129,13 @@ ComPtr<IEntity> NewAccessEntry(pelmark::IDmsService* dms, pelmark::ITask* task) 
   return entry;
 }
 
-void ShareItems(std::string_view class_name, const KindProcedure& procedure, const XmlDocument& doc,
+void ShareItems(std::string_view class_name, const ItemKindRow& kind, const XmlDocument& doc,
                 pelmark::IDmsService* dms, pelmark::IActivityServices* services,
                 pelmark::ITask* task) {
-  Reported({kPrivate, class_name, procedure.procedure}, [&](Line& at) {
+  Reported({kPrivate, class_name, kind.procedure}, [&](Line& at) {
     at(1);
-    XmlNode list = doc.SelectSingleNode(procedure.list);
-    if (list.is_nothing()) return;
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return;
     at(2);
     ComPtr<IEntity> entry = NewAccessEntry(dms, task);
     at(3);
@@ -147,12 +146,12 @@ void ShareItems(std::string_view class_name, const KindProcedure& procedure, con
         Must(services)->GetProcessInstance(Must(task)->ProcessID());
     ComPtr<IEntityRef> target = NewEntityRef();
     ComPtr<IEntityRef> filed = NewEntityRef();
-    for (const XmlNode& item : list.ChildNodes()) {
+    for (const ListedItem& item : items) {
       at(4);
-      PointAtListedItem(item, procedure.kind, target.get());
+      item.PointAt(target.get(), kind.kind);
       at(5);
       GrantToEach(resources, instance.get(), target.get(), entry.get(), dms);
-      if (procedure.kind != ItemKind::kStack) continue;
+      if (kind.kind != ItemKind::kStack) continue;
       at(6);
       if (!ToBoolean(TaskParameter(task, "CHILD_INHERITS"))) continue;
       at(7);
@@ -172,8 +171,8 @@ class ShareEntity final : public Activity {
                       Line& at) override {
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (const KindProcedure* procedure = ProcedureOfKind(KindOf(items.kind)))
-        ShareItems(info().name, *procedure, items.doc, items.dms, services, task);
+      if (items.item_kind != ItemKind::kOther)
+        ShareItems(info().name, RowOf(items.item_kind), items.doc, items.dms, services, task);
     });
     return pelmark::kResultDone;
   }
@@ -182,12 +181,12 @@ class ShareEntity final : public Activity {
 // --- ApplySecurityLabel -------------------------------------------------------
 
 // Labels the items of one kind; false when the list or the label is missing.
-bool LabelItems(std::string_view class_name, const KindProcedure& procedure, const XmlDocument& doc,
+bool LabelItems(std::string_view class_name, const ItemKindRow& kind, const XmlDocument& doc,
                 pelmark::IDmsService* dms, pelmark::ITask* task) {
-  return Reported({kPrivate, class_name, procedure.procedure}, [&](Line& at) {
+  return Reported({kPrivate, class_name, kind.procedure}, [&](Line& at) {
     at(1);
-    XmlNode list = doc.SelectSingleNode(procedure.list);
-    if (list.is_nothing()) return false;
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return false;
     at(2);
     ComPtr<IEntity> label = Must(dms)->GetSecurityLabel(ToText(TaskParameter(task, "LABEL_NAME")));
     if (!label) return false;
@@ -198,11 +197,11 @@ bool LabelItems(std::string_view class_name, const KindProcedure& procedure, con
     label_ref->SetTypeCode(label->TypeCode());
     ComPtr<IEntityRef> item_ref = NewEntityRef();
     ComPtr<IEntityRef> filed = NewEntityRef();
-    for (const XmlNode& item : list.ChildNodes()) {
+    for (const ListedItem& item : items) {
       at(4);
-      PointAtListedItem(item, procedure.kind, item_ref.get());
+      item.PointAt(item_ref.get(), kind.kind);
       dms->ApplyLabel(item_ref.get(), label_ref.get());
-      if (procedure.kind != ItemKind::kStack) continue;
+      if (kind.kind != ItemKind::kStack) continue;
       at(5);
       if (!ToBoolean(TaskParameter(task, "CHILD_INHERITS"))) continue;
       at(6);
@@ -223,8 +222,8 @@ class ApplySecurityLabel final : public Activity {
     bool applied = false;
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (const KindProcedure* procedure = ProcedureOfKind(KindOf(items.kind)))
-        applied = LabelItems(info().name, *procedure, items.doc, items.dms, task);
+      if (items.item_kind != ItemKind::kOther)
+        applied = LabelItems(info().name, RowOf(items.item_kind), items.doc, items.dms, task);
     });
     at(9);
     SetTaskVariable(task, "LABELNAME", TaskParameter(task, "LABEL_NAME"));
@@ -234,31 +233,11 @@ class ApplySecurityLabel final : public Activity {
   }
 };
 
-// --- Catalogue ----------------------------------------------------------------
-
-struct DocOpsRow {
-  std::string_view class_name;
-  Activity* (*create)(const ClassInfo&);
-};
-
-template <class T>
-Activity* Create(const ClassInfo& info) {
-  return new T(info);
-}
-
-constexpr DocOpsRow kDocOpsClasses[] = {
-    {"AutoStamp", &Create<AutoStamp>},
-    {"Publish", &Create<Publish>},
-    {"ShareEntity", &Create<ShareEntity>},
-    {"ApplySecurityLabel", &Create<ApplySecurityLabel>},
-};
-
 }  // namespace
 
-Activity* CreateDocOpsActivity(const ClassInfo& info) {
-  for (const DocOpsRow& row : kDocOpsClasses)
-    if (row.class_name == info.name) return row.create(info);
-  return nullptr;
-}
+Activity* NewAutoStamp(const ClassInfo& info) { return new AutoStamp(info); }
+Activity* NewPublish(const ClassInfo& info) { return new Publish(info); }
+Activity* NewShareEntity(const ClassInfo& info) { return new ShareEntity(info); }
+Activity* NewApplySecurityLabel(const ClassInfo& info) { return new ApplySecurityLabel(info); }
 
 }  // namespace corvane

@@ -9,7 +9,10 @@
 
 namespace corvane {
 
-// Creates the document-operation class of a catalogue row; null for any other row.
-Activity* CreateDocOpsActivity(const ClassInfo& info);
+// Each creates its class for its catalogue row.
+Activity* NewAutoStamp(const ClassInfo& info);
+Activity* NewPublish(const ClassInfo& info);
+Activity* NewShareEntity(const ClassInfo& info);
+Activity* NewApplySecurityLabel(const ClassInfo& info);
 
 }  // namespace corvane

@@ -45,7 +45,7 @@ class SignatureActivity final : public Activity {
     SetTaskVariable(task, "SIGNEDON", Now());
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (KindOf(items.kind) != ItemKind::kDocument) return;
+      if (items.item_kind != ItemKind::kDocument) return;
       ProcessAnnotatedDocuments(info().name, items.doc, items.dms, task, kSignerMark);
       at(9);
       SetTaskVariable(task, "SIGNEDBY", Must(task)->ResourceName());
@@ -58,8 +58,6 @@ class SignatureActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateSignatureActivity(const ClassInfo& info) {
-  return info.name == "Signature" ? new SignatureActivity(info) : nullptr;
-}
+Activity* NewSignatureActivity(const ClassInfo& info) { return new SignatureActivity(info); }
 
 }  // namespace corvane

@@ -6,7 +6,7 @@
 
 namespace corvane {
 
-// Creates Signature for its catalogue row; null for any other row.
-Activity* CreateSignatureActivity(const ClassInfo& info);
+// Creates Signature for its catalogue row.
+Activity* NewSignatureActivity(const ClassInfo& info);
 
 }  // namespace corvane

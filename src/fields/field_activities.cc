@@ -18,30 +18,12 @@ using pelmark::IEntityRef;
 using pelmark::IField;
 using pelmark::Variant;
 
-// Get reads a field into "VALUE"; Set writes "VALUE" into it; Change writes the
-// "FIELDVALUE" parameter and skips entities that lack the field.
-enum class Family { kGet, kSet, kChange };
-enum class Member { kText, kNumeric, kYesNo, kDateTime };
+using Family = FieldFamily;
+using Member = FieldMember;
 
 struct FieldClassRow {
-  std::string_view class_name;
   Family family;
   Member member;
-};
-
-constexpr FieldClassRow kFieldClasses[] = {
-    {"GetFieldValue", Family::kGet, Member::kText},
-    {"GetNumericFieldValue", Family::kGet, Member::kNumeric},
-    {"GetYesNoFieldValue", Family::kGet, Member::kYesNo},
-    {"GetDateTimeFieldValue", Family::kGet, Member::kDateTime},
-    {"SetFieldValue", Family::kSet, Member::kText},
-    {"SetNumericFieldValue", Family::kSet, Member::kNumeric},
-    {"SetYesNoFieldValue", Family::kSet, Member::kYesNo},
-    {"SetDateTimeFieldValue", Family::kSet, Member::kDateTime},
-    {"ChangeFieldValue", Family::kChange, Member::kText},
-    {"ChangeNumericFieldValue", Family::kChange, Member::kNumeric},
-    {"ChangeYesNoFieldValue", Family::kChange, Member::kYesNo},
-    {"ChangeDateTimeFieldValue", Family::kChange, Member::kDateTime},
 };
 
 // DMS field data types the text members know.
@@ -73,7 +55,7 @@ class FieldActivity final : public Activity {
         ProcessParameters(services, task);
         return;
       }
-      switch (KindOf(items.kind)) {
+      switch (items.item_kind) {
         case ItemKind::kDocument:
           ProcessDocument(items.doc, items.dms, task);
           break;
@@ -93,17 +75,15 @@ class FieldActivity final : public Activity {
   // --- The per-kind walks -------------------------------------------------
 
   void ProcessDocument(const XmlDocument& doc, pelmark::IDmsService* dms, pelmark::ITask* task) {
-    Reported({kPrivate, info().name, ":ProcessDocument Ln "}, [&](Line& at) {
+    const ItemKindRow& kind = RowOf(ItemKind::kDocument);
+    Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
-      XmlNode list = doc.SelectSingleNode("//documents");
-      if (list.is_nothing()) return;
-      for (const XmlNode& item : list.ChildNodes()) {
+      ListedItems items = ListedItems::Of(doc, kind.kind);
+      if (items.absent()) return;
+      for (const ListedItem& item : items) {
         at(2);
-        int32_t id = ToLong(Variant(item.Attribute("id")));
-        ref->SetID(id);
-        ref->SetEntityName("Document");
-        ref->SetTypeCode(ref->ID() < 0 ? -2 : 2);
+        const int32_t id = item.PointAt(ref.get(), kind.kind);
         ComPtr<IEntity> target = dms->GetDocument(ref.get());
         if (!target) continue;
         at(3);
@@ -115,7 +95,7 @@ class FieldActivity final : public Activity {
           if (!doc_type.is_null()) {
             int32_t type_code = ToLong(doc_type);
             if (type_code != 2) {
-              ref->SetTypeCode(id < 0 ? -type_code : type_code);
+              ref->SetTypeCode(SignedTypeCode(id, type_code));
               ref->SetID(id);
               target = dms->GetDocument(ref.get());
               if (!target) continue;
@@ -126,7 +106,7 @@ class FieldActivity final : public Activity {
           ComPtr<IField> parent_id = FieldOf(target.get(), "ParentDataEntityObjectID");
           if (!parent_id->IsNullValue()) {
             ref->SetID(ToLong(parent_id->Value()));
-            ref->SetEntityName("DataEntity");
+            ref->SetEntityName(RowOf(ItemKind::kStack).entity_name);
             ref->SetTypeCode(ToLong(FieldOf(target.get(), "ParentDataEntityTypeCode")->Value()));
             target = dms->GetDataEntity(ref.get());
             if (!target) continue;
@@ -136,7 +116,7 @@ class FieldActivity final : public Activity {
         if (!Act(target.get(), address.bare, Target::kDocument, task)) continue;
         at(7);
         if (row_.family == Family::kGet) continue;
-        if (target->EntityName() == "Document")
+        if (target->EntityName() == RowOf(ItemKind::kDocument).entity_name)
           dms->SaveDocument(target.get());
         else
           dms->SaveDataEntity(target.get());
@@ -146,15 +126,16 @@ class FieldActivity final : public Activity {
 
   void ProcessRecordSeries(const XmlDocument& doc, pelmark::IDmsService* dms,
                            pelmark::ITask* task) {
-    Reported({kPrivate, info().name, ":ProcessRecordSeries Ln "}, [&](Line& at) {
+    const ItemKindRow& kind = RowOf(ItemKind::kRecordSeries);
+    Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
-      XmlNode list = doc.SelectSingleNode("//recordserieslist");
-      if (list.is_nothing()) return;
-      for (const XmlNode& item : list.ChildNodes()) {
+      ListedItems items = ListedItems::Of(doc, kind.kind);
+      if (items.absent()) return;
+      for (const ListedItem& item : items) {
         at(2);
-        ComPtr<IEntity> target = FetchListed(
-            item, "RecordSeries", &pelmark::IDmsService::GetRecordSeries, dms, ref.get());
+        item.PointAt(ref.get(), kind.kind);
+        ComPtr<IEntity> target = dms->GetRecordSeries(ref.get());
         if (!target) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -177,15 +158,16 @@ class FieldActivity final : public Activity {
   }
 
   void ProcessStack(const XmlDocument& doc, pelmark::IDmsService* dms, pelmark::ITask* task) {
-    Reported({kPrivate, info().name, ":ProcessStack Ln "}, [&](Line& at) {
+    const ItemKindRow& kind = RowOf(ItemKind::kStack);
+    Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
-      XmlNode list = doc.SelectSingleNode("//stack");
-      if (list.is_nothing()) return;
-      for (const XmlNode& item : list.ChildNodes()) {
+      ListedItems items = ListedItems::Of(doc, kind.kind);
+      if (items.absent()) return;
+      for (const ListedItem& item : items) {
         at(2);
-        ComPtr<IEntity> stack =
-            FetchListed(item, "DataEntity", &pelmark::IDmsService::GetDataEntity, dms, ref.get());
+        item.PointAt(ref.get(), kind.kind);
+        ComPtr<IEntity> stack = dms->GetDataEntity(ref.get());
         if (!stack) continue;
         at(3);
         FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
@@ -206,9 +188,7 @@ class FieldActivity final : public Activity {
           ComPtr<IEntity> found = documents->Item(i);
           // The document type is read but the document is fetched as a plain one.
           FieldOf(found.get(), "DocTypeCode")->Value();
-          ref->SetID(Must(found)->ID());
-          ref->SetEntityName("Document");
-          ref->SetTypeCode(ref->ID() < 0 ? -2 : 2);
+          PointAtDocument(ref.get(), Must(found)->ID());
           ComPtr<IEntity> document = dms->GetDocument(ref.get());
           Must(document);
           at(7);
@@ -218,17 +198,6 @@ class FieldActivity final : public Activity {
         }
       }
     });
-  }
-
-  // Points `ref` at a listed stack or record series (id and type code from the
-  // item) and fetches it; null when the DMS has no such entity.
-  using Fetch = ComPtr<IEntity> (pelmark::IDmsService::*)(IEntityRef*);
-  static ComPtr<IEntity> FetchListed(const XmlNode& item, std::string_view entity_name, Fetch fetch,
-                                     pelmark::IDmsService* dms, IEntityRef* ref) {
-    ref->SetID(ToLong(Variant(item.Attribute("id"))));
-    ref->SetEntityName(entity_name);
-    ref->SetTypeCode(ToLong(Variant(item.Attribute("typecode"))));
-    return (dms->*fetch)(ref);
   }
 
   // --- The family's action on one addressed field -------------------------
@@ -347,9 +316,7 @@ class FieldActivity final : public Activity {
   }
 
   static ComPtr<pelmark::IChoiceField> ChoiceOf(IField* field) {
-    ComPtr<pelmark::IChoiceField> choice = ComPtr<IField>(field).try_query<pelmark::IChoiceField>();
-    if (!choice) Raise(13);
-    return choice;
+    return QueryOrRaise<pelmark::IChoiceField>(ComPtr<IField>(field));
   }
 
   // --- Process variables (GetFieldValue) ----------------------------------
@@ -394,15 +361,13 @@ class FieldActivity final : public Activity {
     });
   }
 
-  const FieldClassRow& row_;
+  const FieldClassRow row_;
 };
 
 }  // namespace
 
-Activity* CreateFieldActivity(const ClassInfo& info) {
-  for (const FieldClassRow& row : kFieldClasses)
-    if (row.class_name == info.name) return new FieldActivity(info, row);
-  return nullptr;
+Activity* NewFieldActivity(const ClassInfo& info, FieldFamily family, FieldMember member) {
+  return new FieldActivity(info, FieldClassRow{family, member});
 }
 
 }  // namespace corvane

@@ -8,7 +8,17 @@
 
 namespace corvane {
 
-// Creates the field class of a catalogue row; null when the row is no field class.
-Activity* CreateFieldActivity(const ClassInfo& info);
+// Get reads a field into "VALUE"; Set writes "VALUE" into it; Change writes the
+// "FIELDVALUE" parameter and skips entities that lack the field.
+enum class FieldFamily { kGet, kSet, kChange };
+enum class FieldMember { kText, kNumeric, kYesNo, kDateTime };
+
+// Creates the field class of one family and member for its catalogue row.
+Activity* NewFieldActivity(const ClassInfo& info, FieldFamily family, FieldMember member);
+
+template <FieldFamily family, FieldMember member>
+Activity* NewFieldActivity(const ClassInfo& info) {
+  return NewFieldActivity(info, family, member);
+}
 
 }  // namespace corvane

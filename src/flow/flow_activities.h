@@ -8,10 +8,7 @@
 
 namespace corvane {
 
-// Creates Wait or EndWorkflow for its catalogue row; null for any other row.
-Activity* CreateFlowActivity(const ClassInfo& info);
-
-// The two classes, one per file.
+// Each creates its class for its catalogue row; one class per file.
 Activity* NewWaitActivity(const ClassInfo& info);
 Activity* NewEndWorkflowActivity(const ClassInfo& info);
 

@@ -31,9 +31,7 @@ void SetField(pelmark::IFields* fields, std::string_view name, const Variant& va
 ComPtr<pelmark::ILookupField> LookupField(pelmark::IFields* fields, std::string_view name) {
   ComPtr<pelmark::IField> field = Must(fields)->Item(name);
   Must(field);
-  ComPtr<pelmark::ILookupField> lookup = field.try_query<pelmark::ILookupField>();
-  if (!lookup) Raise(13);
-  return lookup;
+  return QueryOrRaise<pelmark::ILookupField>(field);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "corvane/catalogue.h"
+#include "framework/com_object.h"
 #include "framework/error_report.h"
 #include "pelmark/host.h"
 
@@ -84,9 +85,7 @@ pelmark::ComPtr<T> ObjectArgument(const pelmark::Variant& v) {
   if (v.is_empty()) return {};
   if (!v.is_object()) Raise(13);
   if (!v.object_value()) return {};
-  pelmark::ComPtr<T> p = v.object_value().template try_query<T>();
-  if (!p) Raise(13);
-  return p;
+  return QueryOrRaise<T>(v.object_value());
 }
 
 }  // namespace corvane

@@ -67,4 +67,13 @@ T* Must(const pelmark::ComPtr<T>& p) {
   return Must(p.get());
 }
 
+// The object as interface T, or error 13 when it is of another kind.
+// REQUIRES: `p` is not null.
+template <class T, class U>
+pelmark::ComPtr<T> QueryOrRaise(const pelmark::ComPtr<U>& p) {
+  pelmark::ComPtr<T> typed = p.template try_query<T>();
+  if (!typed) Raise(13);
+  return typed;
+}
+
 }  // namespace corvane

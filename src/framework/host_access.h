@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "framework/com_object.h"
 #include "pelmark/host.h"
 
 namespace corvane {
@@ -15,6 +16,15 @@ pelmark::Variant TaskParameter(pelmark::ITask* task, std::string_view name);
 bool TaskParameterExists(pelmark::ITask* task, std::string_view name);
 // task.Variables.Item(name).Value = value
 void SetTaskVariable(pelmark::ITask* task, std::string_view name, const pelmark::Variant& value);
+
+// services.GetService(name) as interface T: null when the host has no such
+// service, 13 when it hands out something else.
+template <class T>
+pelmark::ComPtr<T> ServiceAs(pelmark::IActivityServices* services, std::string_view name) {
+  pelmark::ComPtr<pelmark::IService> service = Must(services)->GetService(name);
+  if (!service) return {};
+  return QueryOrRaise<T>(service);
+}
 
 }  // namespace corvane
 

@@ -2,62 +2,113 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
+#include "framework/host_access.h"
 #include "framework/variant_rules.h"
 
 namespace corvane {
 namespace {
 
-struct KindRow {
-  std::string_view kind;
-  ItemKind item_kind;
-  std::string_view list_name;
-  std::string_view entity_name;
-};
-constexpr KindRow kKinds[] = {
-    {"document", ItemKind::kDocument, "documents", "Document"},
-    {"stackitem", ItemKind::kStack, "stack", "DataEntity"},
-    {"recordseries", ItemKind::kRecordSeries, "recordserieslist", "RecordSeries"},
+constexpr ItemKindRow kKinds[] = {
+    {ItemKind::kDocument, "document", "//documents", "Document", ":ProcessDocument Ln ",
+     ":AuditDocumentEvent Ln "},
+    {ItemKind::kStack, "stackitem", "//stack", "DataEntity", ":ProcessStack Ln ",
+     ":AuditStackEvent Ln "},
+    {ItemKind::kRecordSeries, "recordseries", "//recordserieslist", "RecordSeries",
+     ":ProcessRecordSeries Ln ", ":AuditRecordSeriesEvent Ln "},
 };
 
-const KindRow* FindKind(std::string_view kind) {
+const ItemKindRow* FindKind(std::string_view kind) {
   std::string lower = LCase(kind);
-  for (const KindRow& row : kKinds)
-    if (row.kind == lower) return &row;
+  for (const ItemKindRow& row : kKinds)
+    if (row.name == lower) return &row;
   return nullptr;
 }
 
+// An unknown kind has no list element; "//" alone is no valid selection.
+constexpr std::string_view kNoListSelector = "//";
+
 }  // namespace
 
-std::string EntityNameOfKind(std::string_view kind) {
-  const KindRow* row = FindKind(kind);
-  return row ? std::string(row->entity_name) : std::string();
-}
-
-std::string ListNameOfKind(std::string_view kind) {
-  const KindRow* row = FindKind(kind);
-  return row ? std::string(row->list_name) : std::string();
+const ItemKindRow& RowOf(ItemKind kind) {
+  for (const ItemKindRow& row : kKinds)
+    if (row.kind == kind) return row;
+  Raise(5);
 }
 
 ItemKind KindOf(std::string_view kind) {
-  const KindRow* row = FindKind(kind);
-  return row ? row->item_kind : ItemKind::kOther;
+  const ItemKindRow* row = FindKind(kind);
+  return row ? row->kind : ItemKind::kOther;
 }
 
+std::string EntityNameOfKind(std::string_view kind) {
+  const ItemKindRow* row = FindKind(kind);
+  return row ? std::string(row->entity_name) : std::string();
+}
+
+std::string ItemElementSelector(std::string_view kind) {
+  std::string selector = "//" + std::string(kind);
+  if (!IsXmlName(kind)) RaiseInvalidXPath(selector, "the item kind is no XML name");
+  return selector;
+}
+
+int32_t DocumentTypeCode(int32_t id) { return SignedTypeCode(id, 2); }
+
+int32_t SignedTypeCode(int32_t id, int32_t type_code) { return id < 0 ? -type_code : type_code; }
+
+void PointAtDocument(pelmark::IEntityRef* ref, int32_t id) {
+  Must(ref)->SetID(id);
+  ref->SetEntityName(RowOf(ItemKind::kDocument).entity_name);
+  ref->SetTypeCode(DocumentTypeCode(id));
+}
+
+// --- The walk ----------------------------------------------------------------
+
+int32_t ListedItem::Id() const { return ToLong(pelmark::Variant(node_.Attribute("id"))); }
+
+int32_t ListedItem::TypeCode() const {
+  return ToLong(pelmark::Variant(node_.Attribute("typecode")));
+}
+
+int32_t ListedItem::PointAt(pelmark::IEntityRef* ref, ItemKind kind) const {
+  const int32_t id = Id();
+  if (kind == ItemKind::kDocument) {
+    PointAtDocument(ref, id);
+    return id;
+  }
+  Must(ref)->SetID(id);
+  ref->SetEntityName(RowOf(kind).entity_name);
+  ref->SetTypeCode(TypeCode());
+  return id;
+}
+
+ListedItems ListedItems::Of(const XmlDocument& doc, ItemKind kind) {
+  return ListedItems(doc.SelectSingleNode(RowOf(kind).list_selector));
+}
+
+ListedItems ListedItems::Of(const XmlDocument& doc, std::string_view kind) {
+  const ItemKindRow* row = FindKind(kind);
+  return ListedItems(doc.SelectSingleNode(row ? row->list_selector : kNoListSelector));
+}
+
+// --- The front of Execute ----------------------------------------------------
+
 pelmark::ComPtr<pelmark::IDmsService> GetDmsService(pelmark::IActivityServices* services) {
-  pelmark::ComPtr<pelmark::IService> service = Must(services)->GetService("DmsService");
-  if (!service) return {};
-  pelmark::ComPtr<pelmark::IDmsService> dms = service.try_query<pelmark::IDmsService>();
-  if (!dms) Raise(13);
-  return dms;
+  return ServiceAs<pelmark::IDmsService>(services, "DmsService");
+}
+
+std::optional<std::string> ItemListText(pelmark::IProcessInstance* instance) {
+  pelmark::ComPtr<pelmark::IVariables> variables = Must(instance)->Variables();
+  if (Must(variables)->Count() < 1) return std::nullopt;
+  pelmark::ComPtr<pelmark::IVariable> first = variables->Item(pelmark::Variant(int32_t{1}));
+  if (LCase(Must(first)->TypeName()) != "dms.object" || first->IsNull()) return std::nullopt;
+  return ToText(first->Value());
 }
 
 bool LoadItemList(pelmark::IProcessInstance* instance, XmlDocument& doc) {
-  pelmark::ComPtr<pelmark::IVariables> variables = Must(instance)->Variables();
-  if (Must(variables)->Count() == 0) return false;
-  pelmark::ComPtr<pelmark::IVariable> first = variables->Item(pelmark::Variant(int32_t{1}));
-  if (LCase(Must(first)->TypeName()) != "dms.object" || first->IsNull()) return false;
+  std::optional<std::string> text = ItemListText(instance);
+  if (!text) return false;
   // A malformed list leaves the document empty; the header read then fails.
-  doc.LoadXml(ToText(first->Value()));
+  doc.LoadXml(*text);
   return true;
 }
 
@@ -84,29 +135,32 @@ void RunItemFront(pelmark::IActivityServices* services, pelmark::ITask* task, Li
   at(7);
   pelmark::ComPtr<pelmark::IDmsSession> session = NewDmsSession();
   dms->Connect(dbid, session.get());
-  ItemContext context{doc, dms.get(), std::move(kind), dbid};
+  const ItemKind item_kind = KindOf(kind);
+  ItemContext context{doc, dms.get(), std::move(kind), item_kind, dbid};
   work(context);
   at(7);
   dms->Disconnect();
 }
 
-int32_t ItemTypeCode(const XmlNode& item, std::string_view kind, pelmark::IEntityRef* ref) {
+// --- References from the kind text -------------------------------------------
+
+int32_t ItemTypeCode(const ListedItem& item, std::string_view kind, pelmark::IEntityRef* ref) {
   // Only the exact lower-case spelling computes the code from the id.
-  if (kind == "document") return Must(ref)->ID() < 0 ? -2 : 2;
-  return ToLong(pelmark::Variant(item.Attribute("typecode")));
+  if (kind == RowOf(ItemKind::kDocument).name) return DocumentTypeCode(Must(ref)->ID());
+  return item.TypeCode();
 }
 
-void FillItemRef(const XmlNode& item, std::string_view kind, pelmark::IEntityRef* ref) {
-  Must(ref)->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
+void FillItemRef(const ListedItem& item, std::string_view kind, pelmark::IEntityRef* ref) {
+  Must(ref)->SetID(item.Id());
   ref->SetEntityName(EntityNameOfKind(kind));
   ref->SetTypeCode(ItemTypeCode(item, kind, ref));
 }
 
 bool WalkItems(const XmlDocument& doc, std::string_view kind, pelmark::IEntityRef* ref,
-               const std::function<void(const XmlNode&, pelmark::IEntityRef*)>& per_item) {
-  XmlNode list = doc.SelectSingleNode("//" + ListNameOfKind(kind));
-  if (list.is_nothing()) return false;
-  for (const XmlNode& item : list.ChildNodes()) {
+               const std::function<void(const ListedItem&, pelmark::IEntityRef*)>& per_item) {
+  ListedItems items = ListedItems::Of(doc, kind);
+  if (items.absent()) return false;
+  for (const ListedItem& item : items) {
     FillItemRef(item, kind, ref);
     per_item(item, ref);
   }

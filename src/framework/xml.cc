@@ -20,9 +20,24 @@ pugi::xpath_query Compile(std::string_view xpath) {
   try {
     return pugi::xpath_query(text.c_str());
   } catch (const pugi::xpath_exception& e) {
-    throw pelmark::Error(kXPathErrorNumber, std::string(kXmlSource),
-                         "Invalid XPath expression \"" + text + "\": " + e.result().description());
+    RaiseInvalidXPath(text, e.result().description());
   }
+}
+
+// Letters, "_" and every byte of a multi-byte character start a name; digits,
+// "-" and "." may follow.
+bool IsNameStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+}
+bool IsNameChar(unsigned char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+bool IsNameWithoutColon(std::string_view text) {
+  if (text.empty() || !IsNameStart(static_cast<unsigned char>(text.front()))) return false;
+  for (char c : text)
+    if (!IsNameChar(static_cast<unsigned char>(c))) return false;
+  return true;
 }
 
 XmlNode SelectOne(pugi::xml_node from, std::string_view xpath) {
@@ -102,6 +117,18 @@ bool IsWellFormed(std::string_view text) {
   if (doc) xmlFreeDoc(doc);
   xmlFreeParserCtxt(context);
   return well_formed;
+}
+
+bool IsXmlName(std::string_view text) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return IsNameWithoutColon(text);
+  return IsNameWithoutColon(text.substr(0, colon)) && IsNameWithoutColon(text.substr(colon + 1));
+}
+
+void RaiseInvalidXPath(std::string_view xpath, std::string_view reason) {
+  throw pelmark::Error(
+      kXPathErrorNumber, std::string(kXmlSource),
+      "Invalid XPath expression \"" + std::string(xpath) + "\": " + std::string(reason));
 }
 
 bool XmlDocument::LoadXml(std::string_view text) {

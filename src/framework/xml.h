@@ -45,6 +45,14 @@ class XmlNode {
 // Whether the text is a well-formed XML document, namespaces included.
 bool IsWellFormed(std::string_view text);
 
+// Whether the text is an XML element name as XPath reads one in a name test: a
+// name without a colon, or a prefix and a local name joined by one colon.
+bool IsXmlName(std::string_view text);
+
+// Raises the error an invalid XPath expression raises, with `reason` in the
+// description.
+[[noreturn]] void RaiseInvalidXPath(std::string_view xpath, std::string_view reason);
+
 class XmlDocument {
  public:
   XmlDocument() = default;

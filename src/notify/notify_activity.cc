@@ -4,6 +4,7 @@
 
 #include "framework/com_object.h"
 #include "framework/host_access.h"
+#include "framework/item_list.h"
 #include "framework/variant_rules.h"
 #include "notify/sender_list.h"
 #include "shared/resources.h"
@@ -24,27 +25,6 @@ constexpr std::string_view kProcessNames =
 // text whose braces form no expression would never settle, so passes stop when
 // one changes nothing, and at this bound.
 constexpr int kMaxRenderPasses = 100;
-
-// A service the host hands out by name as interface T; null when the host has
-// none, 13 when it is something else.
-template <class T>
-pelmark::ComPtr<T> ServiceAs(pelmark::IActivityServices* services, std::string_view name) {
-  pelmark::ComPtr<pelmark::IService> service = Must(services)->GetService(name);
-  if (!service) return {};
-  pelmark::ComPtr<T> typed = service.template try_query<T>();
-  if (!typed) Raise(13);
-  return typed;
-}
-
-// The item-list text when the process's first variable is a non-null
-// "dms.object"; nothing otherwise.
-std::optional<std::string> ItemListText(pelmark::IProcessInstance* instance) {
-  pelmark::ComPtr<pelmark::IVariables> variables = Must(instance)->Variables();
-  if (Must(variables)->Count() < 1) return std::nullopt;
-  pelmark::ComPtr<pelmark::IVariable> first = variables->Item(pelmark::Variant(int32_t{1}));
-  if (LCase(Must(first)->TypeName()) != "dms.object" || first->IsNull()) return std::nullopt;
-  return ToText(first->Value());
-}
 
 bool IsTemplate(std::string_view text) { return text.find("{{") != std::string_view::npos; }
 
@@ -200,9 +180,6 @@ class NotifyActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateNotifyActivity(const ClassInfo& info) {
-  if (info.name == std::string_view("Notify")) return new NotifyActivity(info);
-  return nullptr;
-}
+Activity* NewNotifyActivity(const ClassInfo& info) { return new NotifyActivity(info); }
 
 }  // namespace corvane

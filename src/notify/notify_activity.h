@@ -8,8 +8,8 @@
 
 namespace corvane {
 
-// Creates Notify for its catalogue row; null for any other row.
-Activity* CreateNotifyActivity(const ClassInfo& info);
+// Creates Notify for its catalogue row.
+Activity* NewNotifyActivity(const ClassInfo& info);
 
 // The "General"/"AdminEmailId" default, used when the installation sets none.
 inline constexpr std::string_view kDefaultAdminEmail = "administrator@localhost";

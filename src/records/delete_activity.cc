@@ -24,7 +24,7 @@ class DeleteActivity final : public Activity {
                                     ? ToBoolean(TaskParameter(task, "DELETE_CHILD_ITEMS"))
                                     : true;
       std::string reason = ToTextOrEmpty(TaskParameter(task, "REASON"));
-      deleted = ProcessItems(items.doc, items.dms, items.kind, delete_child_items, reason);
+      deleted = ProcessItems(items, delete_child_items, reason);
     });
     at(9);
     SetTaskVariable(task, "DELETED", deleted);
@@ -35,22 +35,21 @@ class DeleteActivity final : public Activity {
 
   // Unlike the flag walk, the first failing delete ends the walk: items already
   // deleted stay deleted and later ones are not attempted.
-  bool ProcessItems(const XmlDocument& doc, pelmark::IDmsService* dms, const std::string& kind,
-                    bool delete_child_items, const std::string& reason) {
+  bool ProcessItems(const ItemContext& items, bool delete_child_items, const std::string& reason) {
     return Reported({kPrivate, info().name, ":ProcessItems Ln "}, [&](Line& at) {
       at(1);
       pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
-      return WalkItems(doc, kind, ref.get(), [&](const XmlNode&, pelmark::IEntityRef* item) {
-        at(2);
-        DeleteItem(kind, dms, item, delete_child_items, reason);
-      });
+      return WalkItems(items.doc, items.kind, ref.get(),
+                       [&](const ListedItem&, pelmark::IEntityRef* item) {
+                         at(2);
+                         DeleteItem(items.item_kind, items.dms, item, delete_child_items, reason);
+                       });
     });
   }
 
-  static bool DeleteItem(std::string_view kind, pelmark::IDmsService* dms,
-                         pelmark::IEntityRef* item, bool delete_child_items,
-                         const std::string& reason) {
-    switch (KindOf(kind)) {
+  static bool DeleteItem(ItemKind kind, pelmark::IDmsService* dms, pelmark::IEntityRef* item,
+                         bool delete_child_items, const std::string& reason) {
+    switch (kind) {
       case ItemKind::kDocument:
         return Must(dms)->DeleteDocument(item, reason);
       case ItemKind::kStack:
@@ -66,8 +65,6 @@ class DeleteActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateDeleteActivity(const ClassInfo& info) {
-  return info.name == "Delete" ? new DeleteActivity(info) : nullptr;
-}
+Activity* NewDeleteActivity(const ClassInfo& info) { return new DeleteActivity(info); }
 
 }  // namespace corvane

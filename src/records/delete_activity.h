@@ -5,7 +5,7 @@
 
 namespace corvane {
 
-// Creates Delete for its catalogue row; null for any other row.
-Activity* CreateDeleteActivity(const ClassInfo& info);
+// Creates Delete for its catalogue row.
+Activity* NewDeleteActivity(const ClassInfo& info);
 
 }  // namespace corvane

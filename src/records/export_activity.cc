@@ -136,7 +136,7 @@ class ExportActivity final : public Activity, public _ExportToFolder {
       at(1);
       pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
       at(2);
-      if (!WalkItems(doc, kind, ref.get(), [](const XmlNode&, pelmark::IEntityRef*) {}))
+      if (!WalkItems(doc, kind, ref.get(), [](const ListedItem&, pelmark::IEntityRef*) {}))
         ref.reset();
       return ref;
     });
@@ -145,8 +145,6 @@ class ExportActivity final : public Activity, public _ExportToFolder {
 
 }  // namespace
 
-Activity* CreateExportActivity(const ClassInfo& info) {
-  return info.name == "ExportToFolder" ? new ExportActivity(info) : nullptr;
-}
+Activity* NewExportActivity(const ClassInfo& info) { return new ExportActivity(info); }
 
 }  // namespace corvane

@@ -6,7 +6,7 @@
 
 namespace corvane {
 
-// Creates ExportToFolder for its catalogue row; null for any other row.
-Activity* CreateExportActivity(const ClassInfo& info);
+// Creates ExportToFolder for its catalogue row.
+Activity* NewExportActivity(const ClassInfo& info);
 
 }  // namespace corvane

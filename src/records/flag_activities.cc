@@ -12,7 +12,7 @@ namespace {
 using FlagOperation = bool (pelmark::IDmsService::*)(pelmark::IEntityRef*, std::string_view);
 
 struct FlagRow {
-  std::string_view class_name;
+  FlagClass which;
   FlagOperation operation;
   std::string_view timestamp_variable;
   std::string_view result_variable;
@@ -22,16 +22,19 @@ struct FlagRow {
 // MarkAsVital shares its time stamp with MarkAsRecord, and the hold classes keep
 // the variable names workflows already read ("PUTOBHOLD").
 constexpr FlagRow kFlagRows[] = {
-    {"MarkAsArchive", &pelmark::IDmsService::MarkAsArchive, "ARCHIVEDON", "ARCHIVED", true},
-    {"MarkAsRecord", &pelmark::IDmsService::MarkAsRecord, "MARKEDASRECORDON", "ISRECORD", true},
-    {"MarkAsVital", &pelmark::IDmsService::MarkAsVital, "MARKEDASRECORDON", "ISVITAL", true},
-    {"PutOnHold", &pelmark::IDmsService::PutOnHold, "PUTONHOLDON", "PUTOBHOLD", false},
-    {"UnmarkAsVital", &pelmark::IDmsService::UnmarkAsVital, "UNMARKASVITALDON", "UNMARKASVITAL",
+    {FlagClass::kMarkAsArchive, &pelmark::IDmsService::MarkAsArchive, "ARCHIVEDON", "ARCHIVED",
      true},
-    {"UnmarkAsRecord", &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON", "UNMARKASRECORD",
+    {FlagClass::kMarkAsRecord, &pelmark::IDmsService::MarkAsRecord, "MARKEDASRECORDON", "ISRECORD",
      true},
-    {"ResetOnHold", &pelmark::IDmsService::ResetOnHold, "RESETPUTOBHOLDON", "RESETPUTOBHOLD",
-     false},
+    {FlagClass::kMarkAsVital, &pelmark::IDmsService::MarkAsVital, "MARKEDASRECORDON", "ISVITAL",
+     true},
+    {FlagClass::kPutOnHold, &pelmark::IDmsService::PutOnHold, "PUTONHOLDON", "PUTOBHOLD", false},
+    {FlagClass::kUnmarkAsVital, &pelmark::IDmsService::UnmarkAsVital, "UNMARKASVITALDON",
+     "UNMARKASVITAL", true},
+    {FlagClass::kUnmarkAsRecord, &pelmark::IDmsService::UnmarkAsRecord, "UNMARKASRECORDON",
+     "UNMARKASRECORD", true},
+    {FlagClass::kResetOnHold, &pelmark::IDmsService::ResetOnHold, "RESETPUTOBHOLDON",
+     "RESETPUTOBHOLD", false},
 };
 
 class FlagActivity final : public Activity {
@@ -44,7 +47,7 @@ class FlagActivity final : public Activity {
     bool walked = false;
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      if (!row_.processes_record_series && LCase(items.kind) == "recordseries") return;
+      if (!row_.processes_record_series && items.item_kind == ItemKind::kRecordSeries) return;
       walked = ProcessItems(items.doc, items.dms, task, items.kind);
     });
     at(9);
@@ -61,16 +64,13 @@ class FlagActivity final : public Activity {
     const FlagOperation operation = row_.operation;
     return Reported({kPrivate, info().name, ":ProcessItems Ln "}, [&](Line& at) {
       at(1);
-      XmlNode list = doc.SelectSingleNode("//" + ListNameOfKind(kind));
-      if (list.is_nothing()) return false;
+      ListedItems items = ListedItems::Of(doc, kind);
+      if (items.absent()) return false;
       at(2);
       pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
       at(3);
-      std::vector<XmlNode> items;
-      Suppressed([&] { items = list.ChildNodes(); });
-      for (const XmlNode& item : items) {
-        bool id_read =
-            Suppressed([&] { ref->SetID(ToLong(pelmark::Variant(item.Attribute("id")))); });
+      for (const ListedItem& item : items) {
+        bool id_read = Suppressed([&] { ref->SetID(item.Id()); });
         Suppressed([&] { ref->SetEntityName(EntityNameOfKind(kind)); });
         Suppressed([&] { ref->SetTypeCode(ItemTypeCode(item, kind, ref.get())); });
         // An item without a readable id would act on the previous item again.
@@ -92,10 +92,10 @@ class FlagActivity final : public Activity {
 
 }  // namespace
 
-Activity* CreateFlagActivity(const ClassInfo& info) {
+Activity* NewFlagActivity(const ClassInfo& info, FlagClass which) {
   for (const FlagRow& row : kFlagRows)
-    if (row.class_name == info.name) return new FlagActivity(info, row);
-  return nullptr;
+    if (row.which == which) return new FlagActivity(info, row);
+  Raise(5);
 }
 
 }  // namespace corvane

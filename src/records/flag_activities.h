@@ -7,7 +7,22 @@
 
 namespace corvane {
 
-// Creates the flag class of a catalogue row; null when the row is no flag class.
-Activity* CreateFlagActivity(const ClassInfo& info);
+enum class FlagClass {
+  kMarkAsArchive,
+  kMarkAsRecord,
+  kMarkAsVital,
+  kPutOnHold,
+  kUnmarkAsVital,
+  kUnmarkAsRecord,
+  kResetOnHold,
+};
+
+// Creates the flag class `which` for its catalogue row.
+Activity* NewFlagActivity(const ClassInfo& info, FlagClass which);
+
+template <FlagClass which>
+Activity* NewFlagActivity(const ClassInfo& info) {
+  return NewFlagActivity(info, which);
+}
 
 }  // namespace corvane

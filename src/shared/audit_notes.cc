@@ -29,10 +29,6 @@ void SetField(pelmark::IEntity* entity, std::string_view name, const pelmark::Va
   Must(FieldOf(entity, name))->SetValue(value);
 }
 
-// A document's type code follows the sign of its id in every audit and note walk,
-// whatever the spelling of the kind.
-int32_t DocumentTypeCode(int32_t id) { return id < 0 ? -2 : 2; }
-
 // The fields every stored record of one walk shares. The audit user is a user
 // id; without one the record is stored with no user at all.
 void FillCommonFields(pelmark::IEntity* record, std::string_view audit_user, int32_t event_result) {
@@ -55,13 +51,14 @@ pelmark::ComPtr<pelmark::IEntity> NewRecord(pelmark::IDmsService* dms) {
 void AuditDocumentEvent(const AuditCopy& copy, const XmlDocument& doc, pelmark::IDmsService* dms,
                         std::string_view event, std::string_view comment, int32_t event_result,
                         std::string_view audit_user) {
-  Reported({kPrivate, copy.owner, ":AuditDocumentEvent Ln ", kQuiet}, [&](Line& at) {
+  const ItemKindRow& kind = RowOf(ItemKind::kDocument);
+  Reported({kPrivate, copy.owner, kind.audit_procedure, kQuiet}, [&](Line& at) {
     at(1);
     const int32_t code = dms->GetEventCode(2, event);
     if (code == 0) return;
     at(2);
-    XmlNode list = doc.SelectSingleNode("//documents");
-    if (list.is_nothing()) return;
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return;
     at(3);
     pelmark::ComPtr<pelmark::IEntity> record = NewRecord(dms);
     FillCommonFields(record.get(), audit_user, event_result);
@@ -69,11 +66,9 @@ void AuditDocumentEvent(const AuditCopy& copy, const XmlDocument& doc, pelmark::
     SetField(record.get(), "Comment", comment);
     at(4);
     pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
-    for (const XmlNode& item : list.ChildNodes()) {
+    for (const ListedItem& item : items) {
       at(5);
-      ref->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
-      ref->SetEntityName("Document");
-      ref->SetTypeCode(DocumentTypeCode(ref->ID()));
+      item.PointAt(ref.get(), kind.kind);
       at(6);
       pelmark::ComPtr<pelmark::IEntity> document = dms->GetDocument(ref.get());
       if (!document) continue;
@@ -94,23 +89,23 @@ void AuditDocumentEvent(const AuditCopy& copy, const XmlDocument& doc, pelmark::
 
 // The stack and record-series audits differ only in the list they walk. Each
 // item's own type code decides its event code.
-void AuditListEvent(const AuditCopy& copy, std::string_view procedure, std::string_view xpath,
-                    const XmlDocument& doc, pelmark::IDmsService* dms, std::string_view event,
-                    std::string_view comment, int32_t event_result, std::string_view audit_user) {
-  Reported({kPrivate, copy.owner, procedure, kQuiet}, [&](Line& at) {
+void AuditListEvent(const AuditCopy& copy, const ItemKindRow& kind, const XmlDocument& doc,
+                    pelmark::IDmsService* dms, std::string_view event, std::string_view comment,
+                    int32_t event_result, std::string_view audit_user) {
+  Reported({kPrivate, copy.owner, kind.audit_procedure, kQuiet}, [&](Line& at) {
     at(1);
-    XmlNode list = doc.SelectSingleNode(xpath);
-    if (list.is_nothing()) return;
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return;
     at(2);
     pelmark::ComPtr<pelmark::IEntity> record = NewRecord(dms);
     FillCommonFields(record.get(), audit_user, event_result);
     SetField(record.get(), "Comment", comment);
     at(3);
-    for (const XmlNode& item : list.ChildNodes()) {
+    for (const ListedItem& item : items) {
       at(4);
       pelmark::ComPtr<pelmark::ILookupField> audited = LookupOf(record.get(), "Audit Entity");
-      audited->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
-      const int32_t type_code = ToLong(pelmark::Variant(item.Attribute("typecode")));
+      audited->SetID(item.Id());
+      const int32_t type_code = item.TypeCode();
       audited->SetTypeCode(type_code);
       at(5);
       const int32_t code = dms->GetEventCode(type_code, event);
@@ -127,40 +122,33 @@ void AuditListEvent(const AuditCopy& copy, std::string_view procedure, std::stri
 
 // One note entity for the whole walk, attached to each item in turn. A refused
 // attachment skips that item only.
-void ProcessNoteWalk(const AuditCopy& copy, bool stack, const XmlDocument& doc,
+void ProcessNoteWalk(const AuditCopy& copy, const ItemKindRow& kind, const XmlDocument& doc,
                      pelmark::IDmsService* dms, pelmark::ITask* task, std::string_view note) {
-  Reported({kPrivate, copy.owner, stack ? ":ProcessStack Ln " : ":ProcessDocument Ln ", kQuiet},
-           [&](Line& at) {
-             at(1);
-             XmlNode list = doc.SelectSingleNode(stack ? "//stack" : "//documents");
-             if (list.is_nothing()) return;
-             at(2);
-             pelmark::ComPtr<pelmark::IEntity> comment = dms->NewEntity("Comment");
-             Must(comment);
-             if (stack) {
-               comment->SetEntityName("Comment");
-               comment->SetTypeCode(kCommentTypeCode);
-             }
-             comment->SetID(0);
-             at(3);
-             SetField(comment.get(), "Comment", note);
-             LookupOf(comment.get(), "CommentedBy")->SetID(ToLong(Must(task)->ResourceID()));
-             at(4);
-             pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
-             for (const XmlNode& item : list.ChildNodes()) {
-               at(5);
-               ref->SetID(ToLong(pelmark::Variant(item.Attribute("id"))));
-               if (stack) {
-                 ref->SetEntityName("DataEntity");
-                 ref->SetTypeCode(ToLong(pelmark::Variant(item.Attribute("typecode"))));
-               } else {
-                 ref->SetEntityName("Document");
-                 ref->SetTypeCode(DocumentTypeCode(ref->ID()));
-               }
-               at(6);
-               Suppressed([&] { dms->AddComment(ref.get(), comment.get()); });
-             }
-           });
+  const bool stack = kind.kind == ItemKind::kStack;
+  Reported({kPrivate, copy.owner, kind.procedure, kQuiet}, [&](Line& at) {
+    at(1);
+    ListedItems items = ListedItems::Of(doc, kind.kind);
+    if (items.absent()) return;
+    at(2);
+    pelmark::ComPtr<pelmark::IEntity> comment = dms->NewEntity("Comment");
+    Must(comment);
+    if (stack) {
+      comment->SetEntityName("Comment");
+      comment->SetTypeCode(kCommentTypeCode);
+    }
+    comment->SetID(0);
+    at(3);
+    SetField(comment.get(), "Comment", note);
+    LookupOf(comment.get(), "CommentedBy")->SetID(ToLong(Must(task)->ResourceID()));
+    at(4);
+    pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
+    for (const ListedItem& item : items) {
+      at(5);
+      item.PointAt(ref.get(), kind.kind);
+      at(6);
+      Suppressed([&] { dms->AddComment(ref.get(), comment.get()); });
+    }
+  });
 }
 
 }  // namespace
@@ -198,13 +186,13 @@ void AuditEvent(const AuditCopy& copy, pelmark::IActivityServices* services,
         break;
       case ItemKind::kStack:
         if (copy.audits_stacks)
-          AuditListEvent(copy, ":AuditStackEvent Ln ", "//stack", doc, dms.get(), event, comment,
+          AuditListEvent(copy, RowOf(ItemKind::kStack), doc, dms.get(), event, comment,
                          event_result, audit_user);
         break;
       case ItemKind::kRecordSeries:
         if (copy.audits_record_series)
-          AuditListEvent(copy, ":AuditRecordSeriesEvent Ln ", "//recordserieslist", doc, dms.get(),
-                         event, comment, event_result, audit_user);
+          AuditListEvent(copy, RowOf(ItemKind::kRecordSeries), doc, dms.get(), event, comment,
+                         event_result, audit_user);
         break;
       case ItemKind::kOther:
         break;
@@ -219,16 +207,9 @@ void AddNote(const AuditCopy& copy, pelmark::IActivityServices* services, pelmar
   Reported({kPublic, copy.owner, ": AddNote Function Ln ", kQuiet}, [&](Line& at) {
     RunItemFront(services, task, at, [&](ItemContext& items) {
       at(8);
-      switch (KindOf(items.kind)) {
-        case ItemKind::kDocument:
-          ProcessNoteWalk(copy, false, items.doc, items.dms, task, note);
-          break;
-        case ItemKind::kStack:
-          ProcessNoteWalk(copy, true, items.doc, items.dms, task, note);
-          break;
-        default:
-          break;
-      }
+      // Record series get no notes.
+      if (items.item_kind == ItemKind::kDocument || items.item_kind == ItemKind::kStack)
+        ProcessNoteWalk(copy, RowOf(items.item_kind), items.doc, items.dms, task, note);
     });
   });
 }

@@ -6,33 +6,6 @@
 #include "shared/field_addressing.h"
 
 namespace corvane {
-namespace {
-
-constexpr KindProcedure kProcedures[] = {
-    {ItemKind::kDocument, "//documents", ":ProcessDocument Ln "},
-    {ItemKind::kStack, "//stack", ":ProcessStack Ln "},
-    {ItemKind::kRecordSeries, "//recordserieslist", ":ProcessRecordSeries Ln "},
-};
-
-}  // namespace
-
-const KindProcedure* ProcedureOfKind(ItemKind kind) {
-  for (const KindProcedure& p : kProcedures)
-    if (p.kind == kind) return &p;
-  return nullptr;
-}
-
-void PointAtListedItem(const XmlNode& item, ItemKind kind, pelmark::IEntityRef* ref) {
-  int32_t id = ToLong(pelmark::Variant(item.Attribute("id")));
-  Must(ref)->SetID(id);
-  if (kind == ItemKind::kDocument) {
-    ref->SetEntityName("Document");
-    ref->SetTypeCode(id < 0 ? -2 : 2);
-    return;
-  }
-  ref->SetEntityName(kind == ItemKind::kStack ? "DataEntity" : "RecordSeries");
-  ref->SetTypeCode(ToLong(pelmark::Variant(item.Attribute("typecode"))));
-}
 
 void ForEachStackDocument(pelmark::IDmsService* dms, pelmark::IEntityRef* stack,
                           pelmark::IEntityRef* document, const std::function<void()>& act) {
@@ -47,8 +20,8 @@ void ForEachStackDocument(pelmark::IDmsService* dms, pelmark::IEntityRef* stack,
     // Unlike the field classes, these steps address the document as its own type.
     int32_t doc_type = ToLong(FieldOf(filed.get(), "DocTypeCode")->Value());
     document->SetID(id);
-    document->SetEntityName("Document");
-    document->SetTypeCode(id < 0 ? -doc_type : doc_type);
+    document->SetEntityName(RowOf(ItemKind::kDocument).entity_name);
+    document->SetTypeCode(SignedTypeCode(id, doc_type));
     act();
   }
 }

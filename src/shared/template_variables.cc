@@ -3,6 +3,7 @@
 #include "framework/com_object.h"
 #include "framework/error_report.h"
 #include "framework/host_access.h"
+#include "framework/item_list.h"
 #include "framework/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
@@ -55,11 +56,9 @@ std::string ProcessProperty(pelmark::IProcessInstance* instance, std::string_vie
 }
 
 std::string LinkConfiguration(pelmark::IActivityServices* services, const std::string& kind) {
-  pelmark::ComPtr<pelmark::IService> service = services->GetService("ConfigurationService");
-  if (!service) return {};
   pelmark::ComPtr<pelmark::IConfigurationService> configuration =
-      service.try_query<pelmark::IConfigurationService>();
-  if (!configuration) Raise(13);
+      ServiceAs<pelmark::IConfigurationService>(services, "ConfigurationService");
+  if (!configuration) return {};
   return configuration->GetSetting("Links", kind, "");
 }
 
@@ -86,7 +85,7 @@ int32_t SetObjectVariable(pelmark::IActivityServices* services, std::string_view
     const std::string dbid = header.Attribute("dbid");
     const std::string kind = header.Attribute("entitytype");
     at(5);
-    const std::vector<XmlNode> items = doc.SelectNodes("//" + kind);
+    const std::vector<XmlNode> items = doc.SelectNodes(ItemElementSelector(kind));
     const int32_t count = static_cast<int32_t>(items.size());
     at(6);
     const std::string link_template = LinkConfiguration(services, kind);

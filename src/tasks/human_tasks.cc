@@ -1,5 +1,6 @@
 #include "tasks/human_tasks.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -72,6 +73,51 @@ int32_t TaskCount(pelmark::IActivity* activity) {
   pelmark::ComPtr<pelmark::ITasks> tasks = Must(activity)->Tasks();
   return Must(tasks)->Count();
 }
+
+// The statement numbers of one audit block; 0 where the block has no such
+// statement (the workflow instance already at hand, an event known in advance).
+struct AuditSteps {
+  int fetch = 0;    // the workflow instance
+  int comment = 0;  // "CaseID: <process name>" and the details
+  int decide = 0;   // what the event depends on
+  int write = 0;    // the audit records
+};
+
+struct AuditedEvent {
+  std::string_view event;
+  int32_t result = 1;
+};
+
+// Who the audit records name: the workflow's initiator, the task's resource,
+// or nobody.
+enum class AuditUser { kInitiator, kTaskResource, kNobody };
+
+// The audit block that closes the entry points of every human-task step, each
+// statement under its own number: the workflow instance of `activity` (when
+// `instance` is null), the comment "CaseID: " + process name + details(), the
+// event decide() names, and one audit record per item.
+void AuditCase(const AuditCopy& copy, pelmark::IActivityServices* services,
+               pelmark::IActivity* activity, pelmark::ITask* task,
+               pelmark::ComPtr<pelmark::IProcessInstance> instance, Line& at, AuditSteps steps,
+               const std::function<std::string()>& details,
+               const std::function<AuditedEvent()>& decide, AuditUser user) {
+  if (steps.fetch) {
+    at(steps.fetch);
+    instance = Must(services)->GetProcessInstance(Must(activity)->ProcessID());
+  }
+  at(steps.comment);
+  std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName());
+  comment += details();
+  if (steps.decide) at(steps.decide);
+  const AuditedEvent audited = decide();
+  at(steps.write);
+  std::string audit_user;
+  if (user == AuditUser::kInitiator) audit_user = ToText(instance->InitiatorID());
+  if (user == AuditUser::kTaskResource) audit_user = ToText(Must(task)->ResourceID());
+  AuditEvent(copy, services, instance.get(), comment, audited.event, audited.result, audit_user);
+}
+
+AuditedEvent Always(std::string_view event) { return {event, 1}; }
 
 // Base of the three steps: each entry point runs inside the bracketed error
 // report "<Step>: IActivityRuntime_... (" and holds its arguments for the call.
@@ -170,16 +216,13 @@ class DocApproval final : public HumanTaskStep {
     at(2);
     const int32_t requests = activity->RequestCount();
     if (requests < 1 || !audit_on) return;
-    at(3);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(activity->ProcessID());
-    at(4);
-    const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) +
-                                "; Approval Request: " + Decimal(requests) +
-                                "; Min Approvals: " + MinApprovalsText(activity);
-    at(5);
-    AuditEvent(audit(), services, instance.get(), comment, "approval_request", 1,
-               ToText(instance->InitiatorID()));
+    AuditCase(
+        audit(), services, activity, nullptr, nullptr, at, {.fetch = 3, .comment = 4, .write = 5},
+        [&] {
+          return "; Approval Request: " + Decimal(requests) +
+                 "; Min Approvals: " + MinApprovalsText(activity);
+        },
+        [] { return Always("approval_request"); }, AuditUser::kInitiator);
   }
 
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
@@ -187,15 +230,15 @@ class DocApproval final : public HumanTaskStep {
     pelmark::ComPtr<pelmark::IProcessInstance> instance =
         RecordAnswer(services, audit(), kApprovalAnswers, task, at);
     at(7);
-    if (TaskAuditSwitch(task)) {
-      at(8);
-      const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) + ";";
-      at(9);
-      const bool approved = ToBoolean(TaskVariable(task, "APPROVED"));
-      at(10);
-      AuditEvent(audit(), services, instance.get(), comment, approved ? "approved" : "rejected", 1,
-                 ToText(task->ResourceID()));
-    }
+    if (!TaskAuditSwitch(task)) return pelmark::kResultDone;
+    AuditCase(
+        audit(), services, nullptr, task, instance, at, {.comment = 8, .decide = 9, .write = 10},
+        [] { return std::string(";"); },
+        [&] {
+          const bool approved = ToBoolean(TaskVariable(task, "APPROVED"));
+          return Always(approved ? "approved" : "rejected");
+        },
+        AuditUser::kTaskResource);
     return pelmark::kResultDone;
   }
 
@@ -217,20 +260,20 @@ class DocApproval final : public HumanTaskStep {
     if (requests > 0 && result == pelmark::kResultDone) {
       at(5);
       if (!StepAuditSwitch(activity)) return result;
-      at(6);
-      pelmark::ComPtr<pelmark::IProcessInstance> instance =
-          Must(services)->GetProcessInstance(activity->ProcessID());
-      at(7);
-      const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) +
-                                  "; Approval Request: " + Decimal(requests) +
-                                  "; Min Approvals: " + MinApprovalsText(activity) +
-                                  "; User Approved:" + Decimal(tally.approvals) +
-                                  "; User Rejected:" + Decimal(tally.answered - tally.approvals) +
-                                  ";";
-      at(8);
-      const int32_t event_result = EqualsFalse(TaskVariable(task, "APPROVED")) ? 5 : 4;
-      at(9);
-      AuditEvent(audit(), services, instance.get(), comment, "approval_response", event_result, "");
+      AuditCase(
+          audit(), services, activity, task, nullptr, at,
+          {.fetch = 6, .comment = 7, .decide = 8, .write = 9},
+          [&] {
+            return "; Approval Request: " + Decimal(requests) +
+                   "; Min Approvals: " + MinApprovalsText(activity) +
+                   "; User Approved:" + Decimal(tally.approvals) +
+                   "; User Rejected:" + Decimal(tally.answered - tally.approvals) + ";";
+          },
+          [&] {
+            return AuditedEvent{"approval_response",
+                                EqualsFalse(TaskVariable(task, "APPROVED")) ? 5 : 4};
+          },
+          AuditUser::kNobody);
     }
     return result;
   }
@@ -285,15 +328,10 @@ class Review final : public HumanTaskStep {
                       Line& at) override {
     at(1);
     if (!StepAuditSwitch(activity)) return;
-    at(2);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(activity->ProcessID());
-    at(3);
-    const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) +
-                                "; Review Request: " + Decimal(TaskCount(activity)) + ";";
-    at(4);
-    AuditEvent(audit(), services, instance.get(), comment, "review_request", 1,
-               ToText(instance->InitiatorID()));
+    AuditCase(
+        audit(), services, activity, nullptr, nullptr, at, {.fetch = 2, .comment = 3, .write = 4},
+        [&] { return "; Review Request: " + Decimal(TaskCount(activity)) + ";"; },
+        [] { return Always("review_request"); }, AuditUser::kInitiator);
   }
 
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
@@ -301,13 +339,11 @@ class Review final : public HumanTaskStep {
     pelmark::ComPtr<pelmark::IProcessInstance> instance =
         RecordAnswer(services, audit(), kReviewAnswers, task, at);
     at(7);
-    if (TaskAuditSwitch(task)) {
-      at(8);
-      const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) + ";";
-      at(9);
-      AuditEvent(audit(), services, instance.get(), comment, "review_acknowledge", 1,
-                 ToText(task->ResourceID()));
-    }
+    if (!TaskAuditSwitch(task)) return pelmark::kResultDone;
+    AuditCase(
+        audit(), services, nullptr, task, instance, at, {.comment = 8, .write = 9},
+        [] { return std::string(";"); }, [] { return Always("review_acknowledge"); },
+        AuditUser::kTaskResource);
     return pelmark::kResultDone;
   }
 
@@ -324,15 +360,13 @@ class Review final : public HumanTaskStep {
     if (result != pelmark::kResultDone) return result;
     at(4);
     if (!StepAuditSwitch(activity)) return result;
-    at(5);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(activity->ProcessID());
-    at(6);
-    const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) +
-                                "; Review Request: " + Decimal(tally.answered) +
-                                "; Reviewer Acknolegements: " + Decimal(tally.answered);
-    at(7);
-    AuditEvent(audit(), services, instance.get(), comment, "review_response", 1, "");
+    AuditCase(
+        audit(), services, activity, task, nullptr, at, {.fetch = 5, .comment = 6, .write = 7},
+        [&] {
+          return "; Review Request: " + Decimal(tally.answered) +
+                 "; Reviewer Acknolegements: " + Decimal(tally.answered);
+        },
+        [] { return Always("review_response"); }, AuditUser::kNobody);
     return result;
   }
 };
@@ -348,15 +382,10 @@ class ToDo final : public HumanTaskStep {
                       Line& at) override {
     at(1);
     if (!StepAuditSwitch(activity)) return;
-    at(2);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(activity->ProcessID());
-    at(3);
-    const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) +
-                                "; ToDo Request: " + Decimal(TaskCount(activity)) + ";";
-    at(4);
-    AuditEvent(audit(), services, instance.get(), comment, "todo_request", 1,
-               ToText(instance->InitiatorID()));
+    AuditCase(
+        audit(), services, activity, nullptr, nullptr, at, {.fetch = 2, .comment = 3, .write = 4},
+        [&] { return "; ToDo Request: " + Decimal(TaskCount(activity)) + ";"; },
+        [] { return Always("todo_request"); }, AuditUser::kInitiator);
   }
 
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
@@ -365,13 +394,11 @@ class ToDo final : public HumanTaskStep {
     pelmark::ComPtr<pelmark::IProcessInstance> instance =
         Must(services)->GetProcessInstance(Must(task)->ProcessID());
     at(2);
-    if (TaskAuditSwitch(task)) {
-      at(3);
-      const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) + ";";
-      at(4);
-      AuditEvent(audit(), services, instance.get(), comment, "todo_conformed", 1,
-                 ToText(task->ResourceID()));
-    }
+    if (!TaskAuditSwitch(task)) return pelmark::kResultDone;
+    AuditCase(
+        audit(), services, nullptr, task, instance, at, {.comment = 3, .write = 4},
+        [] { return std::string(";"); }, [] { return Always("todo_conformed"); },
+        AuditUser::kTaskResource);
     return pelmark::kResultDone;
   }
 
@@ -383,26 +410,21 @@ class ToDo final : public HumanTaskStep {
     if (tally.answered < TaskCount(activity)) return pelmark::kResultStaysOpen;
     at(3);
     if (!StepAuditSwitch(activity)) return pelmark::kResultDone;
-    at(4);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(activity->ProcessID());
-    at(5);
-    const std::string comment = "CaseID: " + ToText(Must(instance)->ProcessName()) +
-                                "; ToDo Request: " + Decimal(tally.answered) +
-                                "; Conformation: " + Decimal(tally.answered);
-    at(6);
-    AuditEvent(audit(), services, instance.get(), comment, "todo_response", 1, "");
+    AuditCase(
+        audit(), services, activity, task, nullptr, at, {.fetch = 4, .comment = 5, .write = 6},
+        [&] {
+          return "; ToDo Request: " + Decimal(tally.answered) +
+                 "; Conformation: " + Decimal(tally.answered);
+        },
+        [] { return Always("todo_response"); }, AuditUser::kNobody);
     return pelmark::kResultDone;
   }
 };
 
 }  // namespace
 
-Activity* CreateHumanTaskActivity(const ClassInfo& info) {
-  if (info.name == std::string_view("DocApproval")) return new DocApproval(info);
-  if (info.name == std::string_view("Review")) return new Review(info);
-  if (info.name == std::string_view("ToDo")) return new ToDo(info);
-  return nullptr;
-}
+Activity* NewDocApproval(const ClassInfo& info) { return new DocApproval(info); }
+Activity* NewReview(const ClassInfo& info) { return new Review(info); }
+Activity* NewToDo(const ClassInfo& info) { return new ToDo(info); }
 
 }  // namespace corvane

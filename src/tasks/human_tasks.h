@@ -10,7 +10,9 @@
 
 namespace corvane {
 
-// Creates DocApproval, Review or ToDo; null for any other catalogue row.
-Activity* CreateHumanTaskActivity(const ClassInfo& info);
+// Each creates its class for its catalogue row.
+Activity* NewDocApproval(const ClassInfo& info);
+Activity* NewReview(const ClassInfo& info);
+Activity* NewToDo(const ClassInfo& info);
 
 }  // namespace corvane

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "test_platform.h"
@@ -13,6 +15,16 @@ namespace {
 
 using corvane::Location;
 using corvane::Reported;
+
+// The error `call` raises; nothing when it returns normally.
+std::optional<pelmark::Error> ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const pelmark::Error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
 
 TEST(ErrorReportTest, EachFormExtendsTheSourceItsOwnWay) {
   struct {
@@ -70,28 +82,27 @@ TEST(ErrorReportTest, LibraryErrorsCarryTheLibrarySourceAndClassicDescriptions) 
                {94, "Invalid use of Null"},
                {457, "This key is already associated with an element of this collection"}};
   for (const auto& c : cases) {
-    try {
-      corvane::Raise(c.number);
-    } catch (const pelmark::Error& e) {
-      EXPECT_EQ(e.number(), c.number);
-      EXPECT_EQ(e.source(), "Corvane");
-      EXPECT_EQ(e.description(), c.description);
-    }
+    std::optional<pelmark::Error> e = ErrorOf([&] { corvane::Raise(c.number); });
+    ASSERT_TRUE(e) << c.number;
+    EXPECT_EQ(e->number(), c.number);
+    EXPECT_EQ(e->source(), "Corvane");
+    EXPECT_EQ(e->description(), c.description);
   }
 }
 
 TEST(ErrorReportTest, ForeignExceptionsBecomeContractErrors) {
   TestPlatform platform;
-  try {
+  std::optional<pelmark::Error> e = ErrorOf([] {
     Reported({corvane::kPrivate, "X", ":Y Ln "}, [](corvane::Line& at) {
       at(1);
       throw std::runtime_error("boom");
     });
-  } catch (const pelmark::Error& e) {
-    EXPECT_EQ(e.number(), 51);
-    EXPECT_EQ(e.description(), "boom");
-    EXPECT_EQ(e.source(), "Corvane => \r\nX:Y Ln 1");
-  }
+  });
+  ASSERT_TRUE(e) << "the foreign exception was swallowed";
+  EXPECT_EQ(e->number(), 51);
+  EXPECT_EQ(e->description(), "boom");
+  EXPECT_EQ(e->source(), "Corvane => \r\nX:Y Ln 1");
+  EXPECT_EQ(platform.log, (std::vector<std::string>{"boom"}));
 }
 
 TEST(ErrorReportTest, SuppressedReportsWhetherTheBodyRanToItsEnd) {

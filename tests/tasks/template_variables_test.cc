@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/xml.h"
 #include "human_task_fixture.h"
 
 namespace corvane_test {
@@ -127,6 +128,45 @@ TEST_F(TemplateVariablesTest, LinkItemWithoutTypeCodeFailsQuietlyThenLoudly) {
             "Corvane => \r\nReview:SetObjectVariable Ln 7 => \r\n"
             "Review: IActivityRuntime_Execute Function (4)");
   EXPECT_EQ(platform.log.size(), 1u);
+}
+
+// The kind text becomes part of a selection only as a name: any other text is
+// refused as an invalid selection would be, never evaluated.
+TEST_F(TemplateVariablesTest, KindThatIsNoNameIsNeverEvaluated) {
+  struct Case {
+    const char* entity_type;
+    const char* details;  // empty when the step fails
+  };
+  const Case cases[] = {
+      {"document", "<17><18>"},
+      {"Document", ""},  // a name, case kept: no such elements
+      {"x:document", ""},
+      {"*", nullptr},
+      {"document | //documents", nullptr},
+      {"document[@id='18']", nullptr},
+      {"//document", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entity_type);
+    Reset();
+    SetUpStep(ItemList(c.entity_type, kDatabase, "documents", DocumentItems({17, 18})));
+    AddAnswer({}, {{"DETAIL_FORMAT", "{{N:dmsobject\"<\\0>\",dmsobject.id}}"},
+                   {"COMMENTSASNOTES", false},
+                   {"AUDIT_ACTIVITY", false}});
+    if (c.details) {
+      EXPECT_EQ(Execute("Review"), 1);
+      EXPECT_EQ(sim.TaskVariable(kTaskId, "DETAILS"), Variant(c.details));
+      continue;
+    }
+    pelmark::Error e = ExecuteFailing("Review");
+    EXPECT_EQ(e.number(), corvane::kXPathErrorNumber);
+    EXPECT_EQ(e.source(),
+              "Corvane.XmlDocument => \r\nReview:SetObjectVariable Ln 5 => \r\n"
+              "Review: IActivityRuntime_Execute Function (4)");
+    EXPECT_NE(e.description().find(std::string("\"//") + c.entity_type + "\""), std::string::npos)
+        << e.description();
+  }
 }
 
 // The notification step calls the same procedure under its own name.
