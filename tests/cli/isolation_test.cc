@@ -23,7 +23,7 @@ struct Outcome {
   std::string out, err;
 };
 
-class SandboxTest : public ::testing::Test {
+class ToolIsolationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     scratch_ = fs::temp_directory_path() / ("corvane-sandbox-test-" + std::to_string(::getpid()));
@@ -79,7 +79,7 @@ class SandboxTest : public ::testing::Test {
   std::string escape_name_;
 };
 
-TEST_F(SandboxTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
+TEST_F(ToolIsolationTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
   for (const std::string& name : {"../" + escape_name_, "/exports/../../" + escape_name_}) {
     Outcome o = Run(ExportScenario("/exports", Json::array({name})));
     EXPECT_EQ(o.status, 2) << name << "\n" << o.err;
@@ -92,7 +92,7 @@ TEST_F(SandboxTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
   EXPECT_NE(nul.err.find("control characters or NUL"), std::string::npos) << nul.err;
 }
 
-TEST_F(SandboxTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
+TEST_F(ToolIsolationTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
   for (const std::string& folder :
        {"/exports/../../" + escape_name_ + "/deep", "\\exports\\..\\..\\" + escape_name_}) {
     Outcome o = Run(ExportScenario(folder, Json::array({"/exports"})));
@@ -108,7 +108,7 @@ TEST_F(SandboxTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
   }
 }
 
-TEST_F(SandboxTest, AStepFolderWithANulIsRefusedWithBadFileName) {
+TEST_F(ToolIsolationTest, AStepFolderWithANulIsRefusedWithBadFileName) {
   Outcome o = Run(ExportScenario(std::string("/exports/a\0b", 12), Json::array({"/exports"})));
   ASSERT_NE(o.status, 2) << o.err;
   const Json report = Json::parse(o.out);
@@ -118,7 +118,7 @@ TEST_F(SandboxTest, AStepFolderWithANulIsRefusedWithBadFileName) {
   EXPECT_EQ(call["directories"], Json::array({"/exports"})) << "no folder cut short at the NUL";
 }
 
-TEST_F(SandboxTest, CommandsThatNeedNoRegistryWriteNothing) {
+TEST_F(ToolIsolationTest, CommandsThatNeedNoRegistryWriteNothing) {
   // A temporary directory that does not exist: any command that tried to write a
   // registry there would fail.
   const fs::path tmp = scratch_ / "no-such-tmp";
