@@ -130,19 +130,23 @@ int ClassesCommand(const Args& args) {
       std::string(
           "Usage: corvane classes [--json] [--module PATH] [--registry DIR]\n\n"
           "Lists the component's classes in type-library order, each with its ProgID,\n"
-          "CLSID and default-interface IID as the registration records them.\n\n"
+          "CLSID and default-interface IID as the registration records them. Without\n"
+          "--registry nothing is written: the list is what registration would record.\n\n"
           "Options:\n  --json            print the list as JSON\n") +
       kModuleHelp + kRegistryHelp;
   return WithOptions(
       args, {"--json"}, {"--module", "--registry"}, help, [&](const ParsedOptions& o) {
         if (!o.positional.empty()) throw UsageError("classes takes no arguments");
-        ModuleHost host(HostOptionsOf(o));
-        pelmark::Registry registry(host.registry_root());
+        // Without --registry nothing is written: the list is what registration records.
+        const bool from_catalogue = o.Value("--registry").empty();
+        std::optional<ModuleHost> host;
+        if (!from_catalogue) host.emplace(HostOptionsOf(o));
+        const std::string root = from_catalogue ? std::string() : host->registry_root();
+        pelmark::Registry registry(root);
         // Interface keys name the interface ("_MarkAsVital") in their default value.
         std::map<std::string, std::string> iid_of;
         std::error_code ec;
-        for (const auto& e :
-             fs::directory_iterator(fs::path(host.registry_root()) / "Interface", ec)) {
+        for (const auto& e : fs::directory_iterator(fs::path(root) / "Interface", ec)) {
           std::string iid = e.path().filename().string();
           if (std::optional<std::string> name = registry.Value("Interface/" + iid))
             iid_of[*name] = iid;
@@ -153,6 +157,12 @@ int ClassesCommand(const Args& args) {
           std::optional<pelmark::CLSID> clsid = registry.ClsidOfProgId(prog_id);
           std::optional<pelmark::RegisteredClass> entry;
           if (clsid) entry = registry.Lookup(*clsid);
+          if (from_catalogue) {
+            const std::string module = o.Value("--module");
+            entry = {prog_id, c.clsid, module.empty() ? DefaultModulePath() : module,
+                     std::string(kThreadingModel)};
+            iid_of["_" + std::string(c.name)] = pelmark::GuidToString(c.default_iid);
+          }
           Json j = {{"name", c.name}, {"progid", prog_id}, {"registered", entry.has_value()}};
           if (entry) {
             j["clsid"] = pelmark::GuidToString(entry->clsid);
@@ -164,7 +174,8 @@ int ClassesCommand(const Args& args) {
           list.push_back(std::move(j));
         }
         if (o.Flag("--json")) {
-          std::cout << Json{{"registry", host.registry_root()}, {"classes", list}}.dump(2) << "\n";
+          std::cout << Json{{"registry", from_catalogue ? "none" : root}, {"classes", list}}.dump(2)
+                    << "\n";
         } else {
           std::printf("%-33s %-38s %s\n", "ProgID", "CLSID", "Default interface IID");
           for (const Json& j : list) {

@@ -1,6 +1,8 @@
-// The `corvane` tool keeps every run inside its file-system sandbox: neither the
-// scenario's own directories nor the folders a step makes can leave it through
-// "..", and a NUL in a folder name is refused instead of cutting the name short.
+// The `corvane` tool touches nothing it need not: every run stays inside its
+// file-system sandbox (neither the scenario's own directories nor the folders a
+// step makes can leave it through "..", and a NUL in a folder name is refused
+// instead of cutting the name short), and commands that need no registry write
+// none.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,7 +23,7 @@ struct Outcome {
   std::string out, err;
 };
 
-class SandboxTest : public ::testing::Test {
+class ToolIsolationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     scratch_ = fs::temp_directory_path() / ("corvane-sandbox-test-" + std::to_string(::getpid()));
@@ -42,14 +44,20 @@ class SandboxTest : public ::testing::Test {
     return s.str();
   }
 
+  // Runs `corvane <args>` with `tmpdir` (when given) as its temporary directory.
+  Outcome Corvane(const std::string& args, const fs::path& tmpdir = {}) {
+    const fs::path out = scratch_ / "stdout", err = scratch_ / "stderr";
+    const std::string env = tmpdir.empty() ? "" : "TMPDIR='" + tmpdir.string() + "' ";
+    const std::string command = env + CORVANE_CLI_PATH + " " + args + " >'" + out.string() +
+                                "' 2>'" + err.string() + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(out), Slurp(err)};
+  }
+
   Outcome Run(const Json& scenario) {
     const fs::path file = scratch_ / "scenario.json";
     std::ofstream(file) << scenario.dump();
-    const fs::path out = scratch_ / "stdout", err = scratch_ / "stderr";
-    const std::string command = std::string(CORVANE_CLI_PATH) + " run --json '" + file.string() +
-                                "' >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(out), Slurp(err)};
+    return Corvane("run --json '" + file.string() + "'");
   }
 
   // An ExportToFolder step that makes `folder` and expects nothing in particular.
@@ -71,7 +79,7 @@ class SandboxTest : public ::testing::Test {
   std::string escape_name_;
 };
 
-TEST_F(SandboxTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
+TEST_F(ToolIsolationTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
   for (const std::string& name : {"../" + escape_name_, "/exports/../../" + escape_name_}) {
     Outcome o = Run(ExportScenario("/exports", Json::array({name})));
     EXPECT_EQ(o.status, 2) << name << "\n" << o.err;
@@ -84,7 +92,7 @@ TEST_F(SandboxTest, ScenarioDirectoriesOutsideTheSandboxStopTheScenario) {
   EXPECT_NE(nul.err.find("control characters or NUL"), std::string::npos) << nul.err;
 }
 
-TEST_F(SandboxTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
+TEST_F(ToolIsolationTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
   for (const std::string& folder :
        {"/exports/../../" + escape_name_ + "/deep", "\\exports\\..\\..\\" + escape_name_}) {
     Outcome o = Run(ExportScenario(folder, Json::array({"/exports"})));
@@ -100,7 +108,7 @@ TEST_F(SandboxTest, AStepFolderOutsideTheSandboxFailsWithPermissionDenied) {
   }
 }
 
-TEST_F(SandboxTest, AStepFolderWithANulIsRefusedWithBadFileName) {
+TEST_F(ToolIsolationTest, AStepFolderWithANulIsRefusedWithBadFileName) {
   Outcome o = Run(ExportScenario(std::string("/exports/a\0b", 12), Json::array({"/exports"})));
   ASSERT_NE(o.status, 2) << o.err;
   const Json report = Json::parse(o.out);
@@ -108,6 +116,27 @@ TEST_F(SandboxTest, AStepFolderWithANulIsRefusedWithBadFileName) {
   ASSERT_TRUE(call["error"].is_object()) << call.dump(2);
   EXPECT_EQ(call["error"]["number"], 52);
   EXPECT_EQ(call["directories"], Json::array({"/exports"})) << "no folder cut short at the NUL";
+}
+
+TEST_F(ToolIsolationTest, CommandsThatNeedNoRegistryWriteNothing) {
+  // A temporary directory that does not exist: any command that tried to write a
+  // registry there would fail.
+  const fs::path tmp = scratch_ / "no-such-tmp";
+  const fs::path tpl = scratch_ / "hello.txt";
+  std::ofstream(tpl) << "Please review the contract.";
+  Outcome classes = Corvane("classes --json", tmp);
+  ASSERT_EQ(classes.status, 0) << classes.err;
+  Json list = Json::parse(classes.out)["classes"];
+  ASSERT_EQ(list.size(), 32u);
+  for (const Json& c : list) {
+    EXPECT_TRUE(c["registered"].get<bool>()) << c.dump();
+    EXPECT_EQ(c["iid"].get<std::string>().size(), 38u) << c.dump();
+    EXPECT_EQ(c["threading"], "Apartment");
+  }
+  EXPECT_EQ(Corvane("describe MarkAsVital", tmp).status, 0);
+  EXPECT_EQ(Corvane("template check '" + tpl.string() + "'", tmp).status, 0);
+  EXPECT_EQ(Corvane("template render '" + tpl.string() + "' --var name=Ada", tmp).status, 0);
+  EXPECT_FALSE(fs::exists(tmp));
 }
 
 }  // namespace
