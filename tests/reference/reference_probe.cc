@@ -23,8 +23,18 @@ const char* ProbeKindName(ProbeKind kind) {
       return "stack";
     case ProbeKind::kRecordSeries:
       return "record series";
+    case ProbeKind::kNoAttributes:
+      return "a dmsobject without attributes";
+    case ProbeKind::kUnknownKind:
+      return "an unknown entitytype";
   }
   return "?";
+}
+
+std::string ProbeError::ToString() const {
+  std::string out = method + ": " + std::to_string(number) + " " + description + " [";
+  for (size_t i = 0; i < chain.size(); ++i) out += (i ? " | " : "") + chain[i];
+  return out + "]";
 }
 
 pelmark::Variant SampleVariant(const Json& sample) {
@@ -62,6 +72,10 @@ std::string ItemListOf(ProbeKind kind) {
     case ProbeKind::kRecordSeries:
       return ItemList("recordseries", kDatabase, "recordserieslist",
                       "<recordseries id=\"40\" typecode=\"11\" name=\"Contracts\"/>");
+    case ProbeKind::kNoAttributes:
+      return "<dmsobject><documents><document id=\"17\"/></documents></dmsobject>";
+    case ProbeKind::kUnknownKind:
+      return ItemList("folder", kDatabase, "folders", "<folder id=\"17\"/>");
   }
   return "";
 }
@@ -140,8 +154,16 @@ ProbeUse RunProbe(sim::Simulator& sim, const ClassDescription& d) {
     try {
       call();
     } catch (const pelmark::Error& e) {
-      use.errors.push_back(std::string(method) + ": " + std::to_string(e.number()) + " " +
-                           e.description() + " [" + e.source() + "]");
+      ProbeError error{method, e.number(), e.description(), {}};
+      std::string source = e.source();
+      for (size_t at; (at = source.find("\r\n")) != std::string::npos;) {
+        std::string part = source.substr(0, at);
+        if (part.ends_with(" => ")) part.resize(part.size() - 4);
+        error.chain.push_back(part);
+        source.erase(0, at + 2);
+      }
+      error.chain.push_back(source);
+      use.errors.push_back(std::move(error));
     }
   };
   pelmark::ITask* task = sim.Task(kTaskId);

@@ -15,8 +15,9 @@
 
 namespace corvane_test {
 
-// The item-list kinds a probe can run over.
-enum class ProbeKind { kDocuments, kStack, kRecordSeries };
+// The item lists a probe can run over: the three kinds, and two faulty ones
+// (a dmsobject element without attributes, an entitytype no class knows).
+enum class ProbeKind { kDocuments, kStack, kRecordSeries, kNoAttributes, kUnknownKind };
 inline constexpr ProbeKind kProbeKinds[] = {ProbeKind::kDocuments, ProbeKind::kStack,
                                             ProbeKind::kRecordSeries};
 const char* ProbeKindName(ProbeKind kind);
@@ -25,13 +26,22 @@ const char* ProbeKindName(ProbeKind kind);
 // (Long), other numbers (Double), text, and {"date": "yyyy-mm-dd"}.
 pelmark::Variant SampleVariant(const nlohmann::ordered_json& sample);
 
+struct ProbeError {
+  std::string method;
+  int32_t number = 0;
+  std::string description;
+  std::vector<std::string> chain;  // the source split at its CR LF: origin, then locations
+
+  std::string ToString() const;
+};
+
 // What one run asked the host for.
 struct ProbeUse {
   std::set<std::string> task_parameters;  // IParameters.Item or Exists on the task
   std::set<std::string> step_parameters;  // ... on the step definition
   std::set<std::string> variables_read;   // IVariable.Value or IsNull on a task variable
   std::set<std::string> variables_written;
-  std::vector<std::string> errors;  // "Execute: 5 ..." for each call that raised
+  std::vector<ProbeError> errors;  // one for each call that raised
 };
 
 // Fills `sim` for the class: process 12 with the item list, task 5, the step,

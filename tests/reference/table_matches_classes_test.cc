@@ -4,7 +4,9 @@
 // variables its reference names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <span>
 
 #include "activity_fixture.h"
 #include "class_descriptions.h"
@@ -30,12 +32,12 @@ std::string Listed(const std::set<std::string>& names) {
 // Everything a class asked for over the three item-list kinds.
 struct ClassUse {
   ProbeUse all;
-  std::map<std::string, std::vector<std::string>> errors;  // by item-list kind
+  std::map<std::string, std::vector<ProbeError>> errors;  // by item-list kind
 };
 
-ClassUse ProbeAllKinds(const ClassDescription& d) {
+ClassUse ProbeAllKinds(const ClassDescription& d, std::span<const ProbeKind> kinds = kProbeKinds) {
   ClassUse out;
-  for (ProbeKind kind : kProbeKinds) {
+  for (ProbeKind kind : kinds) {
     TestPlatform platform;
     sim::Simulator sim;
     SetUpProbe(sim, d, kind);
@@ -57,7 +59,8 @@ TEST_P(ReferenceTableTest, NamesExactlyTheParametersAndVariablesTheClassUses) {
   // With every parameter at its sample value the class runs cleanly; otherwise
   // the comparison below would miss what it reads after the failure.
   for (const auto& [kind, errors] : use.errors)
-    for (const std::string& e : errors) ADD_FAILURE() << d.name << " over " << kind << ": " << e;
+    for (const ProbeError& e : errors)
+      ADD_FAILURE() << d.name << " over " << kind << ": " << e.ToString();
 
   EXPECT_EQ(use.all.task_parameters, SetOf(d.task_parameters))
       << d.name << " reads the task parameters " << Listed(use.all.task_parameters);
@@ -77,6 +80,69 @@ TEST_P(ReferenceTableTest, NamesExactlyTheParametersAndVariablesTheClassUses) {
   for (const std::string& name : d.variables_read)
     EXPECT_TRUE(use.all.variables_read.count(name))
         << d.name << "'s reference lists " << name << " as read, but no run reads it";
+}
+
+// Whether `element` of an error chain is `location` followed by its line number.
+bool AtLocation(const std::string& element, const std::string& location) {
+  if (!element.starts_with(location)) return false;
+  std::string rest = element.substr(location.size());
+  if (location.ends_with("(")) {
+    if (!rest.ends_with(")")) return false;
+    rest.pop_back();
+  }
+  return !rest.empty() && std::all_of(rest.begin(), rest.end(), ::isdigit);
+}
+
+// The template engine's own locations come before the class's; the engine's
+// page documents them.
+bool EngineLocation(const std::string& element) {
+  return element.starts_with("CFormatParser:") || element.starts_with("CVariable:") ||
+         element.starts_with("CResources");
+}
+
+void ExpectLocationsListed(const ClassDescription& d, const std::string& context,
+                           const std::vector<ProbeError>& errors) {
+  for (const ProbeError& e : errors)
+    for (size_t i = 1; i < e.chain.size(); ++i) {
+      if (EngineLocation(e.chain[i])) continue;
+      bool listed = std::any_of(d.errors.begin(), d.errors.end(), [&](const auto& doc) {
+        return AtLocation(e.chain[i], doc.location);
+      });
+      EXPECT_TRUE(listed) << d.name << " " << context << " raised through \"" << e.chain[i]
+                          << "\", a location its reference does not list: " << e.ToString();
+    }
+}
+
+TEST_P(ReferenceTableTest, RequiredParametersFailWhenAbsentAndOptionalOnesDoNot) {
+  const ClassDescription& d = *FindDescription(GetParam());
+  for (const auto& p : d.parameters) {
+    ClassDescription without = d;
+    std::erase_if(without.parameters, [&](const auto& other) {
+      return other.name == p.name && other.scope == p.scope;
+    });
+    ClassUse use = ProbeAllKinds(without);
+    std::vector<ProbeError> errors;
+    for (const auto& [kind, list] : use.errors)
+      errors.insert(errors.end(), list.begin(), list.end());
+    const std::string context = "without " + p.name;
+    if (!p.required) {
+      for (const ProbeError& e : errors)
+        ADD_FAILURE() << d.name << " " << context << " (optional, default " << p.default_value
+                      << ") failed: " << e.ToString();
+    } else if (d.family != "Records-management flags") {
+      // The flag walk swallows the host's refusal item by item, as REASON's entry says.
+      EXPECT_FALSE(errors.empty())
+          << d.name << " runs " << context << ", which its reference calls required";
+    }
+    ExpectLocationsListed(d, context, errors);
+  }
+}
+
+TEST_P(ReferenceTableTest, FaultyItemListsRaiseThroughListedLocations) {
+  const ClassDescription& d = *FindDescription(GetParam());
+  const ProbeKind faulty[] = {ProbeKind::kNoAttributes, ProbeKind::kUnknownKind};
+  ClassUse use = ProbeAllKinds(d, faulty);
+  for (const auto& [kind, errors] : use.errors) ExpectLocationsListed(d, "over " + kind, errors);
 }
 
 std::vector<std::string> ClassNames() {
@@ -99,7 +165,8 @@ TEST(ReferenceProbeTest, NoticesAParameterMissingFromTheTable) {
   ProbeUse use = RunProbe(sim, delete_step);
   EXPECT_TRUE(use.task_parameters.count("REASON"));
   ASSERT_EQ(use.errors.size(), 1u);
-  EXPECT_NE(use.errors[0].find("Execute: 5 "), std::string::npos) << use.errors[0];
+  EXPECT_EQ(use.errors[0].method, "Execute");
+  EXPECT_EQ(use.errors[0].number, 5);
 }
 
 // --- Template variables ------------------------------------------------------------
