@@ -136,7 +136,8 @@ ParameterDoc FieldName(const std::string& class_name, bool get_family, bool text
 
 std::vector<ErrorDoc> FieldErrors(const std::string& name, const std::string& conversion) {
   std::string per_item = "a field name the entity does not have (" +
-                         std::string(name.starts_with("Change") ? "skipped, no error" : "5") +
+                         std::string(name.starts_with("Change") ? "the item is skipped, no error"
+                                                                : "the DMS's error") +
                          "); " + conversion +
                          "; a fetch that must find an entity and finds Nothing (91); errors the "
                          "DMS raises. The procedure stops at that item";
@@ -496,7 +497,8 @@ ClassDescription Notify() {
                     "still holds \"{{\", at most 100 times). Not trimmed.",
                     "Dear {{\"\\0\", RESOURCENAME}}, please see {{\"\\0\", PROCESSNAME}}."),
       TaskParameter("SUBJECT", "text", true, "", "any text",
-                    "The message subject, used as written: never rendered as a template.",
+                    "The message subject, used as written: never rendered as a template. Read "
+                    "for each message, so a run that sends none does not miss it.",
                     "Documents to read"),
       TaskParameter("MODE", "text", false, "no e-mail message",
                     "\"email\" (any case); any other value sends no e-mail",
@@ -1020,12 +1022,51 @@ std::string DefaultText(const ParameterDoc& p) {
 
 }  // namespace
 
+namespace {
+
+// `prefix` then `text`, broken between words so that no line passes 100
+// columns; continuation lines are indented by `indent` spaces.
+std::string Wrapped(const std::string& prefix, std::string_view text, size_t indent) {
+  constexpr size_t kWidth = 100;
+  std::string out = prefix, word;
+  size_t column = prefix.size();
+  bool line_empty = true;
+  auto flush = [&] {
+    if (word.empty()) return;
+    if (!line_empty && column + 1 + word.size() > kWidth) {
+      out += "\n" + std::string(indent, ' ');
+      column = indent;
+      line_empty = true;
+    }
+    if (!line_empty) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    line_empty = false;
+    word.clear();
+  };
+  for (char c : text) {
+    if (c == ' ')
+      flush();
+    else
+      word += c;
+  }
+  flush();
+  return out + "\n";
+}
+
+}  // namespace
+
 std::string DescriptionText(const ClassDescription& d) {
   const ClassInfo* info = FindClassByName(d.name);
   std::string out;
+  constexpr size_t kValueColumn = 22;
   auto line = [&](std::string_view label, std::string_view value) {
-    out += std::string(label) + std::string(22 - std::min<size_t>(21, label.size()), ' ') +
-           std::string(value) + "\n";
+    std::string prefix(label);
+    prefix.resize(std::max(kValueColumn, prefix.size() + 1), ' ');
+    out += Wrapped(prefix, value, kValueColumn);
   };
   line("Class", std::string(kProgIdPrefix) + d.name);
   line("CLSID", pelmark::GuidToString(info->clsid));
@@ -1043,33 +1084,34 @@ std::string DescriptionText(const ClassDescription& d) {
   for (const ParameterDoc& p : d.parameters) {
     out += "\nParameter " + p.name + " (" + ScopeName(p.scope) + ", " + p.type + ", " +
            DefaultText(p) + ")\n";
-    out += "  Allowed: " + p.allowed + "\n";
-    out += "  " + p.meaning + "\n";
+    out += Wrapped("  Allowed: ", p.allowed, 4);
+    out += Wrapped("  ", p.meaning, 2);
   }
   auto variables = [&](const char* title, const std::vector<VariableDoc>& list) {
     if (list.empty()) return;
     out += std::string("\n") + title + "\n";
     for (const VariableDoc& v : list)
-      out += "  " + v.name + " (" + v.type + "): " + v.meaning + "\n";
+      out += Wrapped("  " + v.name + " (" + v.type + "): ", v.meaning, 4);
   };
   variables("Task variables read", d.reads);
   variables("Task variables written", d.writes);
   if (!d.template_variables.empty()) {
-    out += "\nTemplate variables\n  " + d.templates + "\n";
+    out += "\nTemplate variables\n" + Wrapped("  ", d.templates, 2);
     for (const TemplateVariableDoc& t : d.template_variables)
-      out += "  " + t.name + ": " + t.value + "\n";
+      out += Wrapped("  " + t.name + ": ", t.value, 4);
   }
   if (!d.decision.empty()) {
-    out += "\nDecision (first matching row)\n  " + d.decision_counts + "\n";
+    out += "\nDecision (the first row that holds decides)\n" + Wrapped("  ", d.decision_counts, 2);
     for (size_t i = 0; i < d.decision.size(); ++i) {
       const DecisionRow& r = d.decision[i];
-      out += "  " + std::to_string(i + 1) + ". " + r.condition + " -> result " +
-             std::to_string(r.result) + (r.approved.empty() ? "" : ", APPROVED " + r.approved) +
-             "\n";
+      out += Wrapped("  " + std::to_string(i + 1) + ". ",
+                     r.condition + " -> result " + std::to_string(r.result) +
+                         (r.approved.empty() ? "" : ", APPROVED " + r.approved),
+                     6);
     }
   }
-  out += "\nErrors (location added to the source, then the line number)\n";
-  for (const ErrorDoc& e : d.errors) out += "  \"" + e.location + "\": " + e.cause + "\n";
+  out += "\nErrors (the location is added to the error's source, then the line number)\n";
+  for (const ErrorDoc& e : d.errors) out += Wrapped("  \"" + e.location + "\": ", e.cause, 4);
   return out;
 }
 
