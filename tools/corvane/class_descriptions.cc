@@ -26,6 +26,10 @@ const std::string kUnknownVariable = "a task variable the task does not have: th
 const std::string kDefaultInitialize = "nothing: no host call";
 const std::string kDefaultEvaluate = "1, always, without reading the task";
 const std::string kDone = "1 when the work is done";
+// What a parameter converted to Boolean accepts.
+const std::string kBooleanValues =
+    "True or False; numbers convert too (0 is False, any other True), and the texts \"True\" and "
+    "\"False\" in any case; Null or other text fails (94, 13)";
 const std::string kDoneSummary =
     "Every item of the item list (the first process variable, of type dms.object) is handled; "
     "without a DmsService, an item list, or with dbid -1, no item is touched.";
@@ -229,8 +233,7 @@ std::vector<ParameterDoc> RectangleParameters(const std::string& what) {
 }
 
 ParameterDoc ChildInherits(const std::string& what) {
-  return TaskParameter("CHILD_INHERITS", "Boolean", true, "",
-                       "True or False (any value that converts to Boolean)",
+  return TaskParameter("CHILD_INHERITS", "Boolean", true, "", kBooleanValues,
                        "Stack item lists only: when True, the documents filed in each stack " +
                            what + " too, after the stack. Read only for stacks.",
                        false);
@@ -342,14 +345,14 @@ ClassDescription DocApproval() {
       "the items and audits approved or rejected; EvaluateCompositeTask counts the answers of "
       "every task of the step and decides by the table below whether the step is approved, "
       "rejected or still open.";
-  d.parameters = {StepParameter("AUDIT_ACTIVITY", "Boolean", false, "True", "True or False",
+  d.parameters = {StepParameter("AUDIT_ACTIVITY", "Boolean", false, "True", kBooleanValues,
                                 kAuditSwitchMeaning +
                                     " Read by Initialize (approval_request, only when "
                                     "RequestCount >= 1) and by the final evaluation "
                                     "(approval_response).",
                                 true)};
   for (ParameterDoc& p : DetailParameters()) d.parameters.push_back(std::move(p));
-  d.parameters.push_back(TaskParameter("AUDIT_ACTIVITY", "Boolean", false, "True", "True or False",
+  d.parameters.push_back(TaskParameter("AUDIT_ACTIVITY", "Boolean", false, "True", kBooleanValues,
                                        kAuditSwitchMeaning +
                                            " Read by Execute (approved or rejected, by the "
                                            "task's APPROVED).",
@@ -404,7 +407,7 @@ ClassDescription Review() {
       "REVIEWDATE, renders DETAILS from DETAIL_FORMAT, optionally stores COMMENTS as a note and "
       "audits the acknowledgement; EvaluateCompositeTask completes the step when every task is "
       "answered. There is no approval decision and no minimum.";
-  d.parameters = {StepParameter("AUDIT_ACTIVITY", "Boolean", false, "True", "True or False",
+  d.parameters = {StepParameter("AUDIT_ACTIVITY", "Boolean", false, "True", kBooleanValues,
                                 kAuditSwitchMeaning +
                                     " Read by Initialize (review_request, also for a step "
                                     "without tasks) and by the final evaluation "
@@ -412,7 +415,7 @@ ClassDescription Review() {
                                 true)};
   for (ParameterDoc& p : DetailParameters()) d.parameters.push_back(std::move(p));
   d.parameters.push_back(
-      TaskParameter("AUDIT_ACTIVITY", "Boolean", false, "True", "True or False",
+      TaskParameter("AUDIT_ACTIVITY", "Boolean", false, "True", kBooleanValues,
                     kAuditSwitchMeaning + " Read by Execute (review_acknowledge).", true));
   d.templates = kTaskTemplates;
   d.template_variables = TaskTemplateVariables("REVIEWED", "REVIEWDATE");
@@ -446,12 +449,12 @@ ClassDescription ToDo() {
       "audits one confirmation, EvaluateCompositeTask completes the step when every task is "
       "confirmed. No template, no notes, no task variables; record series are not audited.";
   d.parameters = {
-      StepParameter("AUDIT_ACTIVITY", "Boolean", false, "True", "True or False",
+      StepParameter("AUDIT_ACTIVITY", "Boolean", false, "True", kBooleanValues,
                     kAuditSwitchMeaning +
                         " Read by Initialize (todo_request) and by the final evaluation "
                         "(todo_response).",
                     true),
-      TaskParameter("AUDIT_ACTIVITY", "Boolean", false, "True", "True or False",
+      TaskParameter("AUDIT_ACTIVITY", "Boolean", false, "True", kBooleanValues,
                     kAuditSwitchMeaning + " Read by Execute (todo_conformed).", true),
   };
   d.initialize =
@@ -600,7 +603,9 @@ ClassDescription Signature() {
       "when. Initialize audits signature_request for the documents.";
   d.parameters = RectangleParameters("signature");
   d.reads = {{"SIGN", "Boolean",
-              "when it equals False the step does nothing at all; any other value signs", true}};
+              "when it equals False (False, 0 or Empty) the step does nothing at all; any other "
+              "value, Null included, signs",
+              true}};
   d.writes = {{"SIGNEDON", "date and time", "now, before and again after signing"},
               {"SIGNEDBY", "text", "the task's ResourceName, after a document item list"}};
   d.initialize =
@@ -636,7 +641,7 @@ ClassDescription Publish() {
       "as a major or a minor version. Other documents, stack items and record series are left "
       "alone; the document is not fetched first.";
   d.parameters = {TaskParameter(
-      "PUBLISH_AS_MAJOR_VERSION", "Boolean", false, "True (a major version)", "True or False",
+      "PUBLISH_AS_MAJOR_VERSION", "Boolean", false, "True (a major version)", kBooleanValues,
       "True publishes a major version (VersionType 0), False a minor version (VersionType 1). "
       "Read for every document published.",
       true)};
@@ -800,7 +805,7 @@ ClassDescription Delete() {
       "DeleteRecordSeries by kind), then records whether it walked the list and when. Unlike "
       "the flag classes it stops at the first item that fails.";
   d.parameters = {
-      TaskParameter("DELETE_CHILD_ITEMS", "Boolean", false, "True", "True or False",
+      TaskParameter("DELETE_CHILD_ITEMS", "Boolean", false, "True", kBooleanValues,
                     "Whether stack items and record series are deleted with their child items. "
                     "Documents never receive it.",
                     true),
@@ -1229,7 +1234,8 @@ std::string ReferenceIndexMarkdown() {
       "template variables, the task variables it reads and writes, its results, services and "
       "errors. `corvane describe CLASS` prints the same from the built tool, and `corvane new "
       "CLASS` writes a scenario to start from.\n\n"
-      "| Class | Family | Parameters | Writes |\n|---|---|---|---|\n";
+      "| Class | Family | Parameters | Task variables read | Task variables written |\n"
+      "|---|---|---|---|---|\n";
   for (const ClassDescription& d : ClassDescriptions()) {
     std::vector<std::string> names = d.step_parameters;
     names.insert(names.end(), d.task_parameters.begin(), d.task_parameters.end());
