@@ -1,8 +1,10 @@
 #include "commands.h"
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 
 #include "class_descriptions.h"
 #include "component_loader.h"
@@ -240,39 +242,209 @@ int RegisterCommand(const Args& args, bool unregister) {
   });
 }
 
+namespace {
+
+const char* kDescribeHelp =
+    R"(Usage: corvane describe [--json | --markdown] CLASS
+       corvane describe --all [--json]
+       corvane describe --all --write DIR
+       corvane describe --all --check DIR
+
+Prints the reference of one class: each step and task parameter with its type,
+whether it is required, its default, its allowed values and what it does; the
+template variables its templates can name; the task variables it reads and
+writes; its results, the services it asks the host for, the errors it can raise
+with their location texts and, for DocApproval, Review and ToDo, the decision
+table. CLASS is a class name (MarkAsVital), a ProgID (Corvane.MarkAsVital) or a
+CLSID ({3077EE4C-C191-4082-97D0-06A0B6A3C68C}, braces optional), in any case.
+
+Options:
+  --json            print the reference as JSON
+  --markdown        print the class's page of docs/classes
+  --all             every class
+  --write DIR       with --all: write one page per class and README.md into DIR
+  --check DIR       with --all: compare DIR with the pages the table makes; exit 1
+                    and name each page that differs or is missing
+)";
+
+// The pages of docs/classes, file name to text.
+std::map<std::string, std::string> ReferencePages() {
+  std::map<std::string, std::string> pages;
+  for (const ClassDescription& d : ClassDescriptions())
+    pages[d.name + ".md"] = DescriptionMarkdown(d);
+  pages["README.md"] = ReferenceIndexMarkdown();
+  return pages;
+}
+
+std::string ReadFileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int WriteReference(const std::string& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir))
+    throw HostError("cannot create the directory " + dir +
+                    (ec ? ": " + ec.message() : std::string()));
+  const std::map<std::string, std::string> pages = ReferencePages();
+  // Each page goes to a temporary file first and is renamed into place, so an
+  // interrupted write leaves no half page behind.
+  for (const auto& [name, text] : pages) {
+    const fs::path target = fs::path(dir) / name;
+    const fs::path temporary = fs::path(dir) / ("." + name + ".tmp");
+    std::ofstream out(temporary, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) {
+      fs::remove(temporary, ec);
+      throw HostError("cannot write " + target.string());
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+      fs::remove(temporary, ec);
+      throw HostError("cannot write " + target.string() + ": " + ec.message());
+    }
+  }
+  std::cout << "Wrote " << pages.size() << " pages to " << dir << "\n";
+  return kExitOk;
+}
+
+int CheckReference(const std::string& dir) {
+  if (!fs::is_directory(dir)) throw HostError("no directory " + dir);
+  int differing = 0;
+  for (const auto& [name, text] : ReferencePages()) {
+    const fs::path page = fs::path(dir) / name;
+    if (!fs::exists(page)) {
+      std::cout << page.string() << ": missing\n";
+      ++differing;
+    } else if (ReadFileText(page) != text) {
+      std::cout << page.string() << ": differs from the class table\n";
+      ++differing;
+    }
+  }
+  if (differing)
+    std::cout << differing << " page(s) out of date; corvane describe --all --write " << dir
+              << " rewrites them\n";
+  return differing ? kExitFailed : kExitOk;
+}
+
+const ClassDescription& DescriptionOrThrow(const std::string& name) {
+  const ClassDescription* d = FindDescription(name);
+  if (!d)
+    throw HostError("unknown class \"" + name +
+                    "\": name a class (MarkAsVital), a ProgID (Corvane.MarkAsVital) or a CLSID; "
+                    "corvane classes lists the 32 classes");
+  return *d;
+}
+
+}  // namespace
+
 int DescribeCommand(const Args& args) {
+  return WithOptions(args, {"--json", "--all", "--markdown"}, {"--write", "--check"}, kDescribeHelp,
+                     [&](const ParsedOptions& o) {
+                       const bool all = o.Flag("--all");
+                       const std::string write = o.Value("--write"), check = o.Value("--check");
+                       if (o.Flag("--json") && o.Flag("--markdown"))
+                         throw UsageError("choose --json or --markdown, not both");
+                       if ((!write.empty() || !check.empty()) && !all)
+                         throw UsageError("--write and --check go with --all");
+                       if (!write.empty() && !check.empty())
+                         throw UsageError("choose --write or --check, not both");
+                       if (all && !o.positional.empty())
+                         throw UsageError("--all describes every class; leave out the class name");
+                       if (all && o.Flag("--markdown") && write.empty() && check.empty())
+                         throw UsageError("--all --markdown: say --write DIR to write the pages");
+                       if (!write.empty()) return WriteReference(write);
+                       if (!check.empty()) return CheckReference(check);
+
+                       std::vector<const ClassDescription*> chosen;
+                       if (all) {
+                         for (const ClassDescription& d : ClassDescriptions()) chosen.push_back(&d);
+                       } else {
+                         if (o.positional.size() != 1)
+                           throw UsageError("name one class, for example MarkAsVital");
+                         chosen.push_back(&DescriptionOrThrow(o.positional[0]));
+                       }
+                       if (o.Flag("--json")) {
+                         Json out = Json::array();
+                         for (const ClassDescription* d : chosen)
+                           out.push_back(DescriptionJson(*d));
+                         std::cout << (all ? out : out[0]).dump(2) << "\n";
+                       } else if (o.Flag("--markdown")) {
+                         std::cout << DescriptionMarkdown(*chosen[0]);
+                       } else {
+                         for (size_t i = 0; i < chosen.size(); ++i)
+                           std::cout << (i ? "\n" : "") << DescriptionText(*chosen[i]);
+                       }
+                       return kExitOk;
+                     });
+}
+
+int NewCommand(const Args& args) {
   const std::string help =
-      "Usage: corvane describe [--json] CLASS\n\n"
-      "Prints, for one class (a name such as MarkAsVital, or a ProgID), the step and\n"
-      "task parameters it reads, the task variables it reads and writes, what its\n"
-      "methods return and the services it asks the host for.\n"
-      "  corvane describe --all --json   prints every class.\n\n"
-      "Options:\n  --json            print the description as JSON\n"
-      "  --all             every class\n";
-  return WithOptions(args, {"--json", "--all"}, {}, help, [&](const ParsedOptions& o) {
-    std::vector<const ClassDescription*> chosen;
-    if (o.Flag("--all")) {
-      for (const ClassDescription& d : ClassDescriptions()) chosen.push_back(&d);
-    } else {
-      if (o.positional.size() != 1) throw UsageError("name one class, for example MarkAsVital");
-      const ClassDescription* d = FindDescription(o.positional[0]);
-      if (!d) {
-        std::cerr << "corvane: unknown class \"" << o.positional[0]
-                  << "\"; corvane classes lists the 32 classes\n";
-        return kExitCannotRun;
-      }
-      chosen.push_back(d);
+      "Usage: corvane new [--output FILE] [--force] CLASS\n\n"
+      "Writes a scenario skeleton for the class from its reference: every parameter at a\n"
+      "sample value, the task variables it reads and writes declared, one document in the\n"
+      "item list, and for the human-task steps and Signature their Initialize call. It\n"
+      "runs as it is (corvane run FILE); change the values and add expectations from there.\n"
+      "CLASS is a class name, ProgID or CLSID.\n\n"
+      "Options:\n"
+      "  --output FILE     write the scenario to FILE instead of printing it\n"
+      "  --force           overwrite FILE when it exists\n";
+  return WithOptions(args, {"--force"}, {"--output"}, help, [&](const ParsedOptions& o) {
+    if (o.positional.size() != 1) throw UsageError("name one class, for example MarkAsVital");
+    const ClassDescription& d = DescriptionOrThrow(o.positional[0]);
+    const std::string text = ScenarioSkeleton(d).dump(2) + "\n";
+    const std::string output = o.Value("--output");
+    if (output.empty()) {
+      std::cout << text;
+      return kExitOk;
     }
-    if (o.Flag("--json")) {
-      Json out = Json::array();
-      for (const ClassDescription* d : chosen) out.push_back(DescriptionJson(*d));
-      std::cout << (o.Flag("--all") ? out : out[0]).dump(2) << "\n";
-    } else {
-      for (size_t i = 0; i < chosen.size(); ++i)
-        std::cout << (i ? "\n" : "") << DescriptionText(*chosen[i]);
+    if (fs::exists(output) && !o.Flag("--force"))
+      throw HostError(output + " exists; say --force to overwrite it");
+    const fs::path temporary = fs::path(output).string() + ".tmp";
+    std::ofstream out(temporary, std::ios::binary);
+    out << text;
+    out.close();
+    std::error_code ec;
+    if (out) fs::rename(temporary, output, ec);
+    if (!out || ec) {
+      fs::remove(temporary, ec);
+      throw HostError("cannot write " + output);
     }
+    std::cout << "Wrote " << output << "; run it with corvane run " << output << "\n";
     return kExitOk;
   });
+}
+
+int HelpCommand(const Args& args, const std::string& usage) {
+  if (args.empty()) {
+    std::cout << usage;
+    return kExitOk;
+  }
+  if (args.size() > 1) {
+    std::cerr << "corvane: help takes one command name\n\n" << usage;
+    return kExitCannotRun;
+  }
+  const std::string& command = args[0];
+  const Args help = {"--help"};
+  if (command == "run") return RunCommand(help);
+  if (command == "classes") return ClassesCommand(help);
+  if (command == "register") return RegisterCommand(help, false);
+  if (command == "unregister") return RegisterCommand(help, true);
+  if (command == "describe") return DescribeCommand(help);
+  if (command == "template") return TemplateCommand(help);
+  if (command == "new") return NewCommand(help);
+  if (command == "help") {
+    std::cout << "Usage: corvane help [COMMAND]\n\nPrints the list of commands, or the help "
+                 "of one command (the same as corvane COMMAND --help).\n";
+    return kExitOk;
+  }
+  std::cerr << "corvane: no command \"" << command << "\"\n\n" << usage;
+  return kExitCannotRun;
 }
 
 }  // namespace corvane::cli

@@ -20,5 +20,8 @@ int ClassesCommand(const Args& args);
 int RegisterCommand(const Args& args, bool unregister);
 int DescribeCommand(const Args& args);
 int TemplateCommand(const Args& args);
+int NewCommand(const Args& args);
+// `help` alone prints `usage`; `help COMMAND` prints that command's --help.
+int HelpCommand(const Args& args, const std::string& usage);
 
 }  // namespace corvane::cli

@@ -16,10 +16,11 @@ Commands:
   classes                list the 32 classes with ProgID, CLSID and interface IID
   register               register Corvane.so into a registry directory
   unregister             remove the registrations Corvane.so made
-  describe CLASS         the parameters, variables, results and services of a class
+  describe CLASS         the reference of a class: parameters, variables, errors
+  new CLASS              write a scenario skeleton for a class that runs as it is
   template check FILE    what the template engine makes of a format template
   template render FILE   render a format template with --var NAME=VALUE values
-  help                   this text
+  help [COMMAND]         this text, or the help of one command
 
 Run `corvane COMMAND --help` for a command's options. Scenario files are
 described in docs/scenarios.md; examples/ holds runnable ones:
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
   const std::string command = args.front();
   args.erase(args.begin());
   try {
-    if (command == "help" || command == "--help" || command == "-h") {
+    if (command == "help") return HelpCommand(args, kUsage);
+    if (command == "--help" || command == "-h") {
       std::cout << kUsage;
       return kExitOk;
     }
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
     if (command == "unregister") return RegisterCommand(args, true);
     if (command == "describe") return DescribeCommand(args);
     if (command == "template") return TemplateCommand(args);
+    if (command == "new") return NewCommand(args);
     std::cerr << "corvane: unknown command \"" << command << "\"\n\n" << kUsage;
     return kExitCannotRun;
   } catch (const std::exception& e) {
