@@ -22,6 +22,31 @@ uint64_t HashOf(std::string_view text) {
 
 }  // namespace
 
+void TemplateSubstitution::Index::Build() {
+  size_t size = 16;
+  while (size < entries_.size() * 2) size *= 2;
+  slots_.assign(size, 0);
+  mask_ = size - 1;
+  for (uint32_t e = 0; e < entries_.size(); ++e) {
+    size_t slot = (entries_[e].key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+    while (slots_[slot] && entries_[slots_[slot] - 1].key != entries_[e].key)
+      slot = (slot + 1) & mask_;
+    entries_[e].next = slots_[slot];
+    slots_[slot] = e + 1;
+  }
+}
+
+template <class Each>
+bool TemplateSubstitution::Index::Any(uint64_t key, Each&& each) const {
+  if (slots_.empty()) return false;
+  size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+  while (slots_[slot] && entries_[slots_[slot] - 1].key != key) slot = (slot + 1) & mask_;
+  for (uint32_t e = slots_[slot]; e; e = entries_[e - 1].next) {
+    if (each(entries_[e - 1].source)) return true;
+  }
+  return false;
+}
+
 TemplateSubstitution::TemplateSubstitution(std::string_view text,
                                            const FormatExpressions& expressions)
     : text_(text) {
@@ -46,15 +71,19 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
       return;
     }
     closing_counts_ |= 1u << closing;
-    by_text_.emplace(Key(HashOf(source), source.size()), id);
+    most_closing_ = std::max(most_closing_, closing);
+    by_text_.Add(Key(HashOf(source), source.size()), id);
     for (size_t u = 0; u + 1 < source.size(); ++u) {
-      if (source[u] == '}') by_start_.emplace(Key(HashOf(source.substr(0, u + 1)), u + 1), id);
+      if (source[u] == '}') by_start_.Add(Key(HashOf(source.substr(0, u + 1)), u + 1), id);
     }
     for (size_t t = 1; t < source.size(); ++t) {
-      if (source[t] == '{') by_end_.emplace(Key(HashOf(source.substr(t)), source.size() - t), id);
+      if (source[t] == '{') by_end_.Add(Key(HashOf(source.substr(t)), source.size() - t), id);
     }
     longest_ = std::max(longest_, source.size());
   }
+  by_text_.Build();
+  by_start_.Build();
+  by_end_.Build();
   FindOccurrences();
   if (usable_) usable_ = !SourcesCanJoin();
 }
@@ -67,31 +96,32 @@ template <class Found>
 void TemplateSubstitution::Scan(std::string_view text, Found&& found) const {
   uint64_t h[kMostClosingBraces + 1] = {};
   size_t length[kMostClosingBraces + 1] = {};  // 0: no such "}" within reach
+  const size_t most = most_closing_;
   for (size_t p = text.size(); p-- > 0;) {
     const char c = text[p];
     const uint64_t byte = static_cast<unsigned char>(c);
     if (c == '}') {
-      for (size_t k = kMostClosingBraces; k > 1; --k) {
+      for (size_t k = most; k > 1; --k) {
         length[k] = length[k - 1] ? length[k - 1] + 1 : 0;
         h[k] = byte + kBase * h[k - 1];
       }
       h[1] = byte;
       length[1] = 1;
     } else {
-      for (size_t k = 1; k <= kMostClosingBraces; ++k) {
+      for (size_t k = 1; k <= most; ++k) {
         if (!length[k]) continue;
         h[k] = byte + kBase * h[k];
         if (++length[k] > longest_) length[k] = 0;
       }
     }
     if (c != '{') continue;
-    for (size_t k = 1; k <= kMostClosingBraces; ++k) {
+    for (size_t k = 1; k <= most; ++k) {
       if (!length[k] || !(closing_counts_ & (1u << k))) continue;
-      auto [first, last] = by_text_.equal_range(Key(h[k], length[k]));
-      for (auto it = first; it != last; ++it) {
-        std::string_view source = sources_[it->second];
-        if (text.substr(p, source.size()) == source && !found(p, it->second)) return;
-      }
+      bool stop = by_text_.Any(Key(h[k], length[k]), [&](uint32_t id) {
+        std::string_view source = sources_[id];
+        return text.substr(p, source.size()) == source && !found(p, id);
+      });
+      if (stop) return;
     }
   }
 }
@@ -116,14 +146,11 @@ void TemplateSubstitution::FindOccurrences() {
 // text up to an inner "}" ends another source: a replacement next to it could
 // then complete that other source across the boundary.
 bool TemplateSubstitution::SourcesCanJoin() const {
-  auto any = [&](const std::unordered_multimap<uint64_t, uint32_t>& index, std::string_view part,
-                 bool at_start) {
-    auto [first, last] = index.equal_range(Key(HashOf(part), part.size()));
-    for (auto it = first; it != last; ++it) {
-      std::string_view other = sources_[it->second];
-      if (at_start ? other.starts_with(part) : other.ends_with(part)) return true;
-    }
-    return false;
+  auto any = [&](const Index& index, std::string_view part, bool at_start) {
+    return index.Any(Key(HashOf(part), part.size()), [&](uint32_t id) {
+      std::string_view other = sources_[id];
+      return at_start ? other.starts_with(part) : other.ends_with(part);
+    });
   };
   for (std::string_view source : sources_) {
     for (size_t t = 1; t < source.size(); ++t) {

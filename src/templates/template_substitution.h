@@ -60,11 +60,33 @@ class TemplateSubstitution {
   std::vector<size_t> count_;              // occurrences of each source in the template
   std::vector<uint32_t> source_of_;        // the source of each expression
   std::vector<Occurrence> occurrences_;    // in order of position
+  // Sources by a key: open addressing over distinct keys, each slot holding a
+  // chain of the sources added under its key.
+  class Index {
+   public:
+    void Add(uint64_t key, uint32_t source) { entries_.push_back({key, source, 0}); }
+    void Build();
+    // Calls each(source) for every source added under `key` until it returns true.
+    template <class Each>
+    bool Any(uint64_t key, Each&& each) const;
+
+   private:
+    struct Entry {
+      uint64_t key;
+      uint32_t source;
+      uint32_t next = 0;  // the next entry with this key, + 1; 0 for none
+    };
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> slots_;  // index into entries_ + 1; 0 for empty
+    size_t mask_ = 0;
+  };
+
   // Sources by the hash of their text, of their text up to each inner "}",
   // and of their text from each inner "{".
-  std::unordered_multimap<uint64_t, uint32_t> by_text_;
-  std::unordered_multimap<uint64_t, uint32_t> by_start_;
-  std::unordered_multimap<uint64_t, uint32_t> by_end_;
+  Index by_text_;
+  Index by_start_;
+  Index by_end_;
+  size_t most_closing_ = 0;      // the most "}" in one source
   uint32_t closing_counts_ = 0;  // bit c: a source has c closing braces
   size_t longest_ = 0;
   bool usable_ = true;
