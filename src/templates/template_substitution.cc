@@ -20,9 +20,32 @@ uint64_t HashOf(std::string_view text) {
   return h;
 }
 
-bool IsBrace(char c) { return c == '{' || c == '}'; }
-
 }  // namespace
+
+void TemplateSubstitution::Index::Build() {
+  size_t size = 16;
+  while (size < entries_.size() * 2) size *= 2;
+  slots_.assign(size, 0);
+  mask_ = size - 1;
+  for (uint32_t e = 0; e < entries_.size(); ++e) {
+    size_t slot = (entries_[e].key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+    while (slots_[slot] && entries_[slots_[slot] - 1].key != entries_[e].key)
+      slot = (slot + 1) & mask_;
+    entries_[e].next = slots_[slot];
+    slots_[slot] = e + 1;
+  }
+}
+
+template <class Each>
+bool TemplateSubstitution::Index::Any(uint64_t key, Each&& each) const {
+  if (slots_.empty()) return false;
+  size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+  while (slots_[slot] && entries_[slots_[slot] - 1].key != key) slot = (slot + 1) & mask_;
+  for (uint32_t e = slots_[slot]; e; e = entries_[e - 1].next) {
+    if (each(entries_[e - 1].source)) return true;
+  }
+  return false;
+}
 
 TemplateSubstitution::TemplateSubstitution(std::string_view text,
                                            const FormatExpressions& expressions)
@@ -41,47 +64,75 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
   for (uint32_t id = 0; id < sources_.size(); ++id) {
     std::string_view source = sources_[id];
     // The parser's sources run from a "{" to a "}"; a caller may have set others.
-    if (source.size() < 2 || source.front() != '{' || source.back() != '}') {
+    const size_t closing = std::count(source.begin(), source.end(), '}');
+    if (source.size() < 2 || source.front() != '{' || source.back() != '}' ||
+        closing > kMostClosingBraces) {
       usable_ = false;
       return;
     }
-    std::string_view head = source.substr(0, source.find('}') + 1);
-    std::string_view tail = source.substr(source.rfind('{'));
-    by_head_.emplace(Key(HashOf(head), head.size()), id);
-    by_tail_.emplace(Key(HashOf(tail), tail.size()), id);
+    closing_counts_ |= 1u << closing;
+    most_closing_ = std::max(most_closing_, closing);
+    by_text_.Add(Key(HashOf(source), source.size()), id);
+    for (size_t u = 0; u + 1 < source.size(); ++u) {
+      if (source[u] == '}') by_start_.Add(Key(HashOf(source.substr(0, u + 1)), u + 1), id);
+    }
+    for (size_t t = 1; t < source.size(); ++t) {
+      if (source[t] == '{') by_end_.Add(Key(HashOf(source.substr(t)), source.size() - t), id);
+    }
     longest_ = std::max(longest_, source.size());
   }
+  by_text_.Build();
+  by_start_.Build();
+  by_end_.Build();
   FindOccurrences();
   if (usable_) usable_ = !SourcesCanJoin();
 }
 
-// Every occurrence of every source, found from the "{" it starts with: the text
-// from there to the next "}" must be a source's head.
-void TemplateSubstitution::FindOccurrences() {
-  count_.assign(sources_.size(), 0);
-  uint64_t h = 0;  // hash of the text from p to the next "}"
-  size_t length = 0;
-  bool closed = false;
-  for (size_t p = text_.size(); p-- > 0;) {
-    const char c = text_[p];
+// Calls found(position, source) for every occurrence of every source in
+// `text`, last first, until it returns false. A source with c closing braces
+// runs from a "{" to the c-th "}" after it; the hashes of the text from the
+// current position to each of the next few "}" are carried along backwards.
+template <class Found>
+void TemplateSubstitution::Scan(std::string_view text, Found&& found) const {
+  uint64_t h[kMostClosingBraces + 1] = {};
+  size_t length[kMostClosingBraces + 1] = {};  // 0: no such "}" within reach
+  const size_t most = most_closing_;
+  for (size_t p = text.size(); p-- > 0;) {
+    const char c = text[p];
+    const uint64_t byte = static_cast<unsigned char>(c);
     if (c == '}') {
-      h = static_cast<unsigned char>(c);
-      length = 1;
-      closed = true;
-    } else if (closed) {
-      h = static_cast<unsigned char>(c) + kBase * h;
-      ++length;
-    }
-    if (c != '{' || !closed || length > longest_) continue;
-    auto [first, last] = by_head_.equal_range(Key(h, length));
-    for (auto it = first; it != last; ++it) {
-      std::string_view source = sources_[it->second];
-      if (text_.substr(p, source.size()) == source) {
-        occurrences_.push_back({p, it->second});
-        ++count_[it->second];
+      for (size_t k = most; k > 1; --k) {
+        length[k] = length[k - 1] ? length[k - 1] + 1 : 0;
+        h[k] = byte + kBase * h[k - 1];
+      }
+      h[1] = byte;
+      length[1] = 1;
+    } else {
+      for (size_t k = 1; k <= most; ++k) {
+        if (!length[k]) continue;
+        h[k] = byte + kBase * h[k];
+        if (++length[k] > longest_) length[k] = 0;
       }
     }
+    if (c != '{') continue;
+    for (size_t k = 1; k <= most; ++k) {
+      if (!length[k] || !(closing_counts_ & (1u << k))) continue;
+      bool stop = by_text_.Any(Key(h[k], length[k]), [&](uint32_t id) {
+        std::string_view source = sources_[id];
+        return text.substr(p, source.size()) == source && !found(p, id);
+      });
+      if (stop) return;
+    }
   }
+}
+
+void TemplateSubstitution::FindOccurrences() {
+  count_.assign(sources_.size(), 0);
+  Scan(text_, [&](size_t at, uint32_t source) {
+    occurrences_.push_back({at, source});
+    ++count_[source];
+    return true;
+  });
   std::reverse(occurrences_.begin(), occurrences_.end());
   for (size_t k = 1; k < occurrences_.size(); ++k) {
     const Occurrence& before = occurrences_[k - 1];
@@ -95,47 +146,18 @@ void TemplateSubstitution::FindOccurrences() {
 // text up to an inner "}" ends another source: a replacement next to it could
 // then complete that other source across the boundary.
 bool TemplateSubstitution::SourcesCanJoin() const {
+  auto any = [&](const Index& index, std::string_view part, bool at_start) {
+    return index.Any(Key(HashOf(part), part.size()), [&](uint32_t id) {
+      std::string_view other = sources_[id];
+      return at_start ? other.starts_with(part) : other.ends_with(part);
+    });
+  };
   for (std::string_view source : sources_) {
-    uint64_t h = 0;
-    size_t length = 0;
-    bool closed = false;
-    for (size_t p = source.size(); p-- > 1;) {
-      const char c = source[p];
-      if (c == '}') {
-        h = static_cast<unsigned char>(c);
-        length = 1;
-        closed = true;
-      } else if (closed) {
-        h = static_cast<unsigned char>(c) + kBase * h;
-        ++length;
-      }
-      if (c != '{' || !closed || length > longest_) continue;
-      std::string_view rest = source.substr(p);
-      auto [first, last] = by_head_.equal_range(Key(h, length));
-      for (auto it = first; it != last; ++it) {
-        std::string_view other = sources_[it->second];
-        if (other.size() > rest.size() && other.starts_with(rest)) return true;
-      }
+    for (size_t t = 1; t < source.size(); ++t) {
+      if (source[t] == '{' && any(by_start_, source.substr(t), true)) return true;
     }
-    uint64_t g = 0, power = 1;  // hash of the text from the last "{" to u
-    length = 0;
     for (size_t u = 0; u + 1 < source.size(); ++u) {
-      const char c = source[u];
-      if (c == '{') {
-        g = 0;
-        power = 1;
-        length = 0;
-      }
-      g += static_cast<unsigned char>(c) * power;
-      power *= kBase;
-      ++length;
-      if (c != '}' || length > longest_) continue;
-      std::string_view start = source.substr(0, u + 1);
-      auto [first, last] = by_tail_.equal_range(Key(g, length));
-      for (auto it = first; it != last; ++it) {
-        std::string_view other = sources_[it->second];
-        if (other.size() > start.size() && other.ends_with(start)) return true;
-      }
+      if (source[u] == '}' && any(by_end_, source.substr(0, u + 1), false)) return true;
     }
   }
   return false;
@@ -146,11 +168,6 @@ std::optional<std::string> TemplateSubstitution::Render(const std::vector<std::s
   auto rendering = [&](uint32_t id) -> const std::string& {
     return renders[first_expression_[id]];
   };
-  // A rendering with a brace could start or end another source.
-  for (uint32_t id = 0; id < sources_.size(); ++id) {
-    const std::string& r = rendering(id);
-    if (std::any_of(r.begin(), r.end(), IsBrace)) return std::nullopt;
-  }
   // The text's length after each replacement in turn; the step that passes the
   // limit is the step-by-step replacement's to report.
   size_t size = text_.size();
@@ -163,34 +180,23 @@ std::optional<std::string> TemplateSubstitution::Render(const std::vector<std::s
 
   std::string out;
   out.reserve(size);
-  std::vector<std::pair<size_t, size_t>> inserted;  // [begin, end) of each rendering in `out`
-  std::vector<size_t> opens, closes;                // braces of the template text kept in `out`
-  auto keep = [&](size_t from, size_t to) {
-    for (size_t q = from; q < to; ++q) {
-      if (text_[q] == '{') opens.push_back(out.size() + q - from);
-      if (text_[q] == '}') closes.push_back(out.size() + q - from);
-    }
-    out.append(text_, from, to - from);
-  };
   size_t from = 0;
   for (const Occurrence& o : occurrences_) {
-    keep(from, o.at);
-    const size_t begin = out.size();
+    out.append(text_, from, o.at - from);
     out.append(rendering(o.source));
-    inserted.emplace_back(begin, out.size());
     from = o.at + sources_[o.source].size();
   }
-  keep(from, text_.size());
+  out.append(text_, from);
 
-  // A source formed across a rendering would run from a kept "{" before it to a
-  // kept "}" after it; none is near enough to fit.
-  size_t open = 0, close = 0;
-  for (auto [begin, end] : inserted) {
-    while (open < opens.size() && opens[open] < begin) ++open;
-    while (close < closes.size() && closes[close] < end) ++close;
-    if (open > 0 && close < closes.size() && closes[close] - opens[open - 1] < longest_)
-      return std::nullopt;
-  }
+  // The template's own occurrences are all replaced, so a source in the result
+  // was formed by a rendering, alone or with the text around it; a later
+  // replacement in turn would have replaced it.
+  bool formed = false;
+  Scan(out, [&](size_t, uint32_t) {
+    formed = true;
+    return false;
+  });
+  if (formed) return std::nullopt;
   return out;
 }
 

@@ -32,18 +32,25 @@ class TemplateSubstitution {
   // another, or when a source is not one the parser could have produced.
   bool Usable() const { return usable_; }
 
-  // The template with every expression replaced in one pass; nullopt when the
-  // renderings themselves could form an expression source (then replacing in
-  // turn decides) or when the text would pass `limit` at some step.
+  // The template with every expression replaced in one pass; nullopt when an
+  // expression source stands in that text (a rendering formed it, and
+  // replacing in turn decides what becomes of it) or when the text would pass
+  // `limit` at some step.
   // REQUIRES: Usable(); renders[i] is expressions[i].ToString() for every i.
   std::optional<std::string> Render(const std::vector<std::string>& renders, size_t limit) const;
 
  private:
+  // Sources with more "}" than this (escaped in their format text) are
+  // replaced in turn.
+  static constexpr size_t kMostClosingBraces = 8;
+
   struct Occurrence {
     size_t at;
     uint32_t source;
   };
 
+  template <class Found>
+  void Scan(std::string_view text, Found&& found) const;
   void FindOccurrences();
   bool SourcesCanJoin() const;
 
@@ -53,8 +60,34 @@ class TemplateSubstitution {
   std::vector<size_t> count_;              // occurrences of each source in the template
   std::vector<uint32_t> source_of_;        // the source of each expression
   std::vector<Occurrence> occurrences_;    // in order of position
-  std::unordered_multimap<uint64_t, uint32_t> by_head_;  // hash of a source up to its first "}"
-  std::unordered_multimap<uint64_t, uint32_t> by_tail_;  // hash of a source from its last "{"
+  // Sources by a key: open addressing over distinct keys, each slot holding a
+  // chain of the sources added under its key.
+  class Index {
+   public:
+    void Add(uint64_t key, uint32_t source) { entries_.push_back({key, source, 0}); }
+    void Build();
+    // Calls each(source) for every source added under `key` until it returns true.
+    template <class Each>
+    bool Any(uint64_t key, Each&& each) const;
+
+   private:
+    struct Entry {
+      uint64_t key;
+      uint32_t source;
+      uint32_t next = 0;  // the next entry with this key, + 1; 0 for none
+    };
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> slots_;  // index into entries_ + 1; 0 for empty
+    size_t mask_ = 0;
+  };
+
+  // Sources by the hash of their text, of their text up to each inner "}",
+  // and of their text from each inner "{".
+  Index by_text_;
+  Index by_start_;
+  Index by_end_;
+  size_t most_closing_ = 0;      // the most "}" in one source
+  uint32_t closing_counts_ = 0;  // bit c: a source has c closing braces
   size_t longest_ = 0;
   bool usable_ = true;
 };
