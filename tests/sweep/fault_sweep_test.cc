@@ -13,7 +13,6 @@
 #include <functional>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <regex>
 #include <set>
 
@@ -150,10 +149,11 @@ sim::Fault FaultAt(const std::vector<sim::Call>& journal, size_t index) {
   int32_t earlier = 0;
   for (size_t i = 0; i < index; ++i)
     if (journal[i].op == call.op && journal[i].target == call.target) ++earlier;
-  bool dms = call.op.starts_with("IDms") || call.op.starts_with("IEntity") ||
-             call.op.starts_with("IField") || call.op.starts_with("ILookupField") ||
-             call.op.starts_with("IChoiceField") || call.op.starts_with("IQuery") ||
-             call.op.starts_with("IRecord");
+  // DMS objects answer with the DMS's source, host objects with the host's.
+  static const std::vector<std::string_view> dms_interfaces = {
+      "IDms", "IEntity", "IField", "ILookupField", "IChoiceField", "IQuery"};
+  bool dms = false;
+  for (std::string_view prefix : dms_interfaces) dms = dms || call.op.starts_with(prefix);
   return sim::Fault{
       .op = call.op,
       .target = call.target,
