@@ -52,7 +52,7 @@ double AdvanceDays(const Node& node) {
       part("days") + part("hours") / 24 + part("minutes") / 1440 + part("seconds") / 86400;
   // No step of a clock within the dates can be longer than their whole range.
   if (!(std::fabs(days) < 4e6))
-    node.Fail("moves the clock by " + std::to_string(days) +
+    node.Fail("moves the clock by " + Json(days).dump() +
               " days, beyond any date (years 100 to 9999)");
   return days;
 }
