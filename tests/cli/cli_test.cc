@@ -3,62 +3,18 @@
 // exit 2, the JSON report carries the text report's facts, and `describe` agrees
 // with what the classes actually read and write.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/run_corvane.h"
 #include "corvane/catalogue.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Json = nlohmann::ordered_json;
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A scratch directory of this test process.
-fs::path Scratch() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("corvane-cli-test-" + std::to_string(::getpid()));
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
-
-Outcome Corvane(const std::string& args) {
-  const fs::path out = Scratch() / "stdout", err = Scratch() / "stderr";
-  std::string command = std::string(CORVANE_CLI_PATH) + " " + args + " >" + out.string() + " 2>" +
-                        err.string() + " </dev/null";
-  int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(out), Slurp(err)};
-}
-
-std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
-fs::path WriteScenario(const std::string& name, const std::string& text) {
-  fs::path p = Scratch() / name;
-  std::ofstream(p) << text;
-  return p;
-}
+using namespace corvane::cli_test;
 
 std::vector<fs::path> Examples() {
   std::vector<fs::path> out;
@@ -180,6 +136,12 @@ TEST(MalformedScenarioTest, EachGivesOneMessageNamingFileAndPlaceAndExitsTwo) {
        "at taks: unknown key \"taks\" (did you mean \"tasks\"?)"},
       {"bad-date.json", R"({"class": "MarkAsVital", "now": "14/03/2025", "tasks": [{"id": 5}]})",
        "at now: expected a date"},
+      {"expect-typo.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "expect": {"dms_call": []}})",
+       "at expect.dms_call: unknown key \"dms_call\" (did you mean \"dms_calls\"?)"},
+      {"expect-shape.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "expect": {"event_log": [1]}})",
+       "at expect.event_log[0]: expected a text"},
       {"bad-value.json",
        R"({"class": "MarkAsVital", "tasks": [{"id": 5, "variables": {"X": {"dat": 1}}}]})",
        "at tasks[0].variables.X: not a value: write a value as text, a number"},

@@ -1,11 +1,56 @@
 #include "expectations.h"
 
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "json_reader.h"
 
 namespace corvane::cli {
 namespace {
 
 using pelmark::Variant;
+
+// How an expectation is written and checked.
+enum class Shape {
+  kResult,        // a number; checked together with "error"
+  kError,         // {"number", "hex", "description", "source", "chain"}
+  kVariables,     // task variable names to values
+  kWrites,        // [{"owner", "name", "value"}], exactly, in order
+  kJournalLines,  // journal lines that appear in this order among others
+  kLines,         // texts matched with the report's list of the same name
+  kRecords,       // objects matched with the report's list of the same name
+  kItems,         // DMS items found by entity, database and id
+};
+
+struct ExpectationKey {
+  std::string_view name;
+  Shape shape;
+};
+
+// Every key an expect block may hold, in the order they are checked (and so
+// the order their failures are reported in).
+constexpr ExpectationKey kExpectationKeys[] = {
+    {"result", Shape::kResult},
+    {"error", Shape::kError},
+    {"variables", Shape::kVariables},
+    {"writes", Shape::kWrites},
+    {"journal_contains", Shape::kJournalLines},
+    {"dms_calls", Shape::kLines},
+    {"event_log", Shape::kLines},
+    {"directories", Shape::kLines},
+    {"saves", Shape::kRecords},
+    {"stored", Shape::kRecords},
+    {"comments", Shape::kRecords},
+    {"annotations", Shape::kRecords},
+    {"aces", Shape::kRecords},
+    {"labels", Shape::kRecords},
+    {"operations", Shape::kRecords},
+    {"exports", Shape::kRecords},
+    {"messages", Shape::kRecords},
+    {"jobs", Shape::kRecords},
+    {"items", Shape::kItems},
+};
 
 class Checker {
  public:
@@ -64,6 +109,22 @@ class Checker {
   Json& failures_;
 };
 
+// An expected DMS item against the item of the same entity, database and id.
+void CheckItem(Checker& check, const Json& want, const Json& items) {
+  const Json* found = nullptr;
+  for (const Json& item : items)
+    if (item["entity"] == want["entity"] && item["database"] == want["database"] &&
+        item["id"] == want["id"])
+      found = &item;
+  std::string what = "items[" + want["entity"].get<std::string>() + " " + want["id"].dump() + "]";
+  if (!found) return check.Fail(what, want, "(not an item of the scenario's dms)");
+  Json rest = want;
+  rest.erase("entity");
+  rest.erase("database");
+  rest.erase("id");
+  check.Match(what, rest, *found);
+}
+
 std::string ErrorText(const Json& error) {
   if (error.is_null()) return "no error";
   return "error " + std::to_string(error["number"].get<int32_t>()) + ": " +
@@ -71,6 +132,59 @@ std::string ErrorText(const Json& error) {
 }
 
 }  // namespace
+
+void ValidateExpect(const Json& expect, const std::string& place) {
+  Node node(expect, place);
+  std::vector<std::string_view> names;
+  for (const ExpectationKey& key : kExpectationKeys) names.push_back(key.name);
+  node.Keys(names);
+  for (const ExpectationKey& key : kExpectationKeys) {
+    if (!node.Has(key.name)) continue;
+    const Node value = node.At(key.name);
+    switch (key.shape) {
+      case Shape::kResult:
+        value.Int();
+        break;
+      case Shape::kError:
+        value.Keys({"number", "hex", "description", "source", "chain"});
+        if (value.Has("number")) value.At("number").Int();
+        if (value.Has("description")) value.At("description").Text();
+        if (value.Has("hex")) value.At("hex").Text();
+        if (value.Has("source")) value.At("source").Text();
+        if (value.Has("chain"))
+          for (const Node& line : value.At("chain").List()) line.Text();
+        break;
+      case Shape::kVariables:
+        for (auto& [name, v] : value.Members("variable names to values")) v.Value();
+        break;
+      case Shape::kWrites:
+        for (const Node& w : value.List()) {
+          w.Keys({"owner", "name", "value"});
+          w.At("name").Text();
+          w.At("value").Value();
+        }
+        break;
+      case Shape::kJournalLines:
+      case Shape::kLines:
+        for (const Node& line : value.List()) line.Text();
+        break;
+      case Shape::kRecords:
+        value.List();
+        break;
+      case Shape::kItems:
+        for (const Node& item : value.List()) {
+          item.Keys(
+              {"entity", "database", "id", "typecode", "exists", "fields", "flags", "labels"});
+          item.At("entity").Text();
+          item.At("database").Int();
+          item.At("id").Int();
+          if (item.Has("fields"))
+            for (auto& [name, v] : item.At("fields").Members("field names to values")) v.Value();
+        }
+        break;
+    }
+  }
+}
 
 Json CheckExpectations(const std::optional<Json>& expect, const Json& call) {
   Json result = {{"checked", Json::array()}, {"failures", Json::array()}};
@@ -94,63 +208,58 @@ Json CheckExpectations(const std::optional<Json>& expect, const Json& call) {
   }
   if (e.contains("result") && error.is_null()) check.Match("result", e["result"], call["result"]);
 
-  if (e.contains("variables")) {
-    for (const auto& [name, value] : e["variables"].items()) {
-      const Json& vars = call.contains("task_variables") ? call["task_variables"] : Json::object();
-      if (!vars.contains(name)) {
-        check.Fail("variables." + name, value, "(the task has no such variable)");
-        continue;
-      }
-      check.Value("variables." + name, value, vars[name]);
-    }
-  }
-  if (e.contains("writes")) {
-    const Json& actual = call["variable_writes"];
-    if (e["writes"].size() != actual.size()) {
-      Json names = Json::array();
-      for (const Json& w : actual) names.push_back(w["name"]);
-      check.Fail("writes (count)", e["writes"].size(), names);
-    } else {
-      for (size_t i = 0; i < actual.size(); ++i)
-        check.Match("writes[" + std::to_string(i) + "]", e["writes"][i], actual[i]);
-    }
-  }
-  if (e.contains("journal_contains")) {
-    // Each line must appear in the journal, in this order, others may come between.
-    size_t at = 0;
-    const Json& journal = call["journal"];
-    for (const Json& line : e["journal_contains"]) {
-      while (at < journal.size() && journal[at]["text"] != line) ++at;
-      if (at == journal.size()) {
-        check.Fail("journal_contains", line, "(not in the journal after the lines before it)");
+  for (const ExpectationKey& key : kExpectationKeys) {
+    const std::string name(key.name);
+    if (!e.contains(name)) continue;
+    const Json& want = e[name];
+    switch (key.shape) {
+      case Shape::kResult:
+      case Shape::kError:
+        break;  // checked above: each decides what the other means
+      case Shape::kVariables:
+        for (const auto& [variable, value] : want.items()) {
+          const Json& vars =
+              call.contains("task_variables") ? call["task_variables"] : Json::object();
+          if (!vars.contains(variable)) {
+            check.Fail("variables." + variable, value, "(the task has no such variable)");
+            continue;
+          }
+          check.Value("variables." + variable, value, vars[variable]);
+        }
+        break;
+      case Shape::kWrites: {
+        const Json& actual = call["variable_writes"];
+        if (want.size() != actual.size()) {
+          Json names = Json::array();
+          for (const Json& w : actual) names.push_back(w["name"]);
+          check.Fail("writes (count)", want.size(), names);
+        } else {
+          for (size_t i = 0; i < actual.size(); ++i)
+            check.Match("writes[" + std::to_string(i) + "]", want[i], actual[i]);
+        }
         break;
       }
-      ++at;
-    }
-  }
-  for (const char* key :
-       {"dms_calls", "event_log", "directories", "saves", "stored", "comments", "annotations",
-        "aces", "labels", "operations", "exports", "messages", "jobs"})
-    if (e.contains(key)) check.Match(key, e[key], call[key]);
-
-  if (e.contains("items")) {
-    for (const Json& want : e["items"]) {
-      const Json* found = nullptr;
-      for (const Json& item : call["items"])
-        if (item["entity"] == want["entity"] && item["database"] == want["database"] &&
-            item["id"] == want["id"])
-          found = &item;
-      std::string what = "items[" + want["entity"].get<std::string>() + " " +
-                         std::to_string(want["id"].get<int32_t>()) + "]";
-      if (!found) {
-        check.Fail(what, want, "(not an item of the scenario's dms)");
-        continue;
+      case Shape::kJournalLines: {
+        // Each line must appear in the journal, in this order, others may come between.
+        size_t at = 0;
+        const Json& journal = call["journal"];
+        for (const Json& line : want) {
+          while (at < journal.size() && journal[at]["text"] != line) ++at;
+          if (at == journal.size()) {
+            check.Fail(name, line, "(not in the journal after the lines before it)");
+            break;
+          }
+          ++at;
+        }
+        break;
       }
-      Json rest = want;
-      rest.erase("entity");
-      rest.erase("database");
-      rest.erase("id");
-      check.Match(what, rest, *found);
+      case Shape::kLines:
+      case Shape::kRecords:
+        check.Match(name, want, call[name]);
+        break;
+      case Shape::kItems:
+        for (const Json& item : want) CheckItem(check, item, call["items"]);
+        break;
     }
   }
   return result;

@@ -4,10 +4,15 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "values.h"
 
 namespace corvane::cli {
+
+// Checks an expect block's shape and values when the scenario is read; throws
+// ScenarioError naming the place inside `place` ("calls[1].expect").
+void ValidateExpect(const Json& expect, const std::string& place);
 
 // Returns {"checked": [keys], "failures": [{"what", "expected", "actual"}]}.
 // References still held after the call always count as a failure: a step must

@@ -97,8 +97,8 @@ struct Scenario {
 // file that cannot be read, is no JSON, or does not follow the schema.
 Scenario LoadScenario(const std::string& path);
 
-// Checks an expect block's shape and values (the keys docs/scenarios.md lists).
-void ValidateExpect(const Json& expect, const std::string& place);
+// The same for a scenario's text; `file` only names it in the scenario.
+Scenario ParseScenario(const std::string& text, const std::string& file);
 
 // The catalogue class a name, ProgID or CLSID names; throws ScenarioError with
 // a suggestion when there is none.

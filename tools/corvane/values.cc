@@ -68,12 +68,19 @@ std::optional<double> ParseIsoDate(std::string_view text) {
   const int64_t day = DaysFromCivil(y, mo, d);
   CivilFromDays(day, y2, m2, d2);
   if (m2 != static_cast<unsigned>(mo)) return std::nullopt;  // 31 April and its like
-  return static_cast<double>(day - kEpochOffset) + (h * 3600 + mi * 60 + s) / 86400.0;
+  // Before 30 December 1899 the day counts back and the time of day forward
+  // from it, so 29 December 1899 06:00 is -1.25.
+  const double days = static_cast<double>(day - kEpochOffset);
+  const double time = (h * 3600 + mi * 60 + s) / 86400.0;
+  return days < 0 ? days - time : days + time;
 }
 
+bool IsDateInRange(double days) { return days >= -657434.0 && days < 2958466.0; }
+
 std::string IsoDate(double days) {
-  double whole = std::floor(days);
-  int64_t seconds = std::llround((days - whole) * 86400.0);
+  if (!IsDateInRange(days)) return "(out of range)";
+  double whole = std::trunc(days);  // -1.25 is day -1 at 06:00
+  int64_t seconds = std::llround(std::fabs(days - whole) * 86400.0);
   if (seconds >= 86400) {
     whole += 1;
     seconds -= 86400;
@@ -143,14 +150,14 @@ Variant ParseVariant(const Json& json, const std::string& place) {
     return Variant(v.get<std::string>());
   }
   // date
-  if (v.is_number()) return Variant::Date(v.get<double>());
+  if (v.is_number() && IsDateInRange(v.get<double>())) return Variant::Date(v.get<double>());
   if (v.is_string()) {
-    if (std::optional<double> days = ParseIsoDate(v.get<std::string>()))
-      return Variant::Date(*days);
+    std::optional<double> days = ParseIsoDate(v.get<std::string>());
+    if (days && IsDateInRange(*days)) return Variant::Date(*days);
   }
   throw ScenarioError(at,
                       "a Date is \"yyyy-mm-dd\" or \"yyyy-mm-ddThh:mm:ss\" (or days since "
-                      "30 December 1899 as a number), not " +
+                      "30 December 1899 as a number, years 100 to 9999), not " +
                           v.dump());
 }
 

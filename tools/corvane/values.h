@@ -35,6 +35,8 @@ class ScenarioError : public std::runtime_error {
 std::optional<double> ParseIsoDate(std::string_view text);
 // "yyyy-mm-ddThh:mm:ss", rounded to the second.
 std::string IsoDate(double days);
+// True for a day number a Date can hold (1 January 100 to 31 December 9999).
+bool IsDateInRange(double days);
 
 // A scenario value; throws ScenarioError naming `place` when `json` is none.
 pelmark::Variant ParseVariant(const Json& json, const std::string& place);

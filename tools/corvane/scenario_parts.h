@@ -1,0 +1,26 @@
+// The readers of the scenario format's sections, one file each: the DMS
+// content (scenario_dms.cc) and the process with its tasks
+// (scenario_process.cc). LoadScenario in scenario.cc puts them together.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "json_reader.h"
+#include "scenario.h"
+
+namespace corvane::cli {
+
+// The "dms" section: databases, documents, stacks, users, jobs and the rest.
+void ParseDms(const Node& dms, Scenario& s);
+
+// The "process" section, with its item list made the first process variable.
+sim::ProcessSpec ParseProcess(const Node& node);
+
+// One of "tasks"; a task belongs to `process_id` unless it names another.
+sim::TaskSpec ParseTask(const Node& node, int32_t process_id);
+
+// Parameters of a task or of the step, name to value or to {"value", "isnull"}.
+std::vector<sim::ParameterSpec> ParseParameters(const Node& node);
+
+}  // namespace corvane::cli
