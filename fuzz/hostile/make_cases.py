@@ -4,7 +4,8 @@
 Each case is a MarkAsVital step over an item list (or, for the resource list,
 a Notify step) that an attacker or a careless designer could hand the library.
 Run each with `/usr/bin/time -v corvane run CASE.json` to see what it yields,
-its peak memory and its time.
+its peak memory and its time. CASE.xml holds the bare item list, for
+`load_list` (see load_list.cc), which measures the library's XML layer alone.
 
 Usage: make_cases.py OUTDIR
 """
@@ -94,6 +95,9 @@ def main():
             data = text.encode("utf-8")
         with open(path, "wb") as f:
             f.write(data)
+        raw = item_list.encode("utf-8", "surrogateescape")
+        with open(os.path.join(out, name + ".xml"), "wb") as f:
+            f.write(raw)
         print("%-22s %9d bytes  %s" % (name, len(data), note))
 
 
