@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "pelmark/com.h"
+#include "pelmark/contract.h"
 
 namespace pelmark {
 
