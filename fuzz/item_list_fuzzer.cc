@@ -13,7 +13,7 @@
 
 #include "../tests/test_platform.h"
 #include "corvane/catalogue.h"
-#include "framework/class_table.h"
+#include "component/class_table.h"
 #include "simulator.h"
 
 namespace {

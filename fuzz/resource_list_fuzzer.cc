@@ -13,7 +13,7 @@
 #include "framework/variant_rules.h"
 #include "notify/sender_list.h"
 #include "simulator.h"
-#include "tasks/resources.h"
+#include "shared/resources.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The entry points that Corvane.so exports with C linkage, as an in-process
-// component server: class objects, unloading, registration, and the resources a
-// host can read without creating an object. None of them throws.
+// component server: class objects, unloading, registration, the resources a
+// host can read without creating an object, the platform seam and the build
+// contract. None of them throws. The module exports these seven and nothing else.
 //
 // Registration writes into the registry directory that the platform seam names
 // (PlatformServices::RegistryRoot): one directory per key, one file per value,
@@ -11,8 +12,12 @@
 #include <string_view>
 
 #include "pelmark/com.h"
+#include "pelmark/contract.h"
 
 namespace corvane {
+
+class PlatformServices;
+struct LocaleInfo;
 
 // ExportToFolder's default interface, the only one with members of its own.
 struct _ExportToFolder : pelmark::IDispatch {
@@ -28,7 +33,22 @@ struct _ExportToFolder : pelmark::IDispatch {
 
 }  // namespace corvane
 
+// What the loaded module was built with, readable by any host whatever its own
+// build: only C types, and fields are only ever added at the end (`size` says
+// how many there are).
+struct CorvaneContract {
+  uint32_t size;                               // sizeof(CorvaneContract) of the module
+  uint32_t contract_version;                   // the module's PELMARK_CONTRACT_VERSION
+  const char* abi;                             // the module's PELMARK_ABI_TAG
+  const char* product_version;                 // the module's CORVANE_VERSION, "2.0.0"
+  corvane::PlatformServices* system_platform;  // the module's default services
+  const corvane::LocaleInfo* const* locales;   // the locales it knows, null-terminated
+};
+
 extern "C" {
+// The module's build contract; never null. A host checks it before it creates
+// an object (corvane/loader.h does).
+PELMARK_EXPORT const CorvaneContract* CorvaneGetContract();
 // Answers the class object (IClassFactory) of a catalogue class.
 PELMARK_EXPORT pelmark::HRESULT DllGetClassObject(const pelmark::CLSID& clsid,
                                                   const pelmark::IID& iid, void** out);

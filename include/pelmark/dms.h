@@ -4,7 +4,8 @@
 //
 // Conventions as in host.h: failures throw pelmark::Error, Nothing is a null
 // ComPtr, collections are 1-based. IDmsSession, IEntityRef and IQuery are made by
-// the library (see corvane/objects.h) and handed to the DMS.
+// the module itself and handed to the DMS; a host never implements them (see
+// docs/integrating.md, and pelmark/host_bases.h for the interfaces a host does).
 #pragma once
 
 #include <cstdint>

@@ -60,9 +60,12 @@ std::vector<std::string> Violations(const std::vector<SourceFile>& files) {
   return found;
 }
 
-// The source tree: found from this file's own path, which the build passes
-// either absolute or relative to the build folder the tests run in.
+// The source tree: named by the build, or else found from this file's own path,
+// which the compiler sees absolute or relative to the build folder.
 fs::path SourceRoot() {
+#ifdef CORVANE_SOURCE_DIR
+  return fs::path(CORVANE_SOURCE_DIR);
+#endif
   fs::path self(__FILE__);
   if (self.is_relative()) self = fs::current_path() / self;
   return fs::weakly_canonical(self).parent_path().parent_path().parent_path();

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "component_loader.h"
 #include "corvane/catalogue.h"
+#include "corvane/loader.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
 #include "simulator.h"

@@ -5,7 +5,7 @@
 
 #include "activity_fixture.h"
 #include "corvane/catalogue.h"
-#include "framework/class_table.h"
+#include "component/class_table.h"
 
 namespace corvane_test {
 

@@ -6,6 +6,9 @@
 #include <string>
 
 #include "commands.h"
+#include "corvane/loader.h"
+#include "corvane/version.h"
+#include "module_host.h"
 
 namespace {
 
@@ -20,12 +23,40 @@ Commands:
   new CLASS              write a scenario skeleton for a class that runs as it is
   template check FILE    what the template engine makes of a format template
   template render FILE   render a format template with --var NAME=VALUE values
+  version                the tool's version and the module's (also --version)
   help [COMMAND]         this text, or the help of one command
 
 Run `corvane COMMAND --help` for a command's options. Scenario files are
 described in docs/scenarios.md; examples/ holds runnable ones:
   corvane run examples/records/mark-as-vital.json
 )";
+
+// Prints the product version of the tool and of the module it would load; the
+// type library's own version (1.0) is a separate identity that never changes.
+int VersionCommand(const corvane::cli::Args& args) {
+  using namespace corvane::cli;
+  std::string module_path = DefaultModulePath();
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--module" && i + 1 < args.size())
+      module_path = args[++i];
+    else if (args[i].starts_with("--module="))
+      module_path = args[i].substr(9);
+    else {
+      std::cerr << "corvane: version takes only --module PATH\n";
+      return kExitCannotRun;
+    }
+  }
+  std::cout << "corvane " << CORVANE_VERSION << "\n";
+  try {
+    pelmark::ComponentModule module(module_path);
+    std::cout << "module " << module.ProductVersion() << " (" << module.path() << ", contract "
+              << module.ModuleContract().version << ", " << module.ModuleContract().abi << ")\n";
+    return kExitOk;
+  } catch (const pelmark::Error& e) {
+    std::cout << "module: none loaded: " << e.description() << "\n";
+    return kExitCannotRun;
+  }
+}
 
 }  // namespace
 
@@ -44,6 +75,7 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return kExitOk;
     }
+    if (command == "version" || command == "--version") return VersionCommand(args);
     if (command == "run") return RunCommand(args);
     if (command == "classes") return ClassesCommand(args);
     if (command == "register") return RegisterCommand(args, false);

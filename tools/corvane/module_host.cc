@@ -5,8 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <ctime>
+#include <cstdlib>
 #include <system_error>
 
 #include "pelmark/com.h"
@@ -16,42 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The tool's own copies of the two locales the library knows, so that the tool
-// needs nothing from the library but its entry points.
-const LocaleInfo kEnUs{
-    "en-US",
-    ".",
-    ",",
-    "/",
-    ":",
-    LocaleInfo::DateOrder::kMonthDayYear,
-    "M/d/yyyy",
-    "h:mm:ss tt",
-    "AM",
-    "PM",
-    {"January", "February", "March", "April", "May", "June", "July", "August", "September",
-     "October", "November", "December"},
-    {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
-    {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
-    {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}};
-
-const LocaleInfo kDeDe{
-    "de-DE",
-    ",",
-    ".",
-    ".",
-    ":",
-    LocaleInfo::DateOrder::kDayMonthYear,
-    "dd.MM.yyyy",
-    "HH:mm:ss",
-    "",
-    "",
-    {"Januar", "Februar", "März", "April", "Mai", "Juni", "Juli", "August", "September", "Oktober",
-     "November", "Dezember"},
-    {"Jan", "Feb", "Mrz", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"},
-    {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"},
-    {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"}};
-
 std::string MakeTempDirectory(const char* prefix) {
   std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
   if (!mkdtemp(pattern.data()))
@@ -60,27 +23,22 @@ std::string MakeTempDirectory(const char* prefix) {
   return pattern;
 }
 
-using SetPlatformFn = PlatformServices* (*)(PlatformServices*);
+bool IsFile(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
 
 }  // namespace
 
 const LocaleInfo* FindLocale(std::string_view name) {
-  if (name == "en-US") return &kEnUs;
-  if (name == "de-DE") return &kDeDe;
+  for (const LocaleInfo* locale : {&LocaleInfo::EnUs(), &LocaleInfo::DeDe()})
+    if (locale->name == name) return locale;
   return nullptr;
 }
 
-double SystemNow() {
-  std::time_t t = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&t, &local);
-  // Days since 1970 of the local wall-clock time, moved to the 1899 epoch.
-  std::tm as_utc = local;
-  time_t wall = timegm(&as_utc);
-  return static_cast<double>(wall) / 86400.0 + 25569.0;
-}
+double SystemNow() { return SystemPlatform().Now(); }
 
-CliPlatform::CliPlatform() : now(SystemNow()), locale(&kEnUs) {}
+CliPlatform::CliPlatform() : now(SystemNow()), locale(&LocaleInfo::EnUs()) {}
 
 fs::path CliPlatform::InSandbox(std::string_view path) const {
   std::string relative(path);
@@ -119,16 +77,26 @@ std::vector<std::string> CliPlatform::SandboxDirectories() const {
 }
 
 std::string DefaultModulePath() {
+  if (const char* from_environment = std::getenv(kModuleVariable);
+      from_environment && *from_environment)
+    return from_environment;
   std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("Corvane.so") : (self.parent_path() / "Corvane.so").string();
+  fs::path bindir = fs::read_symlink("/proc/self/exe", ec).parent_path();
+  if (ec) return "Corvane.so";
+  // A build tree keeps the module next to the tool; an installed (or unpacked)
+  // tree keeps it in the library directory.
+  fs::path next_to_tool = bindir / "Corvane.so";
+  fs::path installed = (bindir / CORVANE_MODULE_FROM_BINDIR).lexically_normal();
+  if (IsFile(next_to_tool) || !IsFile(installed)) return next_to_tool.string();
+  return installed.string();
 }
 
 void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform) {
-  auto set_platform = reinterpret_cast<SetPlatformFn>(module.Symbol("CorvaneSetPlatform"));
-  if (!set_platform)
+  if (!module.Symbol("CorvaneSetPlatform"))
     throw HostError(module.path() + " does not export CorvaneSetPlatform; it is no Corvane module");
-  set_platform(platform);
+  module.SetPlatform(platform);
+  // The rules linked into the tool (templates, value rules) see the same services.
+  SetPlatform(platform);
 }
 
 ModuleHost::ModuleHost(HostOptions options)
@@ -167,9 +135,10 @@ pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
   try {
     module = std::make_unique<pelmark::ComponentModule>(path);
   } catch (const pelmark::Error& e) {
-    throw HostError(e.description() +
-                    "\n(build it with: cmake --build <build dir> --target Corvane, or name it with "
-                    "--module PATH)");
+    throw HostError(e.description() + "\n(name the module with --module PATH or " +
+                    kModuleVariable +
+                    "=PATH, or build it: cmake --build <build dir> --target "
+                    "Corvane)");
   }
   InstallPlatform(*module, &platform_);
   return *modules_.emplace(path, std::move(module)).first->second;
@@ -180,21 +149,12 @@ pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string&
                                                               bool by_clsid) {
   pelmark::Registry registry(platform_.registry_root);
   const std::string prog_id = "Corvane." + class_name;
-  std::optional<pelmark::CLSID> resolved =
-      by_clsid ? std::optional(clsid) : registry.ClsidOfProgId(prog_id);
-  std::optional<pelmark::RegisteredClass> entry;
-  if (resolved) entry = registry.Lookup(*resolved);
-  if (!entry)
-    throw HostError((by_clsid ? pelmark::GuidToString(clsid) : prog_id) + " is not registered in " +
-                    platform_.registry_root +
-                    "; register the component with: corvane register --registry " +
-                    platform_.registry_root);
-  pelmark::ComponentModule& module = Load(entry->module_path);
   try {
-    return module.Create<pelmark::IActivityRuntime>(*resolved);
+    pelmark::RegisteredClass entry =
+        registry.Resolve(by_clsid ? pelmark::GuidToString(clsid) : prog_id);
+    return Load(entry.module_path).Create<pelmark::IActivityRuntime>(entry.clsid);
   } catch (const pelmark::Error& e) {
-    throw HostError("cannot create " + prog_id + " from " + entry->module_path + ": " +
-                    e.description() + " (" + std::to_string(e.number()) + ")");
+    throw HostError("cannot create " + prog_id + ": " + e.description());
   }
 }
 

@@ -1,5 +1,5 @@
-// The host side of the command-line tool: loads Corvane.so through its entry
-// points only, installs the tool's platform services in it (a fixed clock, a
+// The host side of the command-line tool: loads Corvane.so through the installed
+// loader (corvane/loader.h), installs the tool's platform services in it (a fixed clock, a
 // kept event log, a chosen locale, a registry directory, a file-system sandbox),
 // and creates activity objects by resolving the class through the registry as a
 // real host does.
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "component_loader.h"
+#include "corvane/loader.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
 
@@ -62,8 +62,11 @@ const LocaleInfo* FindLocale(std::string_view name);
 // The local date and time now, as days since 30 December 1899.
 double SystemNow();
 
+// The environment variable naming the module; --module wins over it.
+inline constexpr const char* kModuleVariable = "CORVANE_MODULE";
+
 struct HostOptions {
-  std::string module_path;  // empty: Corvane.so next to the corvane executable
+  std::string module_path;  // empty: DefaultModulePath()
   std::string registry;     // empty: a temporary registry, registered on the fly
 };
 
@@ -95,10 +98,12 @@ class ModuleHost {
   std::map<std::string, std::unique_ptr<pelmark::ComponentModule>> modules_;
 };
 
-// Corvane.so next to the running executable.
+// $CORVANE_MODULE when set; else Corvane.so next to the running executable (a
+// build tree) or, failing that, the installed module relative to it.
 std::string DefaultModulePath();
-// Installs `platform` in a loaded module; throws HostError when the module lacks
-// the CorvaneSetPlatform entry point.
+// Installs `platform` in a loaded module and in the rules the tool links, so the
+// process has one set of services; throws HostError when the module lacks the
+// CorvaneSetPlatform entry point.
 void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform);
 
 }  // namespace corvane::cli

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "framework/variant_rules.h"
 #include "simulator.h"
 
 namespace corvane::cli {
@@ -11,32 +12,6 @@ namespace {
 
 using pelmark::Variant;
 using pelmark::VarType;
-
-// Days from 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp + (mp < 10 ? 3 : -9);
-  y += m <= 2;
-}
-
-// 30 December 1899 counted from 1970-01-01.
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 constexpr const char* kTypedValueHelp =
     "write a value as text, a number, true/false or null, or choose its kind with one of "
@@ -63,35 +38,28 @@ std::optional<double> ParseIsoDate(std::string_view text) {
     }
   }
   if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return std::nullopt;
-  int64_t y2 = 0;
-  unsigned m2 = 0, d2 = 0;
-  const int64_t day = DaysFromCivil(y, mo, d);
-  CivilFromDays(day, y2, m2, d2);
-  if (m2 != static_cast<unsigned>(mo)) return std::nullopt;  // 31 April and its like
-  // Before 30 December 1899 the day counts back and the time of day forward
-  // from it, so 29 December 1899 06:00 is -1.25.
-  const double days = static_cast<double>(day - kEpochOffset);
-  const double time = (h * 3600 + mi * 60 + s) / 86400.0;
-  return days < 0 ? days - time : days + time;
+  // The library's calendar rolls 31 April over into May; a scenario date must not.
+  try {
+    const double date = MakeDate(y, mo, d, h, mi, s);
+    if (SplitDate(date).month != mo) return std::nullopt;
+    return date;
+  } catch (const pelmark::Error&) {
+    return std::nullopt;  // outside the years 100 to 9999
+  }
 }
 
 bool IsDateInRange(double days) { return days >= -657434.0 && days < 2958466.0; }
 
 std::string IsoDate(double days) {
-  if (!IsDateInRange(days)) return "(out of range)";
-  double whole = std::trunc(days);  // -1.25 is day -1 at 06:00
-  int64_t seconds = std::llround(std::fabs(days - whole) * 86400.0);
-  if (seconds >= 86400) {
-    whole += 1;
-    seconds -= 86400;
+  DateParts p;
+  try {
+    p = SplitDate(days);
+  } catch (const pelmark::Error&) {
+    return std::to_string(days);  // no calendar date: the raw day count
   }
-  int64_t y = 0;
-  unsigned m = 0, d = 0;
-  CivilFromDays(static_cast<int64_t>(whole) + kEpochOffset, y, m, d);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02d:%02d:%02d", static_cast<long long>(y), m, d,
-                static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
-                static_cast<int>(seconds % 60));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
   return buf;
 }
 
@@ -168,7 +136,7 @@ std::string VariantTypeName(const Variant& v) {
 std::string VariantText(const Variant& v) {
   if (v.type() == VarType::Date) {
     std::string iso = IsoDate(v.date_value());
-    iso[10] = ' ';
+    if (iso.size() > 10 && iso[10] == 'T') iso[10] = ' ';
     return "#" + iso + "#";
   }
   return sim::FormatVariant(v);

@@ -1,0 +1,331 @@
+// The host side of the component model: reads the registry directory that
+// registration writes, loads a component module with dlopen, checks that the
+// module and this host were built to the same binary contract, and creates
+// objects through DllGetClassObject and the class factory.
+//
+// Header-only on purpose: it is compiled with the host's own flags, so the
+// contract check describes the host, not the library.
+//
+// Threading: a Registry may be shared between threads (it only reads files). A
+// ComponentModule is created and destroyed on one thread; objects it creates are
+// apartment-threaded (each used on one thread).
+//
+// Typical usage:
+//   pelmark::Registry registry("/var/lib/pelmark/registry");
+//   pelmark::RegisteredClass entry = registry.Resolve("Corvane.MarkAsVital");
+//   pelmark::ComponentModule module(entry.module_path);
+//   auto step = module.Create<pelmark::IActivityRuntime>(entry.clsid);
+#pragma once
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "corvane/component.h"
+#include "corvane/platform.h"
+#include "pelmark/com.h"
+#include "pelmark/contract.h"
+
+namespace pelmark {
+
+// Error numbers the loader raises, as the classic runtime numbers them.
+inline constexpr int32_t kErrorFileNotFound = 53;         // no module at the path
+inline constexpr int32_t kErrorLoadingModule = 48;        // not loadable or incompatible
+inline constexpr int32_t kErrorCannotCreateObject = 429;  // not registered or not served
+inline constexpr int32_t kErrorPathAccess = 75;           // registry directory unreadable
+
+// One registered class as the registry directory lists it.
+struct RegisteredClass {
+  std::string prog_id;
+  CLSID clsid;
+  std::string module_path;
+  std::string threading_model;
+};
+
+// Reads the registry directory that component registration writes: one
+// directory per key, one file per value, a key's default value in the file "@".
+class Registry {
+ public:
+  explicit Registry(std::string root) : root_(std::move(root)) {}
+  const std::string& root() const { return root_; }
+
+  // The CLSID a ProgID names, if registered.
+  std::optional<CLSID> ClsidOfProgId(std::string_view prog_id) const {
+    std::optional<std::string> text = Value(std::string(prog_id) + "/CLSID");
+    CLSID clsid;
+    if (!text || !TryParseGuid(*text, &clsid)) return std::nullopt;
+    return clsid;
+  }
+
+  // The registration of a CLSID, if registered.
+  std::optional<RegisteredClass> Lookup(const CLSID& clsid) const {
+    const std::string key = "CLSID/" + GuidToString(clsid);
+    std::optional<std::string> module = Value(key + "/InprocServer32");
+    if (!module) return std::nullopt;
+    RegisteredClass c;
+    c.clsid = clsid;
+    c.module_path = *module;
+    c.prog_id = Value(key + "/ProgID").value_or("");
+    c.threading_model = Value(key + "/InprocServer32", "ThreadingModel").value_or("");
+    return c;
+  }
+
+  // Every registered class, ordered by ProgID.
+  std::vector<RegisteredClass> Classes() const {
+    namespace fs = std::filesystem;
+    std::vector<RegisteredClass> out;
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(fs::path(root_) / "CLSID", ec)) {
+      CLSID clsid;
+      if (!TryParseGuid(e.path().filename().string(), &clsid)) continue;
+      if (std::optional<RegisteredClass> c = Lookup(clsid)) out.push_back(*c);
+    }
+    std::sort(out.begin(), out.end(), [](const RegisteredClass& a, const RegisteredClass& b) {
+      return a.prog_id < b.prog_id;
+    });
+    return out;
+  }
+
+  // A value of a key ("@" for its default value); nullopt when absent.
+  std::optional<std::string> Value(std::string_view key_path, std::string_view name = "@") const {
+    namespace fs = std::filesystem;
+    std::ifstream in(fs::path(root_) / fs::path(std::string(key_path)) / std::string(name),
+                     std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // Throws pelmark::Error 75 when the directory is missing or cannot be read.
+  void CheckReadable() const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_directory(root_, ec))
+      throw Error(kErrorPathAccess, "Registry",
+                  "the registry directory " + root_ +
+                      " does not exist; register the component into it first (corvane "
+                      "register --registry " +
+                      root_ + ")");
+    fs::directory_iterator probe(root_, ec);
+    if (ec)
+      throw Error(kErrorPathAccess, "Registry",
+                  "the registry directory " + root_ + " cannot be read (" + ec.message() +
+                      "); give this host read access to it");
+  }
+
+  // The registration of a ProgID ("Corvane.MarkAsVital") or of a CLSID written
+  // as text ("{...}"). Throws pelmark::Error 75 for an unusable directory and
+  // 429 for a class that is not registered there.
+  RegisteredClass Resolve(std::string_view prog_id_or_clsid) const {
+    CheckReadable();
+    CLSID clsid;
+    const bool is_clsid = TryParseGuid(prog_id_or_clsid, &clsid);
+    if (!is_clsid) {
+      std::optional<CLSID> found = ClsidOfProgId(prog_id_or_clsid);
+      if (!found)
+        throw Error(kErrorCannotCreateObject, "Registry",
+                    std::string(prog_id_or_clsid) + " is not registered in " + root_ +
+                        "; register the component (corvane register --registry " + root_ +
+                        ") or check the ProgID's spelling (corvane classes lists them)");
+      clsid = *found;
+    }
+    std::optional<RegisteredClass> entry = Lookup(clsid);
+    if (!entry)
+      throw Error(kErrorCannotCreateObject, "Registry",
+                  "the class " + GuidToString(clsid) +
+                      (is_clsid ? "" : " of " + std::string(prog_id_or_clsid)) +
+                      " has no InprocServer32 entry in " + root_ +
+                      "; register the component again (corvane register --registry " + root_ + ")");
+    return *entry;
+  }
+
+ private:
+  std::string root_;
+};
+
+// The binary contract of one side: contract version and standard-library ABI.
+struct ContractSide {
+  uint32_t version = 0;
+  std::string abi;
+};
+
+// This host's side, as the compiler sees the file that includes this header.
+inline ContractSide HostContract() { return {PELMARK_CONTRACT_VERSION, PELMARK_ABI_TAG}; }
+
+// Empty when module and host agree; otherwise the refusal, naming both sides and
+// what to do.
+inline std::string ContractMismatch(const std::string& module_path, const ContractSide& module,
+                                    const ContractSide& host) {
+  if (module.version == host.version && module.abi == host.abi) return {};
+  auto describe = [](const ContractSide& side) {
+    return "contract version " + std::to_string(side.version) + ", " + side.abi;
+  };
+  std::string advice =
+      module.version != host.version
+          ? "build the host against the headers installed with this module"
+          : "build the host with the same standard library and string ABI as the module";
+  return "refusing to use " + module_path + ": the module was built for " + describe(module) +
+         ", this host for " + describe(host) + "; " + advice;
+}
+
+// A loaded component module. Unloads it (dlclose) on destruction, which the
+// owner must not do while objects from it are alive.
+class ComponentModule {
+ public:
+  // Loads the module and checks its contract against this host's. Throws
+  // pelmark::Error 53 when there is no file at `path`, 48 when it cannot be
+  // loaded, is no component module, or was built to another contract.
+  explicit ComponentModule(const std::string& path) : path_(path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+      throw Error(kErrorFileNotFound, "ComponentModule",
+                  "the module " + path +
+                      " does not exist; install the corvane package or give the module's path");
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+      const char* why = dlerror();
+      throw Error(kErrorLoadingModule, "ComponentModule",
+                  "cannot load " + path + ": " + (why ? why : "unknown reason"));
+    }
+    get_class_object_ = Resolve<decltype(get_class_object_)>("DllGetClassObject");
+    can_unload_now_ = Resolve<decltype(can_unload_now_)>("DllCanUnloadNow");
+    register_server_ = Resolve<decltype(register_server_)>("DllRegisterServer");
+    unregister_server_ = Resolve<decltype(unregister_server_)>("DllUnregisterServer");
+    find_resource_ = Resolve<decltype(find_resource_)>("CorvaneFindResource");
+    set_platform_ = Resolve<decltype(set_platform_)>("CorvaneSetPlatform");
+    auto get_contract = Resolve<const CorvaneContract* (*)()>("CorvaneGetContract");
+    if (!get_class_object_ || !can_unload_now_ || !register_server_ || !unregister_server_) {
+      Unload();
+      throw Error(kErrorLoadingModule, "ComponentModule",
+                  path + " is not a component module: the four server entry points are missing");
+    }
+    if (!get_contract) {
+      Unload();
+      throw Error(kErrorLoadingModule, "ComponentModule",
+                  "refusing to use " + path +
+                      ": it exports no CorvaneGetContract, so it predates contract version " +
+                      std::to_string(PELMARK_CONTRACT_VERSION) +
+                      " of this host; install a module of the same release as the headers");
+    }
+    contract_ = get_contract();
+    std::string mismatch = ContractMismatch(path, ModuleContract(), HostContract());
+    if (!mismatch.empty()) {
+      Unload();
+      throw Error(kErrorLoadingModule, "ComponentModule", mismatch);
+    }
+  }
+  ~ComponentModule() { Unload(); }
+  ComponentModule(const ComponentModule&) = delete;
+  ComponentModule& operator=(const ComponentModule&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The module's product version ("2.0.0").
+  std::string ProductVersion() const { return contract_->product_version; }
+  ContractSide ModuleContract() const { return {contract_->contract_version, contract_->abi}; }
+
+  HRESULT GetClassObject(const CLSID& clsid, const IID& iid, void** out) const {
+    return get_class_object_(clsid, iid, out);
+  }
+  HRESULT CanUnloadNow() const { return can_unload_now_(); }
+  // Registers every class into the platform's registry directory. When that
+  // fails part way, what was written is removed again.
+  HRESULT RegisterServer() const {
+    HRESULT hr = register_server_();
+    if (Failed(hr)) unregister_server_();
+    return hr;
+  }
+  HRESULT UnregisterServer() const { return unregister_server_(); }
+
+  // A resource's bytes (empty when the module has none of that name).
+  std::vector<uint8_t> Resource(const char* type, const char* name, uint32_t id = 1) const {
+    if (!find_resource_) return {};
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (Failed(find_resource_(type, name, id, &data, &size)) || !data) return {};
+    return std::vector<uint8_t>(data, data + size);
+  }
+
+  // Installs the services the module uses (nullptr: its own defaults); returns
+  // the previous ones. The services must outlive their use.
+  corvane::PlatformServices* SetPlatform(corvane::PlatformServices* services) const {
+    return set_platform_ ? set_platform_(services) : nullptr;
+  }
+  // The module's default services (real clock, en-US, syslog, file system), for
+  // a host that replaces only some of them (see corvane::PlatformOverride).
+  corvane::PlatformServices* SystemPlatform() const { return contract_->system_platform; }
+  // A locale the module knows by name ("en-US", "de-DE"), or null.
+  const corvane::LocaleInfo* Locale(std::string_view name) const {
+    for (const corvane::LocaleInfo* const* l = contract_->locales; *l; ++l)
+      if ((*l)->name == name) return *l;
+    return nullptr;
+  }
+
+  // An exported symbol, or null.
+  void* Symbol(const char* name) const { return dlsym(handle_, name); }
+
+  // Creates an object of a class through its class factory and asks it for
+  // interface T. Throws pelmark::Error 429 naming the class and the module.
+  template <class T>
+  ComPtr<T> Create(const CLSID& clsid) const {
+    void* out = nullptr;
+    HRESULT hr = GetClassObject(clsid, IClassFactory::iid, &out);
+    if (hr == CLASS_E_CLASSNOTAVAILABLE)
+      throw Error(kErrorCannotCreateObject, "ComponentModule",
+                  path_ + " does not serve the class " + GuidToString(clsid) +
+                      "; the registry entry that named it is stale: register the component "
+                      "again");
+    if (Failed(hr))
+      throw Error(kErrorCannotCreateObject, "ComponentModule",
+                  "DllGetClassObject of " + path_ + " failed for " + GuidToString(clsid) +
+                      " with " + HresultText(hr));
+    ComPtr<IClassFactory> factory = ComPtr<IClassFactory>::Attach(static_cast<IClassFactory*>(out));
+    out = nullptr;
+    hr = factory->CreateInstance(nullptr, T::iid, &out);
+    if (Failed(hr))
+      throw Error(
+          kErrorCannotCreateObject, "ComponentModule",
+          "creating " + GuidToString(clsid) + " from " + path_ + " failed with " + HresultText(hr));
+    return ComPtr<T>::Attach(static_cast<T*>(out));
+  }
+
+  static std::string HresultText(HRESULT hr) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (int i = 7; i >= 0; --i) text.push_back(kHex[(static_cast<uint32_t>(hr) >> (4 * i)) & 0xF]);
+    return text;
+  }
+
+ private:
+  template <class F>
+  F Resolve(const char* name) const {
+    return reinterpret_cast<F>(dlsym(handle_, name));
+  }
+  void Unload() {
+    if (handle_) dlclose(handle_);
+    handle_ = nullptr;
+  }
+
+  std::string path_;
+  void* handle_ = nullptr;
+  const CorvaneContract* contract_ = nullptr;
+  HRESULT (*get_class_object_)(const CLSID&, const IID&, void**) = nullptr;
+  HRESULT (*can_unload_now_)() = nullptr;
+  HRESULT (*register_server_)() = nullptr;
+  HRESULT (*unregister_server_)() = nullptr;
+  HRESULT(*find_resource_)
+  (const char*, const char*, uint32_t, const uint8_t**, uint32_t*) = nullptr;
+  corvane::PlatformServices* (*set_platform_)(corvane::PlatformServices*) = nullptr;
+};
+
+}  // namespace pelmark
