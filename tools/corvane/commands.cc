@@ -142,6 +142,11 @@ int ClassesCommand(const Args& args) {
         // Without --registry nothing is written: the list is what registration records.
         const bool from_catalogue = o.Value("--registry").empty();
         std::optional<ModuleHost> host;
+        std::string module_path = o.Value("--module");
+        if (module_path.empty()) module_path = DefaultModulePath();
+        // The module is still loaded, so that a missing or incompatible one is
+        // named here rather than at the first step.
+        if (from_catalogue) OpenModule(module_path);
         if (!from_catalogue) host.emplace(HostOptionsOf(o));
         const std::string root = from_catalogue ? std::string() : host->registry_root();
         pelmark::Registry registry(root);
@@ -160,9 +165,7 @@ int ClassesCommand(const Args& args) {
           std::optional<pelmark::RegisteredClass> entry;
           if (clsid) entry = registry.Lookup(*clsid);
           if (from_catalogue) {
-            const std::string module = o.Value("--module");
-            entry = {prog_id, c.clsid, module.empty() ? DefaultModulePath() : module,
-                     std::string(kThreadingModel)};
+            entry = {prog_id, c.clsid, module_path, std::string(kThreadingModel)};
             iid_of["_" + std::string(c.name)] = pelmark::GuidToString(c.default_iid);
           }
           Json j = {{"name", c.name}, {"progid", prog_id}, {"registered", entry.has_value()}};

@@ -128,18 +128,21 @@ ModuleHost::~ModuleHost() {
   for (auto& [path, module] : modules_) InstallPlatform(*module, nullptr);
 }
 
-pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
-  auto it = modules_.find(path);
-  if (it != modules_.end()) return *it->second;
-  std::unique_ptr<pelmark::ComponentModule> module;
+std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {
   try {
-    module = std::make_unique<pelmark::ComponentModule>(path);
+    return std::make_unique<pelmark::ComponentModule>(path);
   } catch (const pelmark::Error& e) {
     throw HostError(e.description() + "\n(name the module with --module PATH or " +
                     kModuleVariable +
                     "=PATH, or build it: cmake --build <build dir> --target "
                     "Corvane)");
   }
+}
+
+pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
+  auto it = modules_.find(path);
+  if (it != modules_.end()) return *it->second;
+  std::unique_ptr<pelmark::ComponentModule> module = OpenModule(path);
   InstallPlatform(*module, &platform_);
   return *modules_.emplace(path, std::move(module)).first->second;
 }

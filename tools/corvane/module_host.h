@@ -101,6 +101,9 @@ class ModuleHost {
 // $CORVANE_MODULE when set; else Corvane.so next to the running executable (a
 // build tree) or, failing that, the installed module relative to it.
 std::string DefaultModulePath();
+// Loads the module at `path` (checking its contract) or throws HostError with
+// what to do about it.
+std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path);
 // Installs `platform` in a loaded module and in the rules the tool links, so the
 // process has one set of services; throws HostError when the module lacks the
 // CorvaneSetPlatform entry point.
