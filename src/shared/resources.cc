@@ -42,10 +42,14 @@ CResource& CResources::Item(const pelmark::Variant& key_or_index) {
 }
 
 bool CResources::Exist(const pelmark::Variant& key_or_index) const {
+  // Answered by look-up rather than by catching Find's miss: a notification step
+  // asks this once for every recipient, and most are new.
+  if (key_or_index.is_string()) return by_key_.contains(LCase(key_or_index.string_value()));
   bool found = false;
+  // A position that is no number at all still answers false rather than failing.
   Suppressed([&] {
-    Find(key_or_index);
-    found = true;
+    const int32_t position = ToLong(key_or_index);
+    found = position >= 1 && position <= Count();
   });
   return found;
 }
