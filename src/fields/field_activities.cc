@@ -79,6 +79,7 @@ class FieldActivity final : public Activity {
     Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
+      FieldAddressDeriver addresses;
       ListedItems items = ListedItems::Of(doc, kind.kind);
       if (items.absent()) return;
       for (const ListedItem& item : items) {
@@ -87,7 +88,7 @@ class FieldActivity final : public Activity {
         ComPtr<IEntity> target = dms->GetDocument(ref.get());
         if (!target) continue;
         at(3);
-        FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
+        const FieldAddress& address = addresses.Derive(TaskParameter(task, "FIELDNAME"));
         if (address.own) {
           at(4);
           // A document of another document type is read again as that type.
@@ -130,6 +131,7 @@ class FieldActivity final : public Activity {
     Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
+      FieldAddressDeriver addresses;
       ListedItems items = ListedItems::Of(doc, kind.kind);
       if (items.absent()) return;
       for (const ListedItem& item : items) {
@@ -138,7 +140,7 @@ class FieldActivity final : public Activity {
         ComPtr<IEntity> target = dms->GetRecordSeries(ref.get());
         if (!target) continue;
         at(3);
-        FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
+        const FieldAddress& address = addresses.Derive(TaskParameter(task, "FIELDNAME"));
         if (!address.own) {
           // Only the Get family reaches the retention label; no other prefix means anything.
           if (row_.family != Family::kGet || !Like(address.name, "parent.*")) continue;
@@ -162,6 +164,7 @@ class FieldActivity final : public Activity {
     Reported({kPrivate, info().name, kind.procedure}, [&](Line& at) {
       at(1);
       ComPtr<IEntityRef> ref = NewEntityRef();
+      FieldAddressDeriver addresses;
       ListedItems items = ListedItems::Of(doc, kind.kind);
       if (items.absent()) return;
       for (const ListedItem& item : items) {
@@ -170,7 +173,7 @@ class FieldActivity final : public Activity {
         ComPtr<IEntity> stack = dms->GetDataEntity(ref.get());
         if (!stack) continue;
         at(3);
-        FieldAddress address = DeriveFieldAddress(TaskParameter(task, "FIELDNAME"));
+        const FieldAddress& address = addresses.Derive(TaskParameter(task, "FIELDNAME"));
         if (address.own) {
           at(4);
           if (Act(stack.get(), address.bare, Target::kDataEntity, task) &&

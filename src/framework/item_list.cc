@@ -63,11 +63,35 @@ void PointAtDocument(pelmark::IEntityRef* ref, int32_t id) {
 
 // --- The walk ----------------------------------------------------------------
 
-int32_t ListedItem::Id() const { return ToLong(pelmark::Variant(node_.Attribute("id"))); }
+namespace {
 
-int32_t ListedItem::TypeCode() const {
-  return ToLong(pelmark::Variant(node_.Attribute("typecode")));
+// A whole number as a list writes it: plain digits with an optional minus sign,
+// short enough that it cannot overflow. Anything else (spaces, signs, decimals,
+// hexadecimal) takes the full conversion, which also raises its errors.
+std::optional<int32_t> PlainWholeNumber(std::string_view text) {
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 9) return std::nullopt;
+  int32_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
 }
+
+int32_t WholeNumberAttribute(const XmlNode& node, std::string_view name) {
+  const std::string_view text = node.AttributeView(name);
+  if (std::optional<int32_t> value = PlainWholeNumber(text)) return *value;
+  return ToLong(pelmark::Variant(std::string(text)));
+}
+
+}  // namespace
+
+int32_t ListedItem::Id() const { return WholeNumberAttribute(node_, "id"); }
+
+int32_t ListedItem::TypeCode() const { return WholeNumberAttribute(node_, "typecode"); }
 
 int32_t ListedItem::PointAt(pelmark::IEntityRef* ref, ItemKind kind) const {
   const int32_t id = Id();

@@ -78,6 +78,10 @@ std::vector<XmlNode> XmlNode::ChildNodes() const {
 }
 
 std::string XmlNode::Attribute(std::string_view name) const {
+  return std::string(AttributeView(name));
+}
+
+std::string_view XmlNode::AttributeView(std::string_view name) const {
   RequireObject(node_);
   for (pugi::xml_attribute a : node_.attributes())
     if (name == a.name()) return a.value();
@@ -110,6 +114,20 @@ bool IsWellFormed(std::string_view text) {
   if (text.size() > static_cast<size_t>(INT_MAX)) return false;
   xmlParserCtxtPtr context = xmlNewParserCtxt();
   if (!context) throw std::bad_alloc();
+  // Only the verdict is wanted, so the content callbacks are dropped and no
+  // tree is built. The declaration callbacks stay: entities declared in the
+  // document type must still be known when they are referred to.
+  xmlSAXHandler* sax = context->sax;
+  sax->startElementNs = nullptr;
+  sax->endElementNs = nullptr;
+  sax->startElement = nullptr;
+  sax->endElement = nullptr;
+  sax->characters = nullptr;
+  sax->ignorableWhitespace = nullptr;
+  sax->cdataBlock = nullptr;
+  sax->comment = nullptr;
+  sax->processingInstruction = nullptr;
+  sax->reference = nullptr;
   xmlDocPtr doc =
       xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
                         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);

@@ -30,6 +30,8 @@ class XmlNode {
   std::vector<XmlNode> ChildNodes() const;
   // The attribute's text. Raises 91 when this node is Nothing or has no such attribute.
   std::string Attribute(std::string_view name) const;
+  // The same attribute's text without a copy; valid while the document lives.
+  std::string_view AttributeView(std::string_view name) const;
   // The concatenated text of the node and its descendants. Raises 91 on Nothing.
   std::string Text() const;
   // First match of an XPath expression relative to this node (Nothing when none).

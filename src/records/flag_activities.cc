@@ -69,9 +69,11 @@ class FlagActivity final : public Activity {
       at(2);
       pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
       at(3);
+      // The kind is the same for every item; its entity name is found once.
+      const std::string entity_name = EntityNameOfKind(kind);
       for (const ListedItem& item : items) {
         bool id_read = Suppressed([&] { ref->SetID(item.Id()); });
-        Suppressed([&] { ref->SetEntityName(EntityNameOfKind(kind)); });
+        Suppressed([&] { ref->SetEntityName(entity_name); });
         Suppressed([&] { ref->SetTypeCode(ItemTypeCode(item, kind, ref.get())); });
         // An item without a readable id would act on the previous item again.
         if (!id_read) continue;

@@ -5,13 +5,27 @@
 
 namespace corvane {
 
-FieldAddress DeriveFieldAddress(const pelmark::Variant& raw) {
+namespace {
+
+FieldAddress AddressOfText(std::string_view text) {
   FieldAddress a;
-  a.name = Trim(LCase(ToText(raw)));
+  a.name = Trim(LCase(text));
   a.own = !Like(a.name, "*.*") || Like(a.name, "self.*");
   size_t dot = a.name.find('.');
   a.bare = dot == std::string::npos ? a.name : a.name.substr(dot + 1);
   return a;
+}
+
+}  // namespace
+
+FieldAddress DeriveFieldAddress(const pelmark::Variant& raw) { return AddressOfText(ToText(raw)); }
+
+const FieldAddress& FieldAddressDeriver::Derive(const pelmark::Variant& raw) {
+  std::string text = ToText(raw);
+  if (text_ && *text_ == text) return address_;
+  address_ = AddressOfText(text);
+  text_ = std::move(text);
+  return address_;
 }
 
 std::string StackDocumentsQuery(int32_t stack_id, int32_t stack_type_code) {

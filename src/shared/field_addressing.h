@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "pelmark/dms.h"
@@ -18,6 +19,19 @@ struct FieldAddress {
 
 // Derives the address from the raw "FIELDNAME" value (Null raises 94).
 FieldAddress DeriveFieldAddress(const pelmark::Variant& raw);
+
+// Derives the addresses of one walk, which reads "FIELDNAME" again for every
+// item: a value whose text is unchanged is not derived again.
+// Threading: one walk on one thread.
+class FieldAddressDeriver {
+ public:
+  // The address of `raw` (Null raises 94); valid until the next call.
+  const FieldAddress& Derive(const pelmark::Variant& raw);
+
+ private:
+  std::optional<std::string> text_;
+  FieldAddress address_;
+};
 
 // The query text that lists the documents filed in a stack, byte for byte.
 std::string StackDocumentsQuery(int32_t stack_id, int32_t stack_type_code);

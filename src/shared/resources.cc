@@ -11,13 +11,25 @@ namespace {
 
 constexpr std::string_view kOwner = "CResources";
 
+// Text in ASCII without capitals is its own lower-case form, as every user id is.
+bool IsLowerCaseAscii(std::string_view text) {
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0x80) || (c >= 'A' && c <= 'Z')) return false;
+  return true;
+}
+
 }  // namespace
+
+const std::shared_ptr<CResource>* CResources::FindKey(std::string_view text) const {
+  auto it = IsLowerCaseAscii(text) ? by_key_.find(text) : by_key_.find(LCase(text));
+  return it == by_key_.end() ? nullptr : &it->second;
+}
 
 const std::shared_ptr<CResource>& CResources::Find(const pelmark::Variant& key_or_index) const {
   if (key_or_index.is_string()) {
-    auto it = by_key_.find(LCase(key_or_index.string_value()));
-    if (it == by_key_.end()) Raise(5);
-    return it->second;
+    const std::shared_ptr<CResource>* member = FindKey(key_or_index.string_value());
+    if (!member) Raise(5);
+    return *member;
   }
   int32_t position = ToLong(key_or_index);
   if (position < 1 || position > Count()) Raise(9);
@@ -42,10 +54,14 @@ CResource& CResources::Item(const pelmark::Variant& key_or_index) {
 }
 
 bool CResources::Exist(const pelmark::Variant& key_or_index) const {
+  // Answered by look-up rather than by catching Find's miss: a notification step
+  // asks this once for every recipient, and most are new.
+  if (key_or_index.is_string()) return FindKey(key_or_index.string_value()) != nullptr;
   bool found = false;
+  // A position that is no number at all still answers false rather than failing.
   Suppressed([&] {
-    Find(key_or_index);
-    found = true;
+    const int32_t position = ToLong(key_or_index);
+    found = position >= 1 && position <= Count();
   });
   return found;
 }
@@ -54,10 +70,11 @@ void CResources::Add(std::shared_ptr<CResource> member) {
   Reported({kBracketed, kOwner, ": Add Sub (", kQuiet}, [&](Line& at) {
     at(1);
     if (!member) Raise(91);
-    std::string key = LCase(member->ResourceID());
+    const std::string& id = member->ResourceID();
+    std::string key = IsLowerCaseAscii(id) ? id : LCase(id);
     at(2);
-    if (by_key_.count(key)) Raise(457);
-    by_key_.emplace(std::move(key), member);
+    // A key already present is left as it was: try_emplace takes nothing then.
+    if (!by_key_.try_emplace(std::move(key), member).second) Raise(457);
     members_.push_back(std::move(member));
   });
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -89,9 +90,19 @@ class CResources {
   // descriptions) when there is none.
   const std::shared_ptr<CResource>& Find(const pelmark::Variant& key_or_index) const;
 
+  // Hashes keys and the texts looked up against them alike, so a look-up needs
+  // no copy of its text.
+  struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+
+  // The member stored under a text key, or null.
+  const std::shared_ptr<CResource>* FindKey(std::string_view text) const;
+
   Members members_;
   // Key as added (the lower-cased ResourceID then) to member.
-  std::unordered_map<std::string, std::shared_ptr<CResource>> by_key_;
+  std::unordered_map<std::string, std::shared_ptr<CResource>, KeyHash, std::equal_to<>> by_key_;
 };
 
 }  // namespace corvane

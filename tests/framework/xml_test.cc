@@ -32,14 +32,20 @@ TEST(XmlTest, MalformedTextLeavesTheDocumentEmpty) {
 
 TEST(XmlTest, EveryKindOfMalformedTextIsRefused) {
   const char* malformed[] = {
-      "<a/><b/>",            // two roots
-      "<a id='1' id='2'/>",  // a repeated attribute
-      "<a>&foo;</a>",        // an entity nobody declared
-      "text<a/>",            // text before the root
-      "<a id='<'/>",         // a raw < in a value
-      "<x:a/>",              // a prefix nobody declared
-      "",                    // nothing at all
-      "<a></b>",             // mismatched tags
+      "<a/><b/>",                                    // two roots
+      "<a id='1' id='2'/>",                          // a repeated attribute
+      "<a>&foo;</a>",                                // an entity nobody declared
+      "text<a/>",                                    // text before the root
+      "<a id='<'/>",                                 // a raw < in a value
+      "<x:a/>",                                      // a prefix nobody declared
+      "",                                            // nothing at all
+      "<a></b>",                                     // mismatched tags
+      "<a>]]></a>",                                  // a section end in text
+      "<a><!-- x -- y --></a>",                      // a double hyphen in a comment
+      "<a x:b='1'/>",                                // an attribute prefix nobody declared
+      "<a>&#0;</a>",                                 // a reference to no character
+      "<!DOCTYPE a [<!ENTITY e '<b>'>]><a>&e;</a>",  // a declared entity that is no content
+      "<a><b/></a><!-- after --><c/>",               // a second root after a comment
   };
   for (const char* text : malformed) {
     XmlDocument doc;
@@ -51,6 +57,8 @@ TEST(XmlTest, EveryKindOfMalformedTextIsRefused) {
       "<!-- c --><a x='&lt;&#65;'><![CDATA[<]]></a>",
       "<x:a xmlns:x='urn:x'/>",
       "<!DOCTYPE a [<!ENTITY e 'v'>]><a>&e;</a>",
+      "<!DOCTYPE a [<!ENTITY e '<b/>'>]><a>&e;&e;</a>",
+      "<a xmlns:x='urn:x'><b x:c='1'/></a>",
   };
   for (const char* text : well_formed) {
     XmlDocument doc;

@@ -64,7 +64,8 @@ TEST_F(ResourcesTest, ExistAnswersWithoutFailing) {
   } cases[] = {
       {Variant("Abc"), true},       {Variant("missing"), false},  {Variant(int32_t{3}), true},
       {Variant(int32_t{0}), false}, {Variant(int32_t{4}), false}, {Variant::Null(), false},
-      {Variant(), false},           {Variant(1e20), false},
+      {Variant(), false},           {Variant(1e20), false},       {Variant("aBc"), true},
+      {Variant("Émile"), true},     {Variant("abcd"), false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(pool.Exist(c.argument), c.expected) << pelmark::VarTypeName(c.argument.type());

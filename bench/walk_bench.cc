@@ -1,0 +1,417 @@
+// Item walks and the resource pool against their floors, in the same run.
+//
+// Each walk benchmark times Execute of a class created through the class
+// factory, with a host whose every operation is a canned O(1) answer, and
+// interleaves the floor: pugixml loading the same list text and a walk reading
+// each id as a whole number. The "ratio" counter is Execute's time over the
+// floor's; "peak_mib" is the process's peak resident memory so far.
+// The pool benchmark compares de-duplicating recipients with inserting the same
+// keys into a hash map. Results are recorded in docs/performance.md.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <memory>
+#include <pugixml.hpp>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "corvane/catalogue.h"
+#include "corvane/component.h"
+#include "corvane/platform.h"
+#include "framework/com_object.h"
+#include "framework/variant_rules.h"
+#include "framework/xml.h"
+#include "pelmark/dms.h"
+#include "pelmark/host.h"
+#include "shared/resources.h"
+
+namespace corvane {
+namespace {
+
+using pelmark::ComPtr;
+using pelmark::Variant;
+using Clock = std::chrono::steady_clock;
+
+std::string DocumentList(int n) {
+  std::string text =
+      "<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" dbtype=\"1\"><documents>";
+  for (int id = 1; id <= n; ++id)
+    text += "<document id=\"" + std::to_string(id) + "\" name=\"Doc\"/>";
+  return text + "</documents></dmsobject>";
+}
+
+double PeakMib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The floor: parse the same text and read every item's id as a whole number.
+int64_t ParseAndReadIds(const std::string& text) {
+  pugi::xml_document doc;
+  doc.load_buffer(text.data(), text.size());
+  int64_t sum = 0;
+  for (pugi::xml_node item : doc.child("dmsobject").child("documents").children())
+    sum += item.attribute("id").as_int();
+  return sum;
+}
+
+// --- A host that does nothing ------------------------------------------------
+
+class QuietPlatform final : public PlatformServices {
+ public:
+  QuietPlatform() : previous_(SetPlatform(this)) {}
+  ~QuietPlatform() override { SetPlatform(previous_); }
+  double Now() override { return 46361.5; }
+  const LocaleInfo& Locale() override { return LocaleInfo::EnUs(); }
+  void LogError(std::string_view) override {}
+  bool PathExists(std::string_view) override { return true; }
+  void CreateDirectory(std::string_view) override {}
+  std::string RegistryRoot() override { return "/nonexistent"; }
+
+ private:
+  PlatformServices* previous_;
+};
+
+class CannedValue final : public ComObject<pelmark::IParameter> {
+ public:
+  explicit CannedValue(Variant value) : value_(std::move(value)) {}
+  Variant Value() override { return value_; }
+  bool IsNull() override { return false; }
+
+ private:
+  Variant value_;
+};
+
+class CannedParameters final : public ComObject<pelmark::IParameters> {
+ public:
+  ComPtr<pelmark::IParameter> Item(std::string_view name) override {
+    return name == "FIELDNAME" ? field_name_ : reason_;
+  }
+  bool Exists(std::string_view) override { return true; }
+
+ private:
+  ComPtr<pelmark::IParameter> field_name_ = MakeCom<CannedValue>(Variant("Title"));
+  ComPtr<pelmark::IParameter> reason_ = MakeCom<CannedValue>(Variant("Quarterly review"));
+};
+
+class CannedVariable final : public ComObject<pelmark::IVariable> {
+ public:
+  CannedVariable(std::string type_name, Variant value)
+      : type_name_(std::move(type_name)), value_(std::move(value)) {}
+  std::string TypeName() override { return type_name_; }
+  int32_t VariableType() override { return 0; }
+  bool IsNull() override { return false; }
+  Variant Value() override { return value_; }
+  void SetValue(const Variant&) override {}
+
+ private:
+  std::string type_name_;
+  Variant value_;
+};
+
+class CannedVariables final : public ComObject<pelmark::IVariables> {
+ public:
+  explicit CannedVariables(ComPtr<pelmark::IVariable> every) : every_(std::move(every)) {}
+  int32_t Count() override { return 1; }
+  ComPtr<pelmark::IVariable> Item(const Variant&) override { return every_; }
+  bool Exists(std::string_view) override { return true; }
+
+ private:
+  ComPtr<pelmark::IVariable> every_;
+};
+
+class CannedTask final : public ComObject<pelmark::ITask> {
+ public:
+  ComPtr<pelmark::IVariables> Variables() override { return variables_; }
+  ComPtr<pelmark::IParameters> Parameters() override { return parameters_; }
+  int32_t ActivityID() override { return 3; }
+  int32_t TaskID() override { return 5; }
+  int32_t ProcessID() override { return 12; }
+  int32_t TaskIndex() override { return 1; }
+  Variant ResourceID() override { return Variant(int32_t{1}); }
+  Variant ResourceType() override { return Variant("dms.user"); }
+  Variant ResourceName() override { return Variant("user"); }
+  Variant Status() override { return Variant(int32_t{1}); }
+  Variant TaskDate() override { return Variant::Date(46361.5); }
+
+ private:
+  ComPtr<pelmark::IVariables> variables_ =
+      MakeCom<CannedVariables>(MakeCom<CannedVariable>("string", Variant("Signed")));
+  ComPtr<pelmark::IParameters> parameters_ = MakeCom<CannedParameters>();
+};
+
+class CannedInstance final : public ComObject<pelmark::IProcessInstance> {
+ public:
+  explicit CannedInstance(const std::string& list)
+      : variables_(MakeCom<CannedVariables>(MakeCom<CannedVariable>("dms.object", Variant(list)))) {
+  }
+  ComPtr<pelmark::IVariables> Variables() override { return variables_; }
+  Variant InitiatorID() override { return Variant(int32_t{1}); }
+  Variant InitiatorType() override { return Variant("dms.user"); }
+  Variant InitiatorName() override { return Variant("user"); }
+  Variant InitiatorComment() override { return Variant(""); }
+  Variant ProcessName() override { return Variant("process"); }
+
+ private:
+  ComPtr<pelmark::IVariables> variables_;
+};
+
+class CannedField final : public ComObject<pelmark::IField> {
+ public:
+  CannedField(std::string name, Variant value, int32_t data_type)
+      : name_(std::move(name)), value_(std::move(value)), data_type_(data_type) {}
+  std::string Name() override { return name_; }
+  Variant Value() override { return value_; }
+  void SetValue(const Variant&) override {}
+  bool IsNullValue() override { return false; }
+  void SetIsNullValue(bool) override {}
+  int32_t DataType() override { return data_type_; }
+
+ private:
+  std::string name_;
+  Variant value_;
+  int32_t data_type_;
+};
+
+class CannedFields final : public ComObject<pelmark::IFields> {
+ public:
+  int32_t Count() override { return 2; }
+  ComPtr<pelmark::IField> Item(std::string_view name) override {
+    return name == "DocTypeCode" ? doc_type_ : title_;
+  }
+  ComPtr<pelmark::IField> ItemAt(int32_t index) override { return index == 1 ? title_ : doc_type_; }
+
+ private:
+  ComPtr<pelmark::IField> title_ = MakeCom<CannedField>("Title", Variant("Contract"), 200);
+  ComPtr<pelmark::IField> doc_type_ = MakeCom<CannedField>("DocTypeCode", Variant(int32_t{2}), 12);
+};
+
+class CannedEntity final : public ComObject<pelmark::IEntity> {
+ public:
+  int32_t ID() override { return 1; }
+  void SetID(int32_t) override {}
+  std::string EntityName() override { return "Document"; }
+  void SetEntityName(std::string_view) override {}
+  int32_t TypeCode() override { return 2; }
+  void SetTypeCode(int32_t) override {}
+  ComPtr<pelmark::IFields> Fields() override { return fields_; }
+
+ private:
+  ComPtr<pelmark::IFields> fields_ = MakeCom<CannedFields>();
+};
+
+class CannedDms final : public ComObject<pelmark::IDmsService> {
+ public:
+  void Connect(int32_t, pelmark::IDmsSession*) override {}
+  void Disconnect() override {}
+  ComPtr<pelmark::IEntity> GetDocument(pelmark::IEntityRef*) override { return entity_; }
+  ComPtr<pelmark::IEntity> GetDataEntity(pelmark::IEntityRef*) override { return entity_; }
+  ComPtr<pelmark::IEntity> GetRecordSeries(pelmark::IEntityRef*) override { return entity_; }
+  ComPtr<pelmark::IEntity> GetRetentionLabel(pelmark::IEntityRef*) override { return entity_; }
+  ComPtr<pelmark::IEntity> GetJob(pelmark::IEntityRef*) override { return entity_; }
+  ComPtr<pelmark::IEntity> GetSecurityLabel(std::string_view) override { return entity_; }
+  ComPtr<pelmark::IEntityList> QueryEntities(pelmark::IQuery*) override { return {}; }
+  ComPtr<pelmark::IEntityList> QueryRecords(pelmark::IQuery*) override { return {}; }
+  std::string GetUserEmail(int32_t) override { return {}; }
+  int32_t GetIntervalTypeCode(std::string_view) override { return 0; }
+  ComPtr<pelmark::IEntity> NewEntity(std::string_view) override { return entity_; }
+  int32_t AddEntity(pelmark::IEntity*) override { return 1; }
+  void SaveDocument(pelmark::IEntity*) override {}
+  void SaveDataEntity(pelmark::IEntity*) override {}
+  void SaveRecordSeries(pelmark::IEntity*) override {}
+  void AddComment(pelmark::IEntityRef*, pelmark::IEntity*) override {}
+  void AddAnnotation(pelmark::IEntityRef*, pelmark::IEntity*) override {}
+  void AddAce(pelmark::IEntityRef*, pelmark::IEntityRef*, pelmark::IEntity*) override {}
+  void ApplyLabel(pelmark::IEntityRef*, pelmark::IEntityRef*) override {}
+  void PublishDocument(pelmark::IEntityRef*) override {}
+  bool MarkAsArchive(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool MarkAsRecord(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool MarkAsVital(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool PutOnHold(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool ResetOnHold(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool UnmarkAsVital(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool UnmarkAsRecord(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool DeleteDocument(pelmark::IEntityRef*, std::string_view) override { return true; }
+  bool DeleteDataEntity(pelmark::IEntityRef*, bool, std::string_view) override { return true; }
+  bool DeleteRecordSeries(pelmark::IEntityRef*, bool, std::string_view) override { return true; }
+  ComPtr<pelmark::IExportResult> ExportDocument(pelmark::IEntityRef*, std::string_view) override {
+    return {};
+  }
+  int32_t GetEventCode(int32_t, std::string_view) override { return 0; }
+
+ private:
+  ComPtr<pelmark::IEntity> entity_ = MakeCom<CannedEntity>();
+};
+
+class CannedServices final : public ComObject<pelmark::IActivityServices> {
+ public:
+  explicit CannedServices(const std::string& list) : instance_(MakeCom<CannedInstance>(list)) {}
+  ComPtr<pelmark::IProcessInstance> GetProcessInstance(int32_t) override { return instance_; }
+  ComPtr<pelmark::IService> GetService(std::string_view name) override {
+    if (name != "DmsService") return {};
+    return ComPtr<pelmark::IService>(static_cast<pelmark::IService*>(dms_.get()));
+  }
+
+ private:
+  ComPtr<pelmark::IProcessInstance> instance_;
+  ComPtr<pelmark::IDmsService> dms_ = MakeCom<CannedDms>();
+};
+
+// The class's object, made the way a host makes it: class object, then instance.
+ComPtr<pelmark::IActivityRuntime> CreateThroughFactory(std::string_view class_name) {
+  const ClassInfo* info = FindClassByName(class_name);
+  void* factory_out = nullptr;
+  if (!info ||
+      pelmark::Failed(DllGetClassObject(info->clsid, pelmark::IClassFactory::iid, &factory_out)))
+    return {};
+  ComPtr<pelmark::IClassFactory> factory(static_cast<pelmark::IClassFactory*>(factory_out));
+  factory->Release();  // the ComPtr took its own reference
+  void* object = nullptr;
+  if (pelmark::Failed(factory->CreateInstance(nullptr, pelmark::IActivityRuntime::iid, &object)))
+    return {};
+  ComPtr<pelmark::IActivityRuntime> step(static_cast<pelmark::IActivityRuntime*>(object));
+  step->Release();
+  return step;
+}
+
+void RunWalk(benchmark::State& state, std::string_view class_name) {
+  const int n = static_cast<int>(state.range(0));
+  QuietPlatform platform;
+  const std::string list = DocumentList(n);
+  ComPtr<pelmark::IActivityServices> services = MakeCom<CannedServices>(list);
+  ComPtr<pelmark::ITask> task = MakeCom<CannedTask>();
+  ComPtr<pelmark::IActivityRuntime> step = CreateThroughFactory(class_name);
+  if (!step) {
+    state.SkipWithError("the class factory made no object");
+    return;
+  }
+  double execute_seconds = 0;
+  double floor_seconds = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    benchmark::DoNotOptimize(ParseAndReadIds(list));
+    const Clock::time_point floor_done = Clock::now();
+    pelmark::ITask* t = task.get();
+    const int32_t result = step->Execute(services.get(), t);
+    const Clock::time_point done = Clock::now();
+    if (result != pelmark::kResultDone) {
+      state.SkipWithError("Execute did not finish");
+      return;
+    }
+    const double execute = std::chrono::duration<double>(done - floor_done).count();
+    floor_seconds += std::chrono::duration<double>(floor_done - start).count();
+    execute_seconds += execute;
+    state.SetIterationTime(execute);
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["ratio"] = execute_seconds / floor_seconds;
+  state.counters["peak_mib"] = PeakMib();
+}
+
+void BM_MarkAsVitalWalk(benchmark::State& state) { RunWalk(state, "MarkAsVital"); }
+void BM_GetFieldValueWalk(benchmark::State& state) { RunWalk(state, "GetFieldValue"); }
+void BM_SetFieldValueWalk(benchmark::State& state) { RunWalk(state, "SetFieldValue"); }
+
+// A million-item list runs only a few iterations; the smaller ones run freely.
+void SmallWalkSizes(benchmark::internal::Benchmark* b) {
+  b->UseManualTime()->Unit(benchmark::kMillisecond)->Arg(1000)->Arg(100000);
+}
+void LargeWalkSize(benchmark::internal::Benchmark* b) {
+  b->UseManualTime()->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);
+}
+BENCHMARK(BM_MarkAsVitalWalk)->Apply(SmallWalkSizes);
+BENCHMARK(BM_MarkAsVitalWalk)->Apply(LargeWalkSize);
+BENCHMARK(BM_GetFieldValueWalk)->Apply(SmallWalkSizes);
+BENCHMARK(BM_GetFieldValueWalk)->Apply(LargeWalkSize);
+BENCHMARK(BM_SetFieldValueWalk)->Apply(SmallWalkSizes);
+BENCHMARK(BM_SetFieldValueWalk)->Apply(LargeWalkSize);
+
+// The strictness check alone against the same floor: what the walks pay to
+// refuse every text the classic DOM refuses.
+void BM_StrictnessCheck(benchmark::State& state) {
+  const std::string list = DocumentList(static_cast<int>(state.range(0)));
+  double check_seconds = 0;
+  double floor_seconds = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    benchmark::DoNotOptimize(ParseAndReadIds(list));
+    const Clock::time_point floor_done = Clock::now();
+    if (!IsWellFormed(list)) {
+      state.SkipWithError("the list was refused");
+      return;
+    }
+    const Clock::time_point done = Clock::now();
+    const double check = std::chrono::duration<double>(done - floor_done).count();
+    floor_seconds += std::chrono::duration<double>(floor_done - start).count();
+    check_seconds += check;
+    state.SetIterationTime(check);
+  }
+  state.counters["ratio"] = check_seconds / floor_seconds;
+}
+BENCHMARK(BM_StrictnessCheck)->Apply(SmallWalkSizes);
+
+// --- The resource pool ---------------------------------------------------------
+
+// `n` recipients, the first half of them reached a second time.
+std::vector<std::shared_ptr<CResource>> Recipients(int n) {
+  std::vector<std::shared_ptr<CResource>> out;
+  for (int i = 0; i < n; ++i) {
+    auto member = std::make_shared<CResource>();
+    member->SetResourceID(std::to_string(100000 + i));
+    member->SetResourceType("dms.user");
+    out.push_back(std::move(member));
+  }
+  for (int i = 0; i < n / 2; ++i) out.push_back(out[static_cast<size_t>(i)]);
+  return out;
+}
+
+void BM_ResourcePoolAdd(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<std::shared_ptr<CResource>> recipients = Recipients(n);
+  double pool_seconds = 0;
+  double floor_seconds = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    {
+      std::unordered_map<std::string, std::shared_ptr<CResource>> floor;
+      for (const auto& member : recipients) floor.try_emplace(member->ResourceID(), member);
+      benchmark::DoNotOptimize(floor.size());
+    }
+    const Clock::time_point floor_done = Clock::now();
+    {
+      // What a notification step does with each person it reaches.
+      CResources pool;
+      for (const auto& member : recipients) {
+        const Variant key(LCase(member->ResourceID()));
+        if (pool.Exist(key)) {
+          CResource& present = pool.Item(key);
+          present.SetWeight(present.Weight() + 1);
+        } else {
+          pool.Add(member);
+        }
+      }
+      if (pool.Count() != n) {
+        state.SkipWithError("the pool did not de-duplicate");
+        return;
+      }
+    }
+    const Clock::time_point done = Clock::now();
+    const double pool_time = std::chrono::duration<double>(done - floor_done).count();
+    floor_seconds += std::chrono::duration<double>(floor_done - start).count();
+    pool_seconds += pool_time;
+    state.SetIterationTime(pool_time);
+  }
+  state.counters["ratio"] = pool_seconds / floor_seconds;
+  state.counters["peak_mib"] = PeakMib();
+}
+BENCHMARK(BM_ResourcePoolAdd)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Arg(1000)
+    ->Arg(100000);
+
+}  // namespace
+}  // namespace corvane
