@@ -239,12 +239,11 @@ class ComponentModule {
   }
   HRESULT CanUnloadNow() const { return can_unload_now_(); }
   // Registers every class into the platform's registry directory. When that
-  // fails part way, what was written is removed again.
-  HRESULT RegisterServer() const {
-    HRESULT hr = register_server_();
-    if (Failed(hr)) unregister_server_();
-    return hr;
-  }
+  // fails part way, the module takes back what it wrote and logs each failure,
+  // with its path and reason, to the platform's event log.
+  HRESULT RegisterServer() const { return register_server_(); }
+  // Removes the registration; what cannot be removed stays and is logged, with
+  // its path and reason, to the platform's event log.
   HRESULT UnregisterServer() const { return unregister_server_(); }
 
   // A resource's bytes (empty when the module has none of that name).

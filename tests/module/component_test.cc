@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "corvane/catalogue.h"
 #include "corvane/loader.h"
@@ -96,6 +98,72 @@ TEST_F(ComponentTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemov
   ASSERT_EQ(module.UnregisterServer(), pelmark::S_OK);
   EXPECT_TRUE(registry.Classes().empty());
   EXPECT_TRUE(fs::is_empty(platform.root)) << "unregistration leaves nothing behind";
+}
+
+// Every file of a registry directory with its text, to compare a whole registry.
+std::map<std::string, std::string> RegistryFiles(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_directory()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    files[fs::relative(e.path(), root).generic_string()] =
+        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  return files;
+}
+
+TEST_F(ComponentTest, ARegistrationFailingPartWayLeavesTheRegistryAsItWasAndLogsThePath) {
+  // The module's own entry point, as a host that calls it directly does.
+  auto register_server =
+      reinterpret_cast<pelmark::HRESULT (*)()>(module.Symbol("DllRegisterServer"));
+  ASSERT_NE(register_server, nullptr);
+  const fs::path root = platform.root;
+  const std::string last_interface =
+      "Interface/" +
+      pelmark::GuidToString(corvane::kCatalogue[corvane::kClassCount - 1].default_iid);
+
+  // Into an empty registry whose Interface key is a plain file: the type library and
+  // the classes are written first, then the first interface key cannot be made.
+  fs::create_directories(root);
+  std::ofstream(root / "Interface") << "not a key";
+  EXPECT_EQ(register_server(), pelmark::SELFREG_E_CLASS);
+  EXPECT_EQ(RegistryFiles(root), (std::map<std::string, std::string>{{"Interface", "not a key"}}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 1)
+      << "no empty key directories are left";
+  ASSERT_EQ(platform.log.size(), 1u);
+  EXPECT_NE(platform.log[0].find((root / "Interface").string() + "/{"), std::string::npos)
+      << platform.log[0];
+  EXPECT_NE(platform.log[0].find("Not a directory"), std::string::npos) << platform.log[0];
+
+  // Over an earlier registration: the values it replaced get their old text back.
+  fs::remove(root / "Interface");
+  ASSERT_EQ(register_server(), pelmark::S_OK);
+  const fs::path server =
+      root / "CLSID" / pelmark::GuidToString(corvane::kCatalogue[0].clsid) / "InprocServer32" / "@";
+  std::ofstream(server) << "/opt/older/Corvane.so";
+  fs::remove_all(root / last_interface);
+  std::ofstream(root / last_interface) << "in the way";
+  const std::map<std::string, std::string> before = RegistryFiles(root);
+  platform.log.clear();
+  EXPECT_EQ(register_server(), pelmark::SELFREG_E_CLASS);
+  EXPECT_EQ(RegistryFiles(root), before);
+  ASSERT_EQ(platform.log.size(), 1u);
+  EXPECT_NE(platform.log[0].find((root / last_interface).string()), std::string::npos)
+      << platform.log[0];
+}
+
+TEST_F(ComponentTest, UnregisteringFromARegistryThatIsNoDirectoryFailsAndNamesIt) {
+  const fs::path file = fs::path(platform.root + "-file");
+  std::ofstream(file) << "a file";
+  platform.root = (file / "registry").string();
+  EXPECT_EQ(module.UnregisterServer(), pelmark::SELFREG_E_CLASS);
+  EXPECT_EQ(module.RegisterServer(), pelmark::SELFREG_E_CLASS);
+  ASSERT_EQ(platform.log.size(), 2u);
+  for (const std::string& entry : platform.log) {
+    EXPECT_NE(entry.find(platform.root), std::string::npos) << entry;
+    EXPECT_NE(entry.find("Not a directory"), std::string::npos) << entry;
+  }
+  fs::remove(file);
 }
 
 TEST_F(ComponentTest, EveryClassIsCreatableByProgIdAndAnswersItsInterfaces) {

@@ -219,23 +219,26 @@ int RegisterCommand(const Args& args, bool unregister) {
     } catch (const pelmark::Error& e) {
       throw HostError(e.description());
     }
+    // The tool's own services keep the event log, where the module names each
+    // path it could not write or remove and why.
     CliPlatform platform;
     const std::string registry = o.Value("--registry");
     // Without --registry the module writes where it writes on its own.
-    if (!registry.empty()) {
-      platform.registry_root = registry;
-      InstallPlatform(*module, &platform);
-    }
+    platform.registry_root = registry.empty() && module->SystemPlatform()
+                                 ? module->SystemPlatform()->RegistryRoot()
+                                 : registry;
+    InstallPlatform(*module, &platform);
     pelmark::HRESULT hr = unregister ? module->UnregisterServer() : module->RegisterServer();
-    if (!registry.empty()) InstallPlatform(*module, nullptr);
+    InstallPlatform(*module, nullptr);
+    for (const std::string& entry : platform.event_log) std::cerr << "corvane: " << entry << "\n";
     if (pelmark::Failed(hr)) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(hr));
       std::cerr << "corvane: Dll" << (unregister ? "Unregister" : "Register") << "Server of "
-                << path << " failed with " << hex
-                << (registry.empty() ? " (is the system registry directory writable? choose "
-                                       "one with --registry DIR)"
-                                     : "")
+                << path << " failed with " << hex << " in " << platform.registry_root
+                << (unregister ? "; the entries named above are still registered"
+                               : "; what it wrote was taken back, but for anything named above")
+                << (registry.empty() ? " (choose a registry directory with --registry DIR)" : "")
                 << "\n";
       return kExitCannotRun;
     }

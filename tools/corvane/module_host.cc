@@ -106,9 +106,13 @@ ModuleHost::ModuleHost(HostOptions options)
     platform_.registry_root = MakeTempDirectory("corvane-registry-");
     temporary_registry_ = true;
     pelmark::HRESULT hr = Load(module_path_).RegisterServer();
-    if (pelmark::Failed(hr))
-      throw HostError("DllRegisterServer of " + module_path_ + " failed with " +
-                      std::to_string(hr));
+    if (pelmark::Failed(hr)) {
+      std::string message =
+          "DllRegisterServer of " + module_path_ + " failed with " + std::to_string(hr);
+      // The module names each path it could not write, and why, in the event log.
+      for (const std::string& entry : platform_.event_log) message += "\n" + entry;
+      throw HostError(message);
+    }
   } else {
     platform_.registry_root = options.registry;
     if (!fs::is_directory(options.registry))
