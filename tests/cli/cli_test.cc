@@ -4,6 +4,8 @@
 // with what the classes actually read and write.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -225,6 +227,78 @@ TEST(ClassesTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemovesTh
               Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples/records/mark-as-vital.json"));
   EXPECT_EQ(unregistered_run.status, 2);
   EXPECT_NE(unregistered_run.err.find("Corvane.MarkAsVital is not registered"), std::string::npos);
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+TEST(RegistrationTest, FailuresNameThePathAndTheReasonExitNonZeroAndLeaveTheRegistryAsItWas) {
+  // A registry below a plain file can be neither written nor read, even by root.
+  const fs::path file = Scratch() / "plain-file";
+  std::ofstream(file) << "a file";
+  for (const char* command : {"register", "unregister"}) {
+    Outcome outcome = Corvane(std::string(command) + " --registry " + Quoted(file / "registry"));
+    EXPECT_EQ(outcome.status, 2) << command << ": " << outcome.out;
+    EXPECT_NE(outcome.err.find((file / "registry").string()), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("Not a directory"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+  }
+
+  // Registration fails part way when the Interface key is a plain file: what it
+  // wrote before is taken back, and the file it met stays as it was.
+  const fs::path registry = Scratch() / "blocked-registry";
+  fs::remove_all(registry);
+  fs::create_directories(registry);
+  std::ofstream(registry / "Interface") << "someone else's";
+  Outcome blocked = Corvane("register --registry " + Quoted(registry));
+  EXPECT_EQ(blocked.status, 2);
+  EXPECT_NE(blocked.err.find((registry / "Interface").string() + "/{"), std::string::npos)
+      << blocked.err;
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(registry))
+    left.push_back(fs::relative(e.path(), registry).generic_string());
+  EXPECT_EQ(left, std::vector<std::string>{"Interface"});
+  EXPECT_EQ(Slurp(registry / "Interface"), "someone else's");
+}
+
+// A read-only registry: a read-only bind mount in a private mount namespace, the
+// one way to stop root from removing files. Hosts without user namespaces skip it.
+// The scratch path has no spaces or quotes, so it goes unquoted inside sh -c '...'.
+TEST(RegistrationTest, UnregisteringFromAReadOnlyRegistryNamesEveryEntryItLeaves) {
+  const fs::path registry = Scratch() / "read-only-registry";
+  fs::remove_all(registry);
+  fs::create_directories(registry);
+  const std::string mount_read_only = "unshare -rm sh -c 'mount --bind " + registry.string() + " " +
+                                      registry.string() + " && mount -o remount,ro,bind " +
+                                      registry.string() + " " + registry.string() + " && ";
+  if (std::system(
+          (mount_read_only + "! touch " + (registry / "probe").string() + "' >/dev/null 2>&1")
+              .c_str()) != 0)
+    GTEST_SKIP() << "no private mount namespace for a read-only registry here";
+
+  ASSERT_EQ(Corvane("register --registry " + Quoted(registry)).status, 0);
+  std::vector<std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(registry))
+    if (e.is_regular_file()) files.push_back(e.path().string());
+  ASSERT_GT(files.size(), corvane::kClassCount * 10);
+
+  Outcome outcome =
+      Corvane("unregister --registry " + registry.string() + "'", mount_read_only + "exec ");
+  EXPECT_EQ(outcome.status, 2) << outcome.out;
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(Occurrences(outcome.err, "Read-only file system"), files.size()) << outcome.err;
+  for (const std::string& f : files)
+    EXPECT_NE(outcome.err.find("cannot remove " + f + ": "), std::string::npos) << f;
+  size_t still_there = 0;
+  for (const std::string& f : files) still_there += fs::exists(f);
+  EXPECT_EQ(still_there, files.size());
+
+  // Once writable again, unregistration removes it all.
+  EXPECT_EQ(Corvane("unregister --registry " + Quoted(registry)).status, 0);
+  EXPECT_TRUE(fs::is_empty(registry));
 }
 
 TEST(ClassesTest, DescribeNamesWhatTheClassReadsAndWrites) {
