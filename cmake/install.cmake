@@ -57,3 +57,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_BINARY_DIR}/debian/postinst ${CMAKE_BINARY_DIR}/debian/prerm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
+
+# bash completion: found by bash-completion's own loader under this name.
+install(FILES tools/corvane/corvane.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME corvane COMPONENT runtime)
+# The schema editors use to complete and check scenario files.
+install(FILES docs/scenario.schema.json DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)

@@ -8,6 +8,7 @@ packages=(
   libpugixml-dev libxml2-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
+  python3 python3-jsonschema
 )
 
 missing=()

@@ -66,7 +66,8 @@ $expected"
     for f in lib/corvane/Corvane.so bin/corvane include/corvane/loader.h include/corvane/version.h \
       include/pelmark/host_bases.h include/pelmark/contract.h lib/cmake/Corvane/CorvaneConfig.cmake \
       lib/cmake/Corvane/CorvaneConfigVersion.cmake lib/pkgconfig/corvane.pc \
-      share/man/man1/corvane.1 share/doc/Corvane/integrating.md; do
+      share/man/man1/corvane.1 share/doc/Corvane/integrating.md \
+      share/doc/Corvane/scenario.schema.json share/bash-completion/completions/corvane; do
       [ -f "$prefix/$f" ] || fail "cmake --install did not install $f"
     done
     # The installed tool registers the installed module (found on its own).
@@ -136,7 +137,7 @@ $out"
     expect_in "$contents" ./usr/lib/corvane/Corvane.so ./usr/bin/corvane \
       ./usr/include/corvane/loader.h ./usr/include/pelmark/host.h \
       ./usr/lib/cmake/Corvane/CorvaneConfig.cmake ./usr/lib/pkgconfig/corvane.pc \
-      ./usr/share/man/man1/corvane.1
+      ./usr/share/man/man1/corvane.1 ./usr/share/bash-completion/completions/corvane
     root=$WORK_DIR/root
     dpkg-deb -x "$deb" "$root"
     dpkg-deb -e "$deb" "$root/DEBIAN"

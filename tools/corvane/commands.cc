@@ -11,6 +11,7 @@
 #include "corvane/catalogue.h"
 #include "module_host.h"
 #include "options.h"
+#include "run_output.h"
 #include "runner.h"
 #include "scenario.h"
 #include "text_report.h"
@@ -63,7 +64,8 @@ std::string ScenarioMessage(const std::string& file, const ScenarioError& e) {
 }
 
 const char* kRunHelp =
-    R"(Usage: corvane run [--json] [--verbose] [--module PATH] [--registry DIR] SCENARIO...
+    R"(Usage: corvane run [--json] [--verbose] [--junit FILE] [--module PATH] [--registry DIR]
+                  SCENARIO...
 
 Runs each scenario file: builds the simulated host and DMS it describes, creates
 its class through the component's entry points, makes its calls in order and
@@ -74,6 +76,8 @@ hold. The file format is described in docs/scenarios.md.
 Options:
   --json            print the report as JSON (every fact, one document)
   --verbose         list every call the step made, host calls included
+  --junit FILE      also write JUnit XML, one test case per scenario, for a CI
+                    server; an unwritable FILE stops the run before it starts
 )";
 
 }  // namespace
@@ -81,10 +85,22 @@ Options:
 int RunCommand(const Args& args) {
   const std::string help = std::string(kRunHelp) + kModuleHelp + kRegistryHelp +
                            "\nExit status: 0 when every expectation holds, 1 when one does not, "
-                           "2 when a scenario\ncannot be read or run.\n";
+                           "2 when a scenario\ncannot be read or run or the JUnit file cannot be "
+                           "written.\nColour is used on a terminal unless NO_COLOR is set.\n";
   return WithOptions(
-      args, {"--json", "--verbose"}, {"--module", "--registry"}, help, [&](const ParsedOptions& o) {
+      args, {"--json", "--verbose"}, {"--module", "--registry", "--junit"}, help,
+      [&](const ParsedOptions& o) {
         if (o.positional.empty()) throw UsageError("name at least one scenario file");
+        std::optional<JunitFile> junit;
+        if (o.values.count("--junit")) {
+          try {
+            junit.emplace(o.Value("--junit"));
+          } catch (const std::runtime_error& e) {
+            std::cerr << "corvane: " << e.what() << "\n";
+            return kExitCannotRun;
+          }
+        }
+        const bool colour = !o.Flag("--json") && StdoutWantsColour();
         // Read every scenario first, so that a malformed one stops nothing half run.
         int status = kExitOk;
         Json reports = Json::array();
@@ -116,12 +132,25 @@ int RunCommand(const Args& args) {
             continue;
           }
           if (!report["passed"].get<bool>() && status == kExitOk) status = kExitFailed;
-          if (!o.Flag("--json")) std::cout << TextReport(report, {.verbose = o.Flag("--verbose")});
+          if (!o.Flag("--json")) {
+            const std::string text = TextReport(report, {.verbose = o.Flag("--verbose")});
+            std::cout << (colour ? ColourReport(text) : text);
+          }
           reports.push_back(std::move(report));
         }
         if (o.Flag("--json")) {
           Json out = {{"scenarios", reports}, {"status", status}};
           std::cout << out.dump(2) << "\n";
+        } else if (o.positional.size() > 1) {
+          std::cout << "\n" << SummaryLine(reports, colour);
+        }
+        if (junit) {
+          try {
+            junit->Write(reports);
+          } catch (const std::runtime_error& e) {
+            std::cerr << "corvane: " << e.what() << "\n";
+            return kExitCannotRun;
+          }
         }
         return status;
       });

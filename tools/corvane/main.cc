@@ -31,12 +31,26 @@ described in docs/scenarios.md; examples/ holds runnable ones:
   corvane run examples/records/mark-as-vital.json
 )";
 
+constexpr const char* kVersionHelp =
+    R"(Usage: corvane version [--module PATH]   (also corvane --version)
+
+Prints the tool's version, then the module's: its product version, path,
+contract version and ABI. Exit status 2 when no module can be loaded.
+
+Options:
+  --module PATH     the component module (default: Corvane.so next to corvane)
+)";
+
 // Prints the product version of the tool and of the module it would load; the
 // type library's own version (1.0) is a separate identity that never changes.
 int VersionCommand(const corvane::cli::Args& args) {
   using namespace corvane::cli;
   std::string module_path = DefaultModulePath();
   for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      std::cout << kVersionHelp;
+      return kExitOk;
+    }
     if (args[i] == "--module" && i + 1 < args.size())
       module_path = args[++i];
     else if (args[i].starts_with("--module="))
@@ -70,6 +84,8 @@ int main(int argc, char** argv) {
   const std::string command = args.front();
   args.erase(args.begin());
   try {
+    if (command == "help" && args.size() == 1 && args[0] == "version")
+      return VersionCommand({"--help"});
     if (command == "help") return HelpCommand(args, kUsage);
     if (command == "--help" || command == "-h") {
       std::cout << kUsage;

@@ -1,0 +1,81 @@
+// docs/scenario.schema.json, the schema editors use to complete and check
+// scenario files: every bundled example satisfies it, and scenarios the reader
+// refuses are refused by the schema too, at the same place.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/run_corvane.h"
+
+namespace {
+
+using namespace corvane::cli_test;
+
+const fs::path kSource = CORVANE_SOURCE_DIR;
+
+struct Validation {
+  int status;
+  std::string out, err;
+};
+
+Validation Validate(const std::vector<fs::path>& files) {
+  const fs::path out = Scratch() / "schema-out", err = Scratch() / "schema-err";
+  std::string command = "python3 " + Quoted(kSource / "tests/cli/validate_scenarios.py") + " " +
+                        Quoted(kSource / "docs/scenario.schema.json");
+  for (const fs::path& f : files) command += " " + Quoted(f);
+  command += " >" + out.string() + " 2>" + err.string();
+  int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+}
+
+TEST(ScenarioSchemaTest, EveryExampleIsValid) {
+  std::vector<fs::path> examples;
+  for (const auto& e : fs::recursive_directory_iterator(kSource / "examples"))
+    if (e.path().extension() == ".json") examples.push_back(e.path());
+  ASSERT_GT(examples.size(), 10u);
+  Validation v = Validate(examples);
+  ASSERT_NE(v.status, 2) << "the schema check could not run: " << v.err;
+  EXPECT_EQ(v.status, 0) << v.out;
+  size_t ok = 0;
+  for (size_t at = v.out.find("ok "); at != std::string::npos; at = v.out.find("\nok ", at + 1))
+    ++ok;
+  EXPECT_EQ(ok, examples.size()) << v.out;
+}
+
+TEST(ScenarioSchemaTest, ScenariosTheReaderRefusesFailTheSchemaAtTheSamePlace) {
+  struct Bad {
+    const char* name;
+    const char* text;
+    const char* place;  // as the schema check writes it
+  };
+  const Bad cases[] = {
+      {"misspelt-key.json", R"({"class": "MarkAsVital", "taks": []})", "(top): Additional"},
+      {"no-class.json", R"({"tasks": [{"id": 5}]})", "(top): 'class' is a required"},
+      {"bad-method.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "calls": [{"method": "Run"}]})",
+       "calls.0.method"},
+      {"bad-kind.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5, "parameters": {"REASON": {"long": "x"}}}]})",
+       "tasks.0.parameters.REASON"},
+      {"bad-date.json", R"({"class": "MarkAsVital", "now": "14.03.2025"})", "now"},
+      {"expect-beside-calls.json",
+       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "calls": [{"method": "Execute"}],
+           "expect": {"result": 1}})",
+       "(top)"},
+      {"negative-skip.json",
+       R"({"class": "MarkAsVital", "faults": [{"op": "IDmsService.MarkAsVital", "skip": -1}]})",
+       "faults.0.skip"},
+  };
+  for (const Bad& bad : cases) {
+    const fs::path file = WriteScenario(bad.name, bad.text);
+    Validation v = Validate({file});
+    ASSERT_NE(v.status, 2) << "the schema check could not run: " << v.err;
+    EXPECT_EQ(v.status, 1) << bad.name << " passed the schema";
+    EXPECT_NE(v.out.find(file.string() + ": " + bad.place), std::string::npos) << bad.name << ":\n"
+                                                                               << v.out;
+    EXPECT_EQ(Corvane("run " + Quoted(file)).status, 2) << bad.name << " is read by corvane";
+  }
+}
+
+}  // namespace

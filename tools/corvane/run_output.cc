@@ -1,0 +1,164 @@
+#include "run_output.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <pugixml.hpp>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace corvane::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+namespace fs = std::filesystem;
+
+constexpr const char* kGreen = "\033[32m";
+constexpr const char* kRed = "\033[1;31m";
+constexpr const char* kYellow = "\033[33m";
+constexpr const char* kReset = "\033[0m";
+
+std::string Paint(const std::string& text, const char* colour) {
+  return std::string(colour) + text + kReset;
+}
+
+std::string Text(const Json& value) {
+  return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+// The failed expectations of a report, one per line, each naming its call.
+std::string FailureLines(const Json& report, size_t& count) {
+  std::string lines;
+  count = 0;
+  if (!report.contains("calls")) return lines;
+  for (const Json& call : report["calls"]) {
+    if (!call.contains("expectations")) continue;
+    for (const Json& failure : call["expectations"]["failures"]) {
+      ++count;
+      lines += "call " + Text(call["index"]) + " (" + Text(call["method"]) +
+               "): " + Text(failure["what"]) + ": expected " + Text(failure["expected"]) +
+               ", actual " + Text(failure["actual"]) + "\n";
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool StdoutWantsColour() {
+  const char* no_colour = std::getenv("NO_COLOR");
+  if (no_colour != nullptr && *no_colour != '\0') return false;
+  return ::isatty(STDOUT_FILENO) == 1;
+}
+
+std::string ColourReport(const std::string& report) {
+  std::istringstream in(report);
+  std::string out, line;
+  while (std::getline(in, line)) {
+    if (line.starts_with("PASS "))
+      out += Paint(line, kGreen);
+    else if (line.starts_with("FAIL ") || line.find("EXPECTATIONS FAILED") != std::string::npos)
+      out += Paint(line, kRed);
+    else
+      out += line;
+    if (!in.eof()) out += "\n";
+  }
+  return out;
+}
+
+std::string SummaryLine(const Json& reports, bool colour) {
+  int passed = 0, failed = 0, not_run = 0;
+  for (const Json& report : reports) {
+    if (report.contains("error"))
+      ++not_run;
+    else if (report["passed"].get<bool>())
+      ++passed;
+    else
+      ++failed;
+  }
+  std::string passed_text = std::to_string(passed) + " passed";
+  std::string failed_text = std::to_string(failed) + " failed";
+  std::string not_run_text = not_run ? std::to_string(not_run) + " could not run" : "";
+  if (colour) {
+    if (passed) passed_text = Paint(passed_text, kGreen);
+    if (failed) failed_text = Paint(failed_text, kRed);
+    if (not_run) not_run_text = Paint(not_run_text, kYellow);
+  }
+  return "scenarios: " + passed_text + ", " + failed_text +
+         (not_run ? ", " + not_run_text : std::string()) + "\n";
+}
+
+JunitFile::JunitFile(fs::path path) : path_(std::move(path)) {
+  if (path_.empty()) throw std::runtime_error("--junit needs a file name");
+  temporary_ = path_;
+  temporary_ += ".tmp-" + std::to_string(::getpid());
+  std::ofstream probe(temporary_, std::ios::binary | std::ios::trunc);
+  if (!probe)
+    throw std::runtime_error("cannot write the JUnit file " + path_.string() +
+                             ": its directory does not exist or is not writable");
+}
+
+JunitFile::~JunitFile() {
+  std::error_code ignored;
+  fs::remove(temporary_, ignored);
+}
+
+void JunitFile::Write(const Json& reports) {
+  pugi::xml_document document;
+  pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "UTF-8";
+  pugi::xml_node suites = document.append_child("testsuites");
+  pugi::xml_node suite = suites.append_child("testsuite");
+  suite.append_attribute("name") = "corvane";
+  int failures = 0, errors = 0;
+  for (const Json& report : reports) {
+    const std::string scenario = report["scenario"].get<std::string>();
+    pugi::xml_node testcase = suite.append_child("testcase");
+    // The scenario's directory is its class name, so that CI servers group
+    // scenarios as the examples/ tree does.
+    const std::string directory = fs::path(scenario).parent_path().generic_string();
+    testcase.append_attribute("classname") = directory.empty() ? "." : directory.c_str();
+    testcase.append_attribute("name") = scenario.c_str();
+    if (report.contains("error")) {
+      ++errors;
+      const Json& error = report["error"];
+      std::string message = Text(error["message"]);
+      if (!Text(error["place"]).empty()) message = "at " + Text(error["place"]) + ": " + message;
+      pugi::xml_node node = testcase.append_child("error");
+      node.append_attribute("message") = message.c_str();
+      node.append_attribute("type") = "scenario";
+      node.text() = message.c_str();
+      continue;
+    }
+    if (report["passed"].get<bool>()) continue;
+    ++failures;
+    size_t count = 0;
+    const std::string lines = FailureLines(report, count);
+    const std::string message = std::to_string(count) + " expectation(s) failed";
+    pugi::xml_node node = testcase.append_child("failure");
+    node.append_attribute("message") = message.c_str();
+    node.append_attribute("type") = "expectation";
+    node.text() = lines.c_str();
+  }
+  for (pugi::xml_node node : {suites, suite}) {
+    node.append_attribute("tests") = static_cast<int>(reports.size());
+    node.append_attribute("failures") = failures;
+    node.append_attribute("errors") = errors;
+  }
+  {
+    std::ofstream out(temporary_, std::ios::binary | std::ios::trunc);
+    document.save(out, "  ");
+    out.close();
+    if (!out) throw std::runtime_error("cannot write the JUnit file " + path_.string());
+  }
+  std::error_code ec;
+  fs::rename(temporary_, path_, ec);
+  if (ec)
+    throw std::runtime_error("cannot write the JUnit file " + path_.string() + ": " + ec.message());
+}
+
+}  // namespace corvane::cli
