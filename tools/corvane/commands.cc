@@ -73,6 +73,11 @@ prints what each call returned or raised, the task variables written, the DMS
 calls, what was saved, stored, sent and logged, and whether its expectations
 hold. The file format is described in docs/scenarios.md.
 
+The report warns about parameters the class never reads (with the nearest name
+it does read) and about variables it writes that the scenario does not declare,
+and lists the errors a step skipped (an item a walk went past) with the item
+and the error.
+
 Options:
   --json            print the report as JSON (every fact, one document)
   --verbose         list every call the step made, host calls included

@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 
+#include "class_descriptions.h"
 #include "corvane/catalogue.h"
 #include "expectations.h"
 #include "simulator.h"
@@ -237,6 +240,147 @@ fs::path SandboxDirectory(const CliPlatform& platform, const std::string& name, 
   return platform.sandbox / relative;
 }
 
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& ch : out) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return out;
+}
+
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The closest of `names` to `name`, when it is close enough to be a slip.
+std::string Closest(const std::string& name, const std::vector<std::string>& names) {
+  std::string best;
+  size_t best_distance = std::max<size_t>(2, name.size() / 3) + 1;
+  for (const std::string& candidate : names) {
+    size_t d = EditDistance(Lower(name), Lower(candidate));
+    if (d < best_distance) best = candidate, best_distance = d;
+  }
+  return best;
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& n : names)
+    if (Lower(n) == Lower(name)) return true;
+  return false;
+}
+
+// What the scenario sets that no class of its calls reads, and what those
+// classes write that the scenario never declared: both make a step quietly do
+// something other than what its designer meant.
+Json Warnings(const Scenario& s) {
+  std::vector<const ClassDescription*> classes;
+  auto add_class = [&](const ClassRef& c) {
+    const ClassDescription* d = FindDescription(c.name);
+    if (d && std::find(classes.begin(), classes.end(), d) == classes.end()) classes.push_back(d);
+  };
+  add_class(s.step_class);
+  for (const CallSpec& c : s.calls) add_class(c.step_class);
+  if (classes.empty()) return Json::array();
+  std::vector<std::string> step_names, task_names, written;
+  for (const ClassDescription* d : classes) {
+    step_names.insert(step_names.end(), d->step_parameters.begin(), d->step_parameters.end());
+    task_names.insert(task_names.end(), d->task_parameters.begin(), d->task_parameters.end());
+    written.insert(written.end(), d->variables_written.begin(), d->variables_written.end());
+  }
+  std::string class_names;
+  for (const ClassDescription* d : classes)
+    class_names += (class_names.empty() ? "" : " and ") + d->name;
+
+  Json out = Json::array();
+  auto unread = [&](const std::string& name, bool on_step, std::optional<int32_t> task) {
+    const auto& own = on_step ? step_names : task_names;
+    const auto& other = on_step ? task_names : step_names;
+    if (Contains(own, name)) return;
+    Json w = {{"kind", "unread_parameter"}, {"scope", on_step ? "step" : "task"}, {"name", name}};
+    if (task) w["task"] = *task;
+    std::string where =
+        on_step ? "step parameter " : "task " + std::to_string(*task) + "'s parameter ";
+    std::string message = where + name + " is not read by " + class_names;
+    if (Contains(other, name)) {
+      w["suggestion"] = name;
+      message += on_step ? "; the class reads it from the task's parameters"
+                         : "; the class reads it from the step's parameters";
+    } else if (std::string near = Closest(name, own); !near.empty()) {
+      w["suggestion"] = near;
+      message += "; did you mean " + near + "?";
+    } else if (std::string far = Closest(name, other); !far.empty()) {
+      w["suggestion"] = far;
+      message += "; did you mean " + far + " (a " + (on_step ? "task" : "step") + " parameter)?";
+    }
+    w["message"] = message;
+    out.push_back(std::move(w));
+  };
+  for (const sim::ParameterSpec& p : s.activity.parameters) unread(p.name, true, std::nullopt);
+  std::vector<int32_t> called;
+  for (const CallSpec& c : s.calls)
+    if (c.method != Method::kInitialize) called.push_back(c.task_id);
+  for (const sim::TaskSpec& t : s.tasks) {
+    for (const sim::ParameterSpec& p : t.parameters) unread(p.name, false, t.task_id);
+    if (std::find(called.begin(), called.end(), t.task_id) == called.end()) continue;
+    std::vector<std::string> declared;
+    for (const sim::VariableSpec& v : t.variables) declared.push_back(v.name);
+    std::vector<std::string> reported;
+    for (const std::string& name : written) {
+      if (Contains(declared, name) || Contains(reported, name)) continue;
+      reported.push_back(name);
+      out.push_back({{"kind", "undeclared_variable"},
+                     {"task", t.task_id},
+                     {"name", name},
+                     {"message", class_names + " writes the variable " + name + ", which task " +
+                                     std::to_string(t.task_id) +
+                                     " does not declare; the write fails on a strict host"}});
+    }
+  }
+  return out;
+}
+
+// The errors a call's DMS requests raised that the step caught and did not pass
+// on: the ones a step skips by design, item by item. When the call itself raised
+// an error, the last failed request with that number is the one it passed on.
+Json SkippedErrors(const Json& journal, const Json& raised) {
+  std::optional<size_t> passed_on;
+  if (!raised.is_null())
+    for (size_t i = journal.size(); i-- > 0;)
+      if (journal[i].contains("error") && journal[i]["error"]["number"] == raised["number"]) {
+        passed_on = i;
+        break;
+      }
+  Json out = Json::array();
+  for (size_t i = 0; i < journal.size(); ++i) {
+    const Json& entry = journal[i];
+    if (!entry.contains("error") || passed_on == i) continue;
+    Json skipped = {{"op", entry["op"]}, {"item", nullptr}};
+    std::string entity = "item", id;
+    auto plain = [](const Json& v) {
+      return v["value"].is_string() ? v["value"].get<std::string>() : v["value"].dump();
+    };
+    for (const Json& a : entry["args"]) {
+      const std::string name = a["name"].get<std::string>();
+      if (name.ends_with("EntityName")) entity = plain(a["value"]);
+      if (name.ends_with(".ID") || name == "ID" || name == "id") id = plain(a["value"]);
+    }
+    if (!id.empty()) skipped["item"] = entity + " " + id;
+    skipped["error"] = entry["error"];
+    skipped["text"] = entry["text"];
+    out.push_back(std::move(skipped));
+  }
+  return out;
+}
+
 }  // namespace
 
 Json RunScenario(const Scenario& s, ModuleHost& host) {
@@ -275,6 +419,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
   report["locale"] = s.locale;
   report["clock_fixed"] = s.now.has_value();
   report["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
+  report["warnings"] = Warnings(s);
   report["calls"] = Json::array();
   bool passed = true;
 
@@ -341,6 +486,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
       for (const Json& j : call["journal"])
         if (j["op"].get<std::string>().starts_with("IDmsService.")) dms_calls.push_back(j["text"]);
       call["dms_calls"] = dms_calls;
+      call["skipped"] = SkippedErrors(call["journal"], call["error"]);
       call["operations"] =
           Since(sim.ItemOperations(), mark.operations, [](const sim::ItemOperation& o) {
             Json j = {{"op", o.op}, {"item", RefJson(o.item)}, {"reason", o.reason}};

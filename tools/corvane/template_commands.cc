@@ -2,10 +2,13 @@
 // diagnostics for designers. These two commands use the library's template code
 // directly (linked in); everything else in the tool reaches the library only
 // through the module's entry points.
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
+#include "class_descriptions.h"
 #include "commands.h"
 #include "corvane/platform.h"
 #include "module_host.h"
@@ -15,19 +18,33 @@
 namespace corvane::cli {
 namespace {
 
-constexpr const char* kHelp = R"(Usage: corvane template check FILE
+// A template that does not parse at all, as distinct from one whose rendering
+// raises (kExitFailed); 2 stays "cannot run" (bad command line, unreadable file).
+constexpr int kExitDoesNotParse = 3;
+
+constexpr const char* kHelp = R"(Usage: corvane template check FILE [--class NAME]
        corvane template render FILE [--var NAME=VALUE]... [--locale NAME]
 
-check   lists the expressions the template engine keeps and the ones it drops,
-        with line and column, and whether the template parses at all.
-        Exit status 1 when the template fails to parse or drops an expression.
+check   prints one line per finding, as editors and CI read them:
+            FILE:LINE:COL: severity: message
+        errors: an expression the parser drops (it stays in the text as
+        written) and whatever makes the whole template fail to parse; one
+        cause gives one line, with what it also hides. Notes list the
+        expressions the engine keeps. With --class, a variable name the class
+        does not provide to its templates is a warning.
+        Exit status 0 without errors (warnings allowed), 1 with errors.
 render  renders the template as a step would, with the values given; a name
         given several times gives one value per repetition of a repeating
-        expression. Exit status 1 when rendering raises an error.
+        expression. A variable without a value renders as empty text and is
+        warned about on standard error.
+        Exit status 0 rendered, 1 rendering raised an error, 3 the template
+        does not parse (nothing is rendered).
 
 FILE "-" reads the template from standard input.
 Options:
-  --var NAME=VALUE  a variable's value (repeatable)
+  --class NAME      (check) the class whose template variables are known:
+                    a name, ProgID or CLSID
+  --var NAME=VALUE  (render) a variable's value (repeatable)
   --locale NAME     en-US (default) or de-DE
 )";
 
@@ -43,19 +60,180 @@ std::string ReadTemplate(const std::string& file) {
   return text.str();
 }
 
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return out;
+}
+
+// Findings in the FILE:LINE:COL form, in the order of the template.
+class Findings {
+ public:
+  Findings(std::string file, std::string_view text) : file_(std::move(file)), text_(text) {}
+
+  void Add(int32_t position, const std::string& severity, const std::string& message) {
+    auto [line, column] = position > 0 ? LineAndColumn(text_, position) : std::pair{1, 1};
+    lines_.push_back({position, file_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                                    ": " + severity + ": " + message});
+    if (severity == "error") ++errors_;
+  }
+  std::string Where(int32_t position) const {
+    auto [line, column] = LineAndColumn(text_, position);
+    return std::to_string(line) + ":" + std::to_string(column);
+  }
+  std::string str() {
+    std::stable_sort(lines_.begin(), lines_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string out;
+    for (const auto& [position, line] : lines_) out += line + "\n";
+    return out;
+  }
+  int errors() const { return errors_; }
+  std::string_view text() const { return text_; }
+
+ private:
+  std::string file_;
+  std::string_view text_;
+  std::vector<std::pair<int32_t, std::string>> lines_;
+  int errors_ = 0;
+};
+
+std::string ParseErrorText(const pelmark::Error& e) {
+  return "the template does not parse (error " + std::to_string(e.number()) + ", " +
+         e.description() + ")";
+}
+
+// The errors of a check: each cause once. A dropped expression also hides the
+// "{" that recovery passes over, and an expression left open or holding a
+// problem is what the whole template's parse failure comes from, so those say
+// it in their own line instead of adding another.
+void AddErrors(Findings& f, const TemplateCheck& check) {
+  bool parse_failure_explained = false;
+  size_t hidden_until = 0;  // the end of an expression recovery passed over
+  for (const DroppedExpression& d : check.dropped) {
+    // What goes wrong inside an expression that was never recognised is part of
+    // the finding that hid it.
+    if (static_cast<size_t>(d.at ? d.at : d.start) <= hidden_until) continue;
+    std::string message =
+        (d.start ? "expression dropped, it stays in the text as written: " : "syntax error: ") +
+        d.reason;
+    if (d.skipped_brace)
+      message += "; the { at " + f.Where(d.skipped_brace) +
+                 " is passed over, so an expression starting there is not recognised";
+    f.Add(d.at ? d.at : d.start, "error", message);
+    if (d.skipped_brace) {
+      size_t end = f.text().find("}}", static_cast<size_t>(d.skipped_brace) - 1);
+      hidden_until = end == std::string_view::npos ? f.text().size() : end + 2;
+    }
+  }
+  for (const KeptExpression& e : check.kept)
+    if (!e.problem.empty()) {
+      std::string message = e.problem;
+      if (check.parse_error) message += "; " + ParseErrorText(*check.parse_error);
+      f.Add(e.start, "error", message);
+      parse_failure_explained = true;
+    }
+  if (check.open_expression && !parse_failure_explained) {
+    std::string message = "no closing braces before the end of the template";
+    if (check.parse_error) message += "; " + ParseErrorText(*check.parse_error);
+    f.Add(check.open_expression, "error", message);
+    parse_failure_explained = true;
+  }
+  if (check.parse_error && !parse_failure_explained)
+    f.Add(1, "error", ParseErrorText(*check.parse_error));
+}
+
+int Check(const std::string& file, const std::string& text, const ClassDescription* d) {
+  TemplateCheck check = CheckTemplate(text);
+  Findings f(file, text);
+  AddErrors(f, check);
+  if (!check.parse_error) {
+    for (const KeptExpression& e : check.kept) {
+      std::string note = "expression kept: format \"" + e.format_string + "\"";
+      if (e.repeat)
+        note += e.loop_object.empty() ? ", repeated " + std::to_string(e.loop_count) + " times"
+                                      : ", repeated once per item of " + e.loop_object;
+      for (const TemplateVariable& v : e.variables)
+        note += ", \\" + std::to_string(v.position) + " = " +
+                (v.name.empty() ? "(empty name)" : v.name);
+      f.Add(e.start, "note", note);
+      if (!d) continue;
+      for (const TemplateVariable& v : e.variables) {
+        bool known = false;
+        for (const TemplateVariableDoc& t : d->template_variables)
+          known = known || Upper(t.name) == Upper(v.name);
+        if (!known)
+          f.Add(e.start, "warning",
+                d->name + (d->template_variables.empty()
+                               ? " gives its templates no variables, so " + v.name +
+                                     " renders as empty text"
+                               : " does not provide the variable " + v.name +
+                                     "; it renders as empty text (`corvane describe " + d->name +
+                                     "` lists the ones it does)"));
+      }
+    }
+    if (!check.has_expressions && check.dropped.empty())
+      f.Add(1, "note", "no expressions: the template is used as it stands");
+  }
+  std::cout << f.str();
+  return f.errors() ? kExitFailed : kExitOk;
+}
+
+int Render(const std::string& file, const std::string& text,
+           const std::vector<std::pair<std::string, std::string>>& values) {
+  TemplateCheck check = CheckTemplate(text);
+  if (check.parse_error) {
+    Findings f(file, text);
+    AddErrors(f, check);
+    std::cerr << f.str();
+    return kExitDoesNotParse;
+  }
+  Findings warnings(file, text);
+  for (const KeptExpression& e : check.kept)
+    for (const TemplateVariable& v : e.variables) {
+      bool given = false;
+      for (const auto& [name, value] : values) given = given || Upper(name) == Upper(v.name);
+      if (!given)
+        warnings.Add(e.start, "warning",
+                     "the variable " + (v.name.empty() ? "(empty name)" : v.name) +
+                         " has no value (give one with --var); it renders as empty text");
+    }
+  std::cerr << warnings.str();
+  try {
+    std::cout << RenderPreview(text, values) << "\n";
+    return kExitOk;
+  } catch (const pelmark::Error& e) {
+    std::cerr << "corvane: rendering raised error " << e.number() << ": " << e.description()
+              << "\n  source: " << e.source() << "\n";
+    return kExitFailed;
+  }
+}
+
 }  // namespace
 
 int TemplateCommand(const Args& args) {
   ParsedOptions o;
   try {
-    o = ParseOptions(args, {"--help"}, {"--var", "--locale"});
+    o = ParseOptions(args, {"--help"}, {"--var", "--locale", "--class"});
     if (o.Flag("--help")) {
       std::cout << kHelp;
       return kExitOk;
     }
     if (o.positional.size() != 2 || (o.positional[0] != "check" && o.positional[0] != "render"))
       throw UsageError("say `template check FILE` or `template render FILE --var NAME=VALUE`");
+    const bool checking = o.positional[0] == "check";
+    if (checking && o.values.count("--var")) throw UsageError("--var belongs to template render");
+    if (!checking && o.values.count("--class"))
+      throw UsageError("--class belongs to template check");
+    const ClassDescription* described = nullptr;
+    if (o.values.count("--class")) {
+      described = FindDescription(o.Value("--class"));
+      if (!described)
+        throw UsageError("unknown class " + o.Value("--class") +
+                         " for --class; `corvane classes` lists the 32 classes");
+    }
     const std::string text = ReadTemplate(o.positional[1]);
+    const std::string file = o.positional[1] == "-" ? "<stdin>" : o.positional[1];
 
     // The linked template code reads the clock and locale through its own seam.
     CliPlatform platform;
@@ -68,12 +246,7 @@ int TemplateCommand(const Args& args) {
       ~Restore() { SetPlatform(p); }
     } restore{previous};
 
-    if (o.positional[0] == "check") {
-      if (o.values.count("--var")) throw UsageError("--var belongs to template render");
-      TemplateCheck check = CheckTemplate(text);
-      std::cout << DescribeCheck(text, check);
-      return check.parse_error || !check.dropped.empty() ? kExitFailed : kExitOk;
-    }
+    if (checking) return Check(file, text, described);
     std::vector<std::pair<std::string, std::string>> values;
     if (auto it = o.values.find("--var"); it != o.values.end()) {
       for (const std::string& v : it->second) {
@@ -83,14 +256,7 @@ int TemplateCommand(const Args& args) {
         values.emplace_back(v.substr(0, eq), v.substr(eq + 1));
       }
     }
-    try {
-      std::cout << RenderPreview(text, values) << "\n";
-      return kExitOk;
-    } catch (const pelmark::Error& e) {
-      std::cerr << "corvane: rendering raised error " << e.number() << ": " << e.description()
-                << "\n  source: " << e.source() << "\n";
-      return kExitFailed;
-    }
+    return Render(file, text, values);
   } catch (const UsageError& e) {
     std::cerr << "corvane: " << e.what() << "\n\n" << kHelp;
     return kExitCannotRun;

@@ -79,6 +79,20 @@ void Call(Writer& w, const Json& c, const TextOptions& options) {
         "DMS calls, in order", c["dms_calls"], [](const Json& x) { return x.get<std::string>(); },
         true);
   }
+  w.List("Skipped: errors the step caught and went on past", c["skipped"], [](const Json& x) {
+    const Json& e = x["error"];
+    std::string request = x["text"].get<std::string>();
+    request = request.substr(0, request.find(" !! "));
+    std::string s = x["item"].is_null()
+                        ? request
+                        : x["item"].get<std::string>() + " (" + x["op"].get<std::string>() + ")";
+    s += ": error " + std::to_string(e["number"].get<int32_t>()) + ", " +
+         e["description"].get<std::string>();
+    std::string source = e.contains("source") ? e["source"].get<std::string>() : "";
+    for (size_t at; (at = source.find("\r\n")) != std::string::npos;) source.replace(at, 2, " | ");
+    if (!source.empty()) s += ", source " + source;
+    return s;
+  });
   w.List("Records-management operations", c["operations"], [](const Json& x) {
     std::string s = x["op"].get<std::string>() + " " + Ref(x["item"]) + ", reason \"" +
                     x["reason"].get<std::string>() + "\"";
@@ -170,6 +184,11 @@ std::string TextReport(const Json& report, const TextOptions& options) {
   w.Line(3, "Module " + report["module"].get<std::string>() + "; locale " +
                 report["locale"].get<std::string>() + "; clock " +
                 (report["clock_fixed"].get<bool>() ? "fixed by the scenario" : "real time"));
+  if (!report["warnings"].empty()) {
+    w.Line(3, "WARNINGS (" + std::to_string(report["warnings"].size()) + "):");
+    for (const Json& warning : report["warnings"])
+      w.Line(5, "warning: " + warning["message"].get<std::string>());
+  }
   for (const Json& call : report["calls"]) Call(w, call, options);
   w.Line(0, "");
   w.Line(0, report["passed"].get<bool>() ? "PASS " + report["scenario"].get<std::string>()

@@ -1,0 +1,186 @@
+// What the tool tells a designer about mistakes that do not stop a step: a
+// parameter the class never reads, a variable it writes that nobody declared,
+// errors a walk caught and went past, and templates naming what does not exist.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/run_corvane.h"
+
+namespace {
+
+using namespace corvane::cli_test;
+
+// The bundled MarkAsVital example with one change to its text.
+std::string MarkAsVitalWith(const std::string& from, const std::string& to) {
+  std::string text =
+      Slurp(fs::path(CORVANE_SOURCE_DIR) / "examples" / "records" / "mark-as-vital.json");
+  size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+TEST(RunWarningsTest, AMisspelledParameterIsNamedWithTheClosestOneTheClassReads) {
+  fs::path file = WriteScenario("reson.json", MarkAsVitalWith("\"REASON\"", "\"RESON\""));
+  Outcome text = Corvane("run " + Quoted(file));
+  EXPECT_NE(text.out.find("warning: task 5's parameter RESON is not read by MarkAsVital; did you "
+                          "mean REASON?"),
+            std::string::npos)
+      << text.out;
+
+  Outcome json = Corvane("run --json " + Quoted(file));
+  Json report = Json::parse(json.out)["scenarios"][0];
+  ASSERT_EQ(report["warnings"].size(), 1u) << report["warnings"].dump();
+  const Json& w = report["warnings"][0];
+  EXPECT_EQ(w["kind"], "unread_parameter");
+  EXPECT_EQ(w["scope"], "task");
+  EXPECT_EQ(w["task"], 5);
+  EXPECT_EQ(w["name"], "RESON");
+  EXPECT_EQ(w["suggestion"], "REASON");
+
+  // Without a reason every item's reading of it fails and the walk goes on: each
+  // is shown as skipped with its error in the default report.
+  const Json& skipped = report["calls"][0]["skipped"];
+  ASSERT_EQ(skipped.size(), 3u) << report["calls"][0]["journal"].dump();
+  EXPECT_EQ(skipped[2]["op"], "IParameters.Item");
+  EXPECT_NE(skipped[2]["error"]["number"], 0);
+  EXPECT_NE(skipped[2]["error"]["description"].get<std::string>().find("REASON"),
+            std::string::npos);
+  EXPECT_NE(text.out.find("Skipped: errors the step caught and went on past:\n     1. "
+                          "IParameters.Item [task 5 parameters](name=\"REASON\"): error "),
+            std::string::npos)
+      << text.out;
+}
+
+TEST(RunWarningsTest, AnItemAWalkWentPastIsListedWithItsErrorWithoutVerbose) {
+  fs::path example =
+      fs::path(CORVANE_SOURCE_DIR) / "examples" / "records" / "records-lifecycle.json";
+  Outcome text = Corvane("run " + Quoted(example));
+  ASSERT_EQ(text.status, 0) << text.err << text.out;
+  EXPECT_NE(text.out.find("1. Document 18 (IDmsService.MarkAsRecord): error -2147217403, "
+                          "Document 18 is checked out"),
+            std::string::npos)
+      << text.out;
+  Json report = Json::parse(Corvane("run --json " + Quoted(example)).out)["scenarios"][0];
+  bool found = false;
+  for (const Json& call : report["calls"])
+    for (const Json& s : call["skipped"])
+      found = found || (s["item"] == "Document 18" && s["error"]["number"] == -2147217403);
+  EXPECT_TRUE(found);
+}
+
+TEST(RunWarningsTest, TheCorrectExampleHasNoWarningsAndNothingSkipped) {
+  Outcome run = Corvane("run --json " + Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples" /
+                                               "records" / "mark-as-vital.json"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  Json report = Json::parse(run.out)["scenarios"][0];
+  EXPECT_TRUE(report["warnings"].empty()) << report["warnings"].dump();
+  EXPECT_TRUE(report["calls"][0]["skipped"].empty());
+}
+
+TEST(RunWarningsTest, AnUndeclaredWrittenVariableAndAParameterInTheWrongPlaceAreNamed) {
+  std::string text = MarkAsVitalWith("\"MARKEDASRECORDON\": null, ", "");
+  text.replace(text.find("\"process\""), 0,
+               "\"step\": {\"parameters\": {\"REASON\": \"x\", \"COLOUR\": \"red\"}},\n  ");
+  Outcome run = Corvane("run --json " + Quoted(WriteScenario("undeclared.json", text)));
+  ASSERT_LE(run.status, 1) << run.err;
+  Json warnings = Json::parse(run.out)["scenarios"][0]["warnings"];
+  std::string all = warnings.dump();
+  EXPECT_NE(all.find("step parameter REASON is not read by MarkAsVital; the class reads it from "
+                     "the task's parameters"),
+            std::string::npos)
+      << all;
+  EXPECT_NE(all.find("step parameter COLOUR is not read by MarkAsVital\""), std::string::npos)
+      << all;
+  EXPECT_NE(all.find("MarkAsVital writes the variable MARKEDASRECORDON, which task 5 does not "
+                     "declare"),
+            std::string::npos)
+      << all;
+}
+
+}  // namespace
+
+namespace {
+
+using namespace corvane::cli_test;
+
+fs::path Template(const std::string& name, const std::string& text) {
+  return WriteScenario(name, text);
+}
+
+TEST(TemplateCheckTest, FindingsAreEditorLinesAndOneCauseGivesOneLine) {
+  // A "}" inside the format text drops the first expression; the parser then
+  // passes over the next "{", which is one cause and so one line.
+  fs::path file = Template("dropped.tpl", "Dear {{\"a}b\", NAME}}\n{{\"\\0\", TITLE}}");
+  Outcome check = Corvane("template check " + Quoted(file));
+  EXPECT_EQ(check.status, 1) << check.out << check.err;
+  std::istringstream lines(check.out);
+  std::vector<std::string> errors;
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(line.starts_with(file.string() + ":")) << line;
+    if (line.find(": error: ") != std::string::npos) errors.push_back(line);
+  }
+  ASSERT_EQ(errors.size(), 1u) << check.out;
+  EXPECT_TRUE(errors[0].starts_with(file.string() + ":1:")) << errors[0];
+  EXPECT_NE(errors[0].find("unescaped } inside the format text"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find("the { at 2:1 is passed over"), std::string::npos) << errors[0];
+
+  // An expression left open is the cause of the parse failure: one line for both.
+  Outcome open = Corvane("template check " + Quoted(Template("open.tpl", "Hi\n  {{\"x\", A")));
+  EXPECT_EQ(open.status, 1);
+  EXPECT_EQ(open.out, (Scratch() / "open.tpl").string() +
+                          ":2:3: error: no closing braces before the end of the template; the "
+                          "template does not parse (error 91, " +
+                          open.out.substr(open.out.find("error 91, ") + 10));
+  EXPECT_EQ(std::count(open.out.begin(), open.out.end(), '\n'), 1) << open.out;
+}
+
+TEST(TemplateCheckTest, WithAClassAnUnknownVariableIsAWarningAndAnUnknownClassIsRefused) {
+  fs::path file = Template("approval.tpl", "Approved: {{\"\\0 by \\1\", APPROVED, RESOURCNAME}}");
+  Outcome plain = Corvane("template check " + Quoted(file));
+  EXPECT_EQ(plain.status, 0) << plain.out;
+  EXPECT_EQ(plain.out.find("warning"), std::string::npos) << plain.out;
+
+  Outcome with_class = Corvane("template check --class DocApproval " + Quoted(file));
+  EXPECT_EQ(with_class.status, 0) << with_class.out;
+  EXPECT_NE(with_class.out.find(file.string() +
+                                ":1:11: warning: DocApproval does not provide the variable "
+                                "RESOURCNAME"),
+            std::string::npos)
+      << with_class.out;
+  EXPECT_EQ(with_class.out.find("variable APPROVED"), std::string::npos) << with_class.out;
+
+  // The same names mean nothing to Notify, whose templates have no answer group.
+  Outcome notify = Corvane("template check --class Corvane.Notify " + Quoted(file));
+  EXPECT_NE(notify.out.find("Notify does not provide the variable APPROVED"), std::string::npos)
+      << notify.out;
+
+  Outcome unknown = Corvane("template check --class DocApprovel " + Quoted(file));
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("unknown class DocApprovel"), std::string::npos) << unknown.err;
+  EXPECT_TRUE(unknown.out.empty());
+}
+
+TEST(TemplateRenderTest, AMissingValueIsWarnedAndParseAndRenderFailuresDiffer) {
+  fs::path file = Template("hello.tpl", "Hello {{\"\\0 and \\1\", NAME, OTHER}}");
+  Outcome render = Corvane("template render " + Quoted(file) + " --var name=Ada");
+  EXPECT_EQ(render.status, 0) << render.err;
+  EXPECT_EQ(render.out, "Hello Ada and \n");
+  EXPECT_NE(render.err.find(file.string() +
+                            ":1:7: warning: the variable OTHER has no value (give one with --var)"),
+            std::string::npos)
+      << render.err;
+  EXPECT_EQ(render.err.find("NAME"), std::string::npos) << render.err;
+
+  Outcome broken = Corvane("template render " +
+                           Quoted(Template("twice.tpl", "{{\"\\0\\1\", A, a}}")) + " --var A=1");
+  EXPECT_EQ(broken.status, 3) << broken.err;
+  EXPECT_TRUE(broken.out.empty()) << broken.out;
+  EXPECT_NE(broken.err.find("error 457"), std::string::npos) << broken.err;
+}
+
+}  // namespace
