@@ -9,6 +9,7 @@
 #include "component/class_table.h"
 #include "corvane/catalogue.h"
 #include "corvane/platform.h"
+#include "quiet_platform.h"
 #include "simulator.h"
 
 namespace corvane {
@@ -22,26 +23,10 @@ std::string DocumentList(int n) {
          items + "</documents></dmsobject>";
 }
 
-// A quiet platform: fixed clock, no syslog.
-class BenchPlatform final : public PlatformServices {
- public:
-  BenchPlatform() : previous_(SetPlatform(this)) {}
-  ~BenchPlatform() override { SetPlatform(previous_); }
-  double Now() override { return 46361.5; }
-  const LocaleInfo& Locale() override { return LocaleInfo::EnUs(); }
-  void LogError(std::string_view) override {}
-  bool PathExists(std::string_view) override { return true; }
-  void CreateDirectory(std::string_view) override {}
-  std::string RegistryRoot() override { return "/nonexistent"; }
-
- private:
-  PlatformServices* previous_;
-};
-
 void RunStep(benchmark::State& state, std::string_view class_name,
              std::vector<sim::ParameterSpec> parameters, std::vector<sim::VariableSpec> variables) {
   const int n = static_cast<int>(state.range(0));
-  BenchPlatform platform;
+  QuietPlatform platform;
   sim::Simulator sim;
   sim.SetProcess({.id = 12, .variables = {sim::ItemListVariable(DocumentList(n))}});
   sim::TaskSpec task{.task_id = 5,

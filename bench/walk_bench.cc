@@ -25,6 +25,7 @@
 #include "framework/xml.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"
+#include "quiet_platform.h"
 #include "shared/resources.h"
 
 namespace corvane {
@@ -59,21 +60,6 @@ int64_t ParseAndReadIds(const std::string& text) {
 }
 
 // --- A host that does nothing ------------------------------------------------
-
-class QuietPlatform final : public PlatformServices {
- public:
-  QuietPlatform() : previous_(SetPlatform(this)) {}
-  ~QuietPlatform() override { SetPlatform(previous_); }
-  double Now() override { return 46361.5; }
-  const LocaleInfo& Locale() override { return LocaleInfo::EnUs(); }
-  void LogError(std::string_view) override {}
-  bool PathExists(std::string_view) override { return true; }
-  void CreateDirectory(std::string_view) override {}
-  std::string RegistryRoot() override { return "/nonexistent"; }
-
- private:
-  PlatformServices* previous_;
-};
 
 class CannedValue final : public ComObject<pelmark::IParameter> {
  public:

@@ -244,18 +244,11 @@ ParameterDoc ChildInherits(const std::string& what) {
 const std::string kAuditSwitchMeaning =
     "Write audit events. Absent means True; when present, its value converted to Boolean.";
 
-std::vector<TemplateVariableDoc> TaskTemplateVariables(const std::string& flag,
-                                                       const std::string& date) {
-  return {
-      {flag, "\"Yes\" when the task variable " + flag + " is True, \"No\" when False"},
-      {"COMMENTS", "the task variable COMMENTS as text"},
-      {"DETAILS", "the task variable DETAILS as text"},
-      {date, "the task variable " + date +
-                 " as \"ddd,mmm d yyyy h:mm AM/PM\" (Fri,Dec 4 2026 9:05 PM); each of these four "
-                 "gives \"-\" when its variable is null"},
-      {"RESOURCENAME", "the task's ResourceName"},
-      {"RESOURCEID", "the task's ResourceID"},
-      {"RESOURCETYPE", "the task's ResourceType"},
+// The task's identity, the process instance and the per-item names: the same
+// for the human-task steps and Notify.
+void AppendTaskAndProcessVariables(std::vector<TemplateVariableDoc>& variables,
+                                   const std::string& link_note) {
+  std::vector<TemplateVariableDoc> shared = {
       {"TASKID", "the task's TaskID"},
       {"TASKINDEX", "the task's TaskIndex"},
       {"PROCESSID", "the task's ProcessID"},
@@ -271,8 +264,27 @@ std::vector<TemplateVariableDoc> TaskTemplateVariables(const std::string& flag,
       {"dmsobject.name", "likewise: the item's name"},
       {"dmsobject.link",
        "likewise: the ConfigurationService setting Links/<entitytype> with =# replaced by =id, "
-       "=$ by =typecode and =! by =dbid; empty without a ConfigurationService"},
+       "=$ by =typecode and =! by =dbid" +
+           link_note},
   };
+  variables.insert(variables.end(), shared.begin(), shared.end());
+}
+
+std::vector<TemplateVariableDoc> TaskTemplateVariables(const std::string& flag,
+                                                       const std::string& date) {
+  std::vector<TemplateVariableDoc> variables = {
+      {flag, "\"Yes\" when the task variable " + flag + " is True, \"No\" when False"},
+      {"COMMENTS", "the task variable COMMENTS as text"},
+      {"DETAILS", "the task variable DETAILS as text"},
+      {date, "the task variable " + date +
+                 " as \"ddd,mmm d yyyy h:mm AM/PM\" (Fri,Dec 4 2026 9:05 PM); each of these four "
+                 "gives \"-\" when its variable is null"},
+      {"RESOURCENAME", "the task's ResourceName"},
+      {"RESOURCEID", "the task's ResourceID"},
+      {"RESOURCETYPE", "the task's ResourceType"},
+  };
+  AppendTaskAndProcessVariables(variables, "; empty without a ConfigurationService");
+  return variables;
 }
 
 const std::string kTaskTemplates =
@@ -520,23 +532,8 @@ ClassDescription Notify() {
       {"RESOURCENAME", "the recipient's name"},
       {"RESOURCEID", "the recipient's user id"},
       {"RESOURCETYPE", "the recipient's type (dms.user)"},
-      {"TASKID", "the task's TaskID"},
-      {"TASKINDEX", "the task's TaskIndex"},
-      {"PROCESSID", "the task's ProcessID"},
-      {"ACTIVITYID", "the task's ActivityID"},
-      {"PROCESSNAME", "the process instance's ProcessName"},
-      {"INITIATORCOMMENT", "the process instance's InitiatorComment"},
-      {"INITIATORID", "the process instance's InitiatorID"},
-      {"INITIATORNAME", "the process instance's InitiatorName"},
-      {"INITIATORTYPE", "the process instance's InitiatorType"},
-      {"dmsobject.id",
-       "in an expression repeated over a dms.object process variable: the item's "
-       "id"},
-      {"dmsobject.name", "likewise: the item's name"},
-      {"dmsobject.link",
-       "likewise: the ConfigurationService setting Links/<entitytype> with =# replaced by =id, "
-       "=$ by =typecode and =! by =dbid"},
   };
+  AppendTaskAndProcessVariables(d.template_variables, "");
   d.initialize = kDefaultInitialize;
   d.execute_results =
       "1 when the call completes (also without a NotificationService: then nothing is sent)";
