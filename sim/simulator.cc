@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "internal.h"
-#include "text/case_mapping.h"
+#include "framework/case_mapping.h"
 
 namespace sim {
 

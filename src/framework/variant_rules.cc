@@ -63,7 +63,7 @@
 
 #include "corvane/platform.h"
 #include "framework/error_report.h"
-#include "text/case_mapping.h"
+#include "framework/case_mapping.h"
 
 namespace corvane {
 namespace {

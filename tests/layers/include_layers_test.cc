@@ -1,5 +1,4 @@
-// Keeps the source folders layered: text handling (UTF-8 and casing) is the
-// basement the simulator shares, the framework is the ground floor, the
+// Keeps the source folders layered: the framework is the ground floor, the
 // template engine and the shared procedures sit on it, the activity families on
 // those (never on one another), and the component folder on top. A folder may
 // include only folders below it, read from the #include lines of every source.
@@ -27,14 +26,13 @@ const std::set<std::string> kFamilies = {"records", "flow", "tasks", "fields", "
 
 // The folders each folder may include besides itself and the public headers.
 std::set<std::string> AllowedBelow(const std::string& folder) {
-  if (folder == "text") return {};
-  if (folder == "framework") return {"text"};
-  if (folder == "templates") return {"text", "framework"};
-  if (folder == "shared") return {"text", "framework", "templates"};
-  if (kFamilies.count(folder)) return {"text", "framework", "templates", "shared"};
+  if (folder == "framework") return {};
+  if (folder == "templates") return {"framework"};
+  if (folder == "shared") return {"framework", "templates"};
+  if (kFamilies.count(folder)) return {"framework", "templates", "shared"};
   if (folder == "component") {
     std::set<std::string> all = kFamilies;
-    all.insert({"text", "framework", "templates", "shared"});
+    all.insert({"framework", "templates", "shared"});
     return all;
   }
   return {};
@@ -131,7 +129,7 @@ TEST(IncludeLayersTest, LibrarySourcesIncludeOnlyLowerLayers) {
   for (const SourceFile& file : files) folders.insert(file.folder);
   // Every folder the library has is one the layers know.
   for (const std::string& folder : folders)
-    EXPECT_TRUE(folder == "text" || !AllowedBelow(folder).empty())
+    EXPECT_TRUE(folder == "framework" || !AllowedBelow(folder).empty())
         << "folder " << folder << " has no place in the layers";
   EXPECT_TRUE(folders.count("component") && folders.count("shared") && folders.count("framework"));
   const std::vector<std::string> violations = Violations(files);

@@ -58,6 +58,8 @@ class CountingIterator {
   const char** reached_;
 };
 
+}  // namespace
+
 size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
   for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -74,8 +76,6 @@ size_t EditDistance(std::string_view a, std::string_view b) {
   }
   return row[b.size()];
 }
-
-}  // namespace
 
 Json ParseScenarioJson(const std::string& text) {
   const char* reached = text.data();

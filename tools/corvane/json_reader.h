@@ -91,4 +91,8 @@ class Node {
   std::string place_;
 };
 
+// The number of one-letter edits from a to b, letters compared without case:
+// how did-you-mean suggestions choose the nearest name.
+size_t EditDistance(std::string_view a, std::string_view b);
+
 }  // namespace corvane::cli

@@ -10,6 +10,7 @@
 #include "class_descriptions.h"
 #include "corvane/catalogue.h"
 #include "expectations.h"
+#include "json_reader.h"
 #include "simulator.h"
 
 namespace corvane::cli {
@@ -244,21 +245,6 @@ std::string Lower(std::string_view text) {
   std::string out(text);
   for (char& ch : out) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return out;
-}
-
-size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 // The closest of `names` to `name`, when it is close enough to be a slip.

@@ -1,4 +1,4 @@
-#include "text/case_mapping.h"
+#include "framework/case_mapping.h"
 
 #include <algorithm>
 #include <cstdint>
