@@ -69,6 +69,11 @@ class SimParameters final : public ComObject<pelmark::IParameters> {
   std::shared_ptr<ParameterSet> set_;
 };
 
+// Whether a variable the set lacks comes into being when it is written.
+bool Creatable(const State& st, const VariableSet& set) {
+  return set.of_task && st.options.create_task_variables;
+}
+
 class SimVariable final : public ComObject<pelmark::IVariable> {
  public:
   SimVariable(std::shared_ptr<State> st, std::shared_ptr<VariableSet> set, std::string name)
@@ -94,6 +99,7 @@ class SimVariable final : public ComObject<pelmark::IVariable> {
   }
   void SetValue(const Variant& value) override {
     Run("SetValue", {{"value", JournalValue(value)}}, [&] {
+      if (!Find() && Creatable(state(), *set_)) set_->variables.push_back({.name = name_});
       VariableSpec& v = Spec();
       v.value = value;
       v.is_null.reset();
@@ -102,9 +108,16 @@ class SimVariable final : public ComObject<pelmark::IVariable> {
   }
 
  private:
-  VariableSpec& Spec() const {
+  VariableSpec* Find() const {
     for (VariableSpec& v : set_->variables)
-      if (v.name == name_) return v;
+      if (v.name == name_) return &v;
+    return nullptr;
+  }
+  VariableSpec& Spec() const {
+    if (VariableSpec* v = Find()) return *v;
+    if (Creatable(state(), *set_))
+      ThrowHost(kErrUnknownName,
+                set_->owner + " has no variable '" + name_ + "' until it is first written");
     ThrowHost(kErrUnknownName, set_->owner + " no longer has variable '" + name_ + "'");
   }
   std::shared_ptr<VariableSet> set_;
@@ -130,6 +143,8 @@ class SimVariables final : public ComObject<pelmark::IVariables> {
           if (state().NameEquals(v.name, name))
             return ComPtr<pelmark::IVariable>(new SimVariable(shared_state(), set_, v.name));
         }
+        if (Creatable(state(), *set_))
+          return ComPtr<pelmark::IVariable>(new SimVariable(shared_state(), set_, name));
         ThrowHost(kErrUnknownName, set_->owner + " has no variable '" + name + "'");
       }
       double index = 0;
@@ -227,14 +242,15 @@ class SimTasks final : public ComObject<pelmark::ITasks> {
       : ComObject(std::move(st), "ITasks", "tasks", {pelmark::ITasks::iid}) {}
 
   int32_t Count() override {
-    return Run("Count", {}, [&] { return static_cast<int32_t>(state().tasks.size()); });
+    return Run("Count", {}, [&] { return static_cast<int32_t>(state().StepTasks().size()); });
   }
   ComPtr<pelmark::ITask> Item(int32_t index) override {
     return Run("Item", {{"index", Variant(index)}}, [&] {
-      if (index < 1 || index > static_cast<int32_t>(state().tasks.size()))
+      const std::vector<std::shared_ptr<TaskState>> tasks = state().StepTasks();
+      if (index < 1 || index > static_cast<int32_t>(tasks.size()))
         ThrowHost(kErrIndexOutOfRange, "Subscript out of range: the step has " +
-                                           std::to_string(state().tasks.size()) + " task(s)");
-      return TaskObject(shared_state(), state().tasks[index - 1]);
+                                           std::to_string(tasks.size()) + " task(s)");
+      return TaskObject(shared_state(), tasks[index - 1]);
     });
   }
 };

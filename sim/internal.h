@@ -27,6 +27,7 @@ class ObjectBase;
 struct VariableSet {
   std::string owner;  // "task 5", "process 12"
   std::vector<VariableSpec> variables;
+  bool of_task = false;  // Options::create_task_variables applies
 };
 
 struct ParameterSet {
@@ -109,7 +110,11 @@ struct State {
   bool HasDatabase(int32_t id) const;
   void EnsureDatabase(int32_t id);
   std::shared_ptr<TaskState> FindTask(int32_t task_id) const;
-  void CheckFaults(const Call& call);
+  // The tasks the step's ITasks lists, in the order added.
+  std::vector<std::shared_ptr<TaskState>> StepTasks() const;
+  // Raises the error of the first fault that matches, or answers true when it
+  // asks for Nothing instead (only for a call that answers an object).
+  bool CheckFaults(const Call& call, bool answers_object);
   // Drops the objects the simulator holds, so that they can go.
   void Shutdown();
 };
@@ -171,8 +176,17 @@ auto ObjectBase::Run(std::string_view method, std::vector<Arg> args, F&& body) -
   std::string op = method.find('.') != std::string_view::npos ? std::string(method)
                                                               : iface_ + "." + std::string(method);
   st.journal.push_back(Call{std::move(op), target_, std::move(args), {}, {}, 0, {}});
+  constexpr bool kAnswersObject = !std::is_void_v<R> && !std::is_same_v<R, int32_t> &&
+                                  !std::is_same_v<R, bool> && !std::is_same_v<R, std::string> &&
+                                  !std::is_same_v<R, Variant>;
   try {
-    st.CheckFaults(st.journal[index]);
+    const bool answer_nothing = st.CheckFaults(st.journal[index], kAnswersObject);
+    if constexpr (kAnswersObject) {
+      if (answer_nothing) {
+        SetObjectResult(index, nullptr);
+        return R();
+      }
+    }
     if constexpr (std::is_void_v<R>) {
       body();
     } else {

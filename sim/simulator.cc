@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "internal.h"
 #include "framework/case_mapping.h"
+#include "internal.h"
 
 namespace sim {
 
@@ -152,6 +152,11 @@ Field Field::Choice(std::string name, int32_t key, std::string display_text) {
   f.display_text = std::move(display_text);
   return f;
 }
+Field Field::NullChoice(std::string name, std::string display_text) {
+  Field f = Choice(std::move(name), 0, std::move(display_text));
+  f.value = Variant::Null();
+  return f;
+}
 Field Field::Lookup(std::string name, int32_t id, int32_t type_code, std::string display_value) {
   Field f = Of(std::move(name), kLong, Variant(id));
   f.kind = FieldKind::kLookup;
@@ -281,10 +286,18 @@ std::shared_ptr<TaskState> State::FindTask(int32_t task_id) const {
   return nullptr;
 }
 
-void State::CheckFaults(const Call& call) {
+std::vector<std::shared_ptr<TaskState>> State::StepTasks() const {
+  std::vector<std::shared_ptr<TaskState>> out;
+  for (const auto& t : tasks)
+    if (t->spec.in_step) out.push_back(t);
+  return out;
+}
+
+bool State::CheckFaults(const Call& call, bool answers_object) {
   for (FaultState& fs : faults) {
     const Fault& f = fs.fault;
     if (f.op != call.op) continue;
+    if (f.answer_nothing && !answers_object) continue;
     if (!f.target.empty() && f.target != call.target) continue;
     bool all = true;
     for (const Arg& w : f.when) {
@@ -305,8 +318,10 @@ void State::CheckFaults(const Call& call) {
     if (fs.matched <= f.skip) continue;
     if (f.times >= 0 && fs.failed >= f.times) continue;
     ++fs.failed;
+    if (f.answer_nothing) return true;
     throw pelmark::Error(f.number, f.source, f.description);
   }
+  return false;
 }
 
 void State::Shutdown() {
@@ -423,6 +438,7 @@ void Simulator::AddTask(TaskSpec task) {
   auto vars = std::make_shared<internal::VariableSet>();
   vars->owner = "task " + std::to_string(task.task_id);
   vars->variables = std::move(task.variables);
+  vars->of_task = true;
   auto params = std::make_shared<internal::ParameterSet>();
   params->owner = vars->owner;
   params->parameters = std::move(task.parameters);

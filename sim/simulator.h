@@ -142,6 +142,8 @@ struct Field {
   static Field YesNo(std::string name, bool value);
   static Field Null(std::string name, int32_t data_type = kString);
   static Field Choice(std::string name, int32_t key, std::string display_text);
+  // A keyed field whose value is Null; its KeyValue answers 0.
+  static Field NullChoice(std::string name, std::string display_text = "");
   static Field Lookup(std::string name, int32_t id, int32_t type_code,
                       std::string display_value = "");
   static Field NullLookup(std::string name);
@@ -248,6 +250,9 @@ struct TaskSpec {
   Variant task_date = Variant::Date(0);
   std::vector<ParameterSpec> parameters{};
   std::vector<VariableSpec> variables{};
+  // False for a task of the process that the step's ITasks does not list (one
+  // handed in by another step, say); Task() still hands it out.
+  bool in_step = true;
 };
 
 // What the host offers and how strict it is.
@@ -257,6 +262,10 @@ struct Options {
   bool notification_service = true;
   bool require_connection = true;
   bool case_sensitive_names = false;  // parameter and variable names
+  // A strict host refuses a task variable it was not given. With this set,
+  // IVariables.Item of an unknown name on a task answers a variable that comes
+  // into being on its first SetValue; reading it before that is still refused.
+  bool create_task_variables = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -291,10 +300,11 @@ struct Call {
 };
 
 // Makes a matching call raise pelmark::Error(number, source, description) before
-// it does anything. A call matches when its op equals `op`, its target equals
-// `target` (when not empty) and each `when` argument equals the call's argument
-// of that name (numbers compare by value, texts exactly). The first `skip`
-// matching calls pass; then `times` calls fail (-1: every one after).
+// it does anything, or, with `answer_nothing`, answer Nothing (a null object)
+// without doing anything; such a fault matches only calls that answer an object. A call matches
+// when its op equals `op`, its target equals `target` (when not empty) and each `when` argument
+// equals the call's argument of that name (numbers compare by value, texts exactly). The first
+// `skip` matching calls pass; then `times` calls fail (-1: every one after).
 struct Fault {
   std::string op{};
   std::string target{};
@@ -304,6 +314,7 @@ struct Fault {
   std::string description = "Simulated failure";
   int32_t skip = 0;
   int32_t times = -1;
+  bool answer_nothing = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -413,8 +424,8 @@ class Simulator {
   // Adds the process instance, or replaces one of the same id.
   void SetProcess(ProcessSpec process);
   void SetActivity(ActivitySpec activity);
-  // Adds a task of the step (ITasks enumerates tasks in the order added), or
-  // replaces one of the same id.
+  // Adds a task of the step (ITasks enumerates those in_step in the order
+  // added), or replaces one of the same id.
   void AddTask(TaskSpec task);
   // Adds or replaces one variable or parameter.
   void SetTaskVariable(int32_t task_id, VariableSpec variable);

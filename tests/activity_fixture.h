@@ -99,7 +99,10 @@ class ActivityTest : public ::testing::Test {
   }
 
   // Starts again from an empty simulator, for tests that loop over cases.
-  void ResetSimulator() { simulator_.emplace(); }
+  void ResetSimulator() {
+    simulator_.emplace();
+    platform.decisions.clear();
+  }
 
   TestPlatform platform;
 

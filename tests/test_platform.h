@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "corvane/platform.h"
@@ -30,6 +31,17 @@ class TestPlatform : public corvane::PlatformServices {
     paths.insert(std::string(path));
   }
   std::string RegistryRoot() override { return registry_root; }
+  void ExplainDecision(const corvane::Decision& decision) override {
+    decisions.push_back(decision);
+  }
+
+  // The value of a figure of the last decision explained; Empty when it has none.
+  pelmark::Variant Figure(std::string_view name) const {
+    if (decisions.empty()) return {};
+    for (const corvane::DecisionFigure& f : decisions.back().figures)
+      if (f.name == name) return f.value;
+    return {};
+  }
 
   double now = kFixedNow;
   const corvane::LocaleInfo* locale = &corvane::LocaleInfo::EnUs();
@@ -37,6 +49,7 @@ class TestPlatform : public corvane::PlatformServices {
   std::set<std::string> paths;
   std::vector<std::string> created;
   std::string registry_root = "/nonexistent/registry";
+  std::vector<corvane::Decision> decisions;
 
  private:
   corvane::PlatformServices* previous_;

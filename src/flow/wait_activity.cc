@@ -1,7 +1,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "corvane/platform.h"
 #include "flow/flow_activities.h"
 #include "flow/job_records.h"
 #include "framework/com_object.h"
@@ -41,6 +44,16 @@ int32_t IntervalTypeCode(pelmark::IDmsService* dms, pelmark::ITask* task) {
   return Must(dms)->GetIntervalTypeCode(text.string_value());
 }
 
+// Tells the platform how a call decided: the figures of the due time, then the
+// job that decides while the due time is ahead.
+void ExplainWait(std::string outcome, int32_t result, std::vector<DecisionFigure> figures) {
+  Platform().ExplainDecision({.class_name = "Wait",
+                              .method = "Execute",
+                              .outcome = std::move(outcome),
+                              .result = result,
+                              .figures = std::move(figures)});
+}
+
 class WaitActivity final : public Activity {
  public:
   using Activity::Activity;
@@ -50,12 +63,16 @@ class WaitActivity final : public Activity {
                       Line& at) override {
     at(1);
     ComPtr<pelmark::IDmsService> dms = GetDmsService(services);
-    if (!dms) return pelmark::kResultPending;
+    if (!dms) {
+      ExplainWait("waits: the host offers no DmsService", pelmark::kResultPending, {});
+      return pelmark::kResultPending;
+    }
 
     at(2);
     std::optional<double> starting_from = StartingFrom(task);
     at(3);
     double base;
+    std::string_view base_from = "STARTING_FROM";
     if (starting_from) {
       base = *starting_from;
     } else {
@@ -64,6 +81,7 @@ class WaitActivity final : public Activity {
       double now = CurrentTime();
       double task_day = WholeDay(ToDate(Must(task)->TaskDate()));
       base = task_day < now ? task_day : now;
+      base_from = task_day < now ? "the task's day" : "now";
     }
 
     at(4);
@@ -71,14 +89,29 @@ class WaitActivity final : public Activity {
     at(5);
     int32_t code = IntervalTypeCode(dms.get(), task);
     at(6);
-    double due =
-        code >= 1 && code <= 7 ? DateAdd(kIntervalNames[code - 1], interval, base) : CurrentTime();
+    const bool known_unit = code >= 1 && code <= 7;
+    double due = known_unit ? DateAdd(kIntervalNames[code - 1], interval, base) : CurrentTime();
     at(7);
     int32_t offset = ToLong(TaskParameter(task, "OFFSET"));
     due = DateAdd("h", offset, due);
 
+    std::vector<DecisionFigure> figures = {
+        {"start", Variant::Date(base)},
+        {"start from", std::string(base_from)},
+        {"interval", interval},
+        {"unit code", code},
+        {"unit", known_unit ? std::string(kIntervalNames[code - 1])
+                            : std::string("none: the due time is now")},
+        {"offset hours", offset},
+        {"due time", Variant::Date(due)},
+    };
     at(8);
-    if (CurrentTime() >= due) return pelmark::kResultDone;
+    const double now = CurrentTime();
+    figures.push_back({"now", Variant::Date(now)});
+    if (now >= due) {
+      ExplainWait("complete: the due time has come", pelmark::kResultDone, std::move(figures));
+      return pelmark::kResultDone;
+    }
 
     // A job scheduled by an earlier call decides by its own start time; the job
     // is then forgotten, so a later call that is still early schedules afresh.
@@ -89,7 +122,11 @@ class WaitActivity final : public Activity {
       at(11);
       ComPtr<pelmark::IFields> fields = job->Fields();
       ComPtr<pelmark::IField> start = Must(fields)->Item("Start Date");
-      reached = CurrentTime() >= ToDate(Must(start)->Value());
+      const double job_start = ToDate(Must(start)->Value());
+      const double checked_at = CurrentTime();
+      reached = checked_at >= job_start;
+      figures.push_back({"job", "the one JOBID names"});
+      figures.push_back({"job start", Variant::Date(job_start)});
     } else {
       job_id = ScheduleJob(dms.get(), task,
                            {.job_id = 4,
@@ -99,10 +136,16 @@ class WaitActivity final : public Activity {
                             .metadata_display_value = true,
                             .due_time = due},
                            at, 12);
+      figures.push_back({"job", job_id});
     }
     at(22);
     SetTaskVariable(task, "JOBID", job_id);
-    return reached ? pelmark::kResultDone : pelmark::kResultPending;
+    const int32_t result = reached ? pelmark::kResultDone : pelmark::kResultPending;
+    ExplainWait(job ? (reached ? "complete: the job's start has come"
+                               : "waits: the job's start is ahead; JOBID is cleared")
+                    : "waits: a job is scheduled for the due time",
+                result, std::move(figures));
+    return result;
   }
 };
 

@@ -3,7 +3,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/host_access.h"
 #include "framework/variant_rules.h"
@@ -44,6 +47,26 @@ bool IsCompleted(pelmark::ITask* task) {
 }
 
 std::string Decimal(int32_t n) { return std::to_string(n); }
+
+// Tells the platform what an evaluation decided, from the figures it decided by.
+void ExplainEvaluation(std::string_view class_name, int row, std::string outcome, int32_t result,
+                       std::vector<DecisionFigure> figures) {
+  Platform().ExplainDecision({.class_name = std::string(class_name),
+                              .method = "EvaluateCompositeTask",
+                              .row = row,
+                              .outcome = std::move(outcome),
+                              .result = result,
+                              .figures = std::move(figures)});
+}
+
+// Review and ToDo complete once every task has answered (row 1) and wait
+// otherwise (row 2).
+void ExplainAllAnswered(std::string_view class_name, int32_t tasks, int32_t answered,
+                        int32_t result) {
+  const bool complete = result == pelmark::kResultDone;
+  ExplainEvaluation(class_name, complete ? 1 : 2, complete ? "complete" : "stays open", result,
+                    {{"tasks", tasks}, {"answers", answered}, {"outstanding", tasks - answered}});
+}
 
 // What an evaluation counts over the step's tasks, in the host's order.
 struct Tally {
@@ -249,9 +272,25 @@ class DocApproval final : public HumanTaskStep {
     at(2);
     const int32_t requests = activity->RequestCount();
     const int32_t min_responses = activity->MinResponses();
-    bool approved = true;
-    int32_t result = pelmark::kResultDone;
-    if (requests != 0) Decide(activity, requests, min_responses, tally, approved, result);
+    Verdict decision;
+    if (requests != 0) decision = Decide(activity, requests, min_responses, tally);
+    const bool approved = decision.approved;
+    const int32_t result = decision.result;
+    ExplainEvaluation(
+        info().name, decision.row,
+        result != pelmark::kResultDone ? "stays open"
+        : approved                     ? "complete approved"
+                                       : "complete rejected",
+        result,
+        {{"requests", requests},
+         {"answers", tally.answered},
+         {"approvals", tally.approvals},
+         {"rejections", tally.answered - tally.approvals},
+         {"outstanding", requests - tally.answered},
+         {"min responses", min_responses},
+         // MinApprovals is read only when there are requests.
+         {"min approvals", decision.min_approvals ? pelmark::Variant(*decision.min_approvals)
+                                                  : pelmark::Variant::Null()}});
     at(3);
     SetTaskVariable(Must(task), "APPROVED", approved);
     at(4);
@@ -278,34 +317,45 @@ class DocApproval final : public HumanTaskStep {
     return result;
   }
 
+  // What the decision table decided: APPROVED, complete (1) or open (3), the
+  // row that held and the MinApprovals it compared with (when it read it). Row 1,
+  // a step without requests, is approved without reading anything.
+  struct Verdict {
+    bool approved = true;
+    int32_t result = pelmark::kResultDone;
+    int row = 1;
+    std::optional<double> min_approvals;
+  };
+
   // The decision table for a step with requests: the first matching row sets
   // the decision and whether the step is complete (1) or stays open (3).
-  static void Decide(pelmark::IActivity* activity, int32_t requests, int32_t min_responses,
-                     const Tally& tally, bool& approved, int32_t& result) {
+  static Verdict Decide(pelmark::IActivity* activity, int32_t requests, int32_t min_responses,
+                        const Tally& tally) {
     const double n = requests;
     const double c = tally.answered;
     const double a = tally.approvals;
     const double m = MinApprovals(activity);
     const bool still_reachable = m - a <= n - c;  // open tasks could still supply the rest
-    approved = false;
-    result = pelmark::kResultDone;
-    if (min_responses == 0 && m == 0) {
-      approved = a > 0;
-    } else if (min_responses == 0 && m > 0) {
-      if (a >= m)
-        approved = true;
-      else if (still_reachable)
-        result = pelmark::kResultStaysOpen;
-    } else if (c == n) {
-      approved = a >= m;
-    } else if (c >= min_responses) {
-      if (a >= m)
-        approved = true;
-      else if (still_reachable)
-        result = pelmark::kResultStaysOpen;
-    } else {
-      result = pelmark::kResultStaysOpen;
+    Verdict d{.approved = false, .min_approvals = m};
+    auto row = [&](int number, bool approved, int32_t result) {
+      d.row = number;
+      d.approved = approved;
+      d.result = result;
+      return d;
+    };
+    if (min_responses == 0 && m == 0) return row(2, a > 0, pelmark::kResultDone);
+    if (min_responses == 0 && m > 0) {
+      if (a >= m) return row(3, true, pelmark::kResultDone);
+      if (still_reachable) return row(4, false, pelmark::kResultStaysOpen);
+      return row(5, false, pelmark::kResultDone);
     }
+    if (c == n) return row(6, a >= m, pelmark::kResultDone);
+    if (c >= min_responses) {
+      if (a >= m) return row(7, true, pelmark::kResultDone);
+      if (still_reachable) return row(8, false, pelmark::kResultStaysOpen);
+      return row(9, false, pelmark::kResultDone);
+    }
+    return row(10, false, pelmark::kResultStaysOpen);
   }
 
   // MinApprovals is converted wherever it is compared.
@@ -352,8 +402,10 @@ class Review final : public HumanTaskStep {
     at(1);
     const Tally tally = CountAnswers(activity, false, true);
     at(2);
+    const int32_t tasks = TaskCount(activity);
     const int32_t result =
-        tally.answered >= TaskCount(activity) ? pelmark::kResultDone : pelmark::kResultStaysOpen;
+        tally.answered >= tasks ? pelmark::kResultDone : pelmark::kResultStaysOpen;
+    ExplainAllAnswered(info().name, tasks, tally.answered, result);
     at(3);
     SetTaskVariable(Must(task), "REVIEWDATE", Now());
     SetTaskVariable(task, "DETAILS", tally.details);
@@ -407,7 +459,11 @@ class ToDo final : public HumanTaskStep {
     at(1);
     const Tally tally = CountAnswers(activity, false, false);
     at(2);
-    if (tally.answered < TaskCount(activity)) return pelmark::kResultStaysOpen;
+    const int32_t tasks = TaskCount(activity);
+    const int32_t result =
+        tally.answered >= tasks ? pelmark::kResultDone : pelmark::kResultStaysOpen;
+    ExplainAllAnswered(info().name, tasks, tally.answered, result);
+    if (result != pelmark::kResultDone) return result;
     at(3);
     if (!StepAuditSwitch(activity)) return pelmark::kResultDone;
     AuditCase(

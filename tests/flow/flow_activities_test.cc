@@ -136,7 +136,10 @@ TEST_F(WaitTest, DueTimeComesFromTheParameters) {
     SetUpFlowTask(WaitParameters(c.starting_from, c.interval, c.type, c.offset), Variant::Null(),
                   Variant::Date(c.task_date));
     int32_t result = Execute("Wait");
+    ASSERT_EQ(platform.decisions.size(), 1u);
     if (!c.start) {
+      EXPECT_EQ(platform.decisions[0].outcome, "complete: the due time has come");
+      EXPECT_LE(platform.Figure("due time").date_value(), kFixedNow);
       EXPECT_EQ(result, 1);
       EXPECT_TRUE(sim.StoredRecords().empty());
       EXPECT_TRUE(sim.TaskVariableWrites().empty());
@@ -149,7 +152,32 @@ TEST_F(WaitTest, DueTimeComesFromTheParameters) {
     }
     const sim::Entity& job = StoredJob();
     EXPECT_NEAR(DateField(job, "Start Date"), *c.start, kSecond / 2);
+    EXPECT_NEAR(platform.Figure("due time").date_value(), *c.start, kSecond / 2);
+    EXPECT_EQ(platform.Figure("job"), Variant(job.id));
   }
+}
+
+TEST_F(WaitTest, ExplainsTheDueTimeFromItsOwnFigures) {
+  SetUpFlowTask(WaitParameters(Variant::Null(), 4, "Days", 3), Variant::Null(),
+                Variant::Date(kToday - 3 + 9 * kHour));
+  sim.SetIntervalTypeCode("Days", 4);
+  EXPECT_EQ(Execute("Wait"), 2);
+  ASSERT_EQ(platform.decisions.size(), 1u);
+  const corvane::Decision& d = platform.decisions[0];
+  EXPECT_EQ(d.class_name, "Wait");
+  EXPECT_EQ(d.method, "Execute");
+  EXPECT_EQ(d.row, 0);
+  EXPECT_EQ(d.result, 2);
+  EXPECT_EQ(d.outcome, "waits: a job is scheduled for the due time");
+  EXPECT_EQ(platform.Figure("start"), Variant::Date(kToday - 3));
+  EXPECT_EQ(platform.Figure("start from"), Variant("the task's day"));
+  EXPECT_EQ(platform.Figure("interval"), Variant(4));
+  EXPECT_EQ(platform.Figure("unit code"), Variant(4));
+  EXPECT_EQ(platform.Figure("unit"), Variant("d"));
+  EXPECT_EQ(platform.Figure("offset hours"), Variant(3));
+  EXPECT_NEAR(platform.Figure("due time").date_value(), kToday + 1 + 3 * kHour, kSecond / 2);
+  EXPECT_EQ(platform.Figure("now"), Variant::Date(kFixedNow));
+  EXPECT_EQ(platform.Figure("job"), Variant(kFirstStoredId + 1));
 }
 
 TEST_F(WaitTest, ADueTimeAheadStoresMetadataThenJob) {
@@ -186,6 +214,14 @@ TEST_F(WaitTest, AnEarlierJobDecidesWhileTheDueTimeIsAhead) {
     SetUpFlowTask(WaitParameters(Variant::Null(), 1, 4, 0), c.job_id);
     if (c.existing_start) sim.AddJob(1500, *c.existing_start);
     EXPECT_EQ(Execute("Wait"), c.result);
+    ASSERT_EQ(platform.decisions.size(), 1u);
+    EXPECT_EQ(platform.decisions[0].outcome,
+              c.schedules     ? "waits: a job is scheduled for the due time"
+              : c.result == 1 ? "complete: the job's start has come"
+                              : "waits: the job's start is ahead; JOBID is cleared");
+    if (!c.schedules) {
+      EXPECT_EQ(platform.Figure("job start"), Variant::Date(*c.existing_start));
+    }
     std::vector<sim::Call> lookups = sim.CallsTo("IDmsService.GetJob");
     ASSERT_EQ(lookups.size(), c.looks_up ? 1u : 0u);
     if (c.looks_up) {
@@ -211,6 +247,8 @@ TEST_F(WaitTest, WithoutTheDmsNothingIsReadOrScheduled) {
   sim.options().dms_service = false;
   SetUpFlowTask(WaitParameters(Variant::Null(), 1, 4, 0));
   EXPECT_EQ(Execute("Wait"), 2);
+  ASSERT_EQ(platform.decisions.size(), 1u);
+  EXPECT_EQ(platform.decisions[0].outcome, "waits: the host offers no DmsService");
   EXPECT_TRUE(sim.CallsTo("ITask.").empty());
   EXPECT_TRUE(sim.TaskVariableWrites().empty());
 }

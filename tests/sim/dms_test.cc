@@ -100,6 +100,19 @@ TEST_F(SimDmsTest, FieldsMatchWithoutCaseAndExposeTheirKinds) {
   EXPECT_THROW(fields->ItemAt(3), pelmark::Error);
 }
 
+TEST_F(SimDmsTest, AKeyedFieldMayBeNull) {
+  s.AddRecordSeries(7, {.id = 501, .type_code = 9, .fields = {sim::Field::NullChoice("Status")}});
+  Connect();
+  TestRef ref("RecordSeries", 501, 9);
+  ComPtr<pelmark::IField> status = dms->GetRecordSeries(&ref)->Fields()->Item("Status");
+  EXPECT_TRUE(status->IsNullValue());
+  EXPECT_TRUE(status->Value().is_null());
+  EXPECT_EQ(status->DataType(), sim::kKeyed);
+  auto choice = status.try_query<pelmark::IChoiceField>();
+  ASSERT_TRUE(choice);
+  EXPECT_EQ(choice->KeyValue(), 0);
+}
+
 TEST_F(SimDmsTest, FieldWritesReachTheStoreOnlyWhenSaved) {
   Connect();
   TestRef ref("Document", 17, 2);

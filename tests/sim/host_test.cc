@@ -170,4 +170,65 @@ TEST(SimHostTest, FaultsHitOnlyMatchingCalls) {
   EXPECT_EQ(s.CallsTo("IVariable.SetValue")[2].error_number, 70);
 }
 
+TEST(SimHostTest, ATaskOutsideTheStepIsHandedOutButNotListed) {
+  sim::Simulator s = MakeHost();
+  s.AddTask({.task_id = 6, .process_id = 12, .in_step = false});
+  s.AddTask({.task_id = 7, .process_id = 12});
+  ComPtr<pelmark::ITasks> tasks = s.Activity()->Tasks();
+  ASSERT_EQ(tasks->Count(), 2);
+  EXPECT_EQ(tasks->Item(1)->TaskID(), 5);
+  EXPECT_EQ(tasks->Item(2)->TaskID(), 7);
+  EXPECT_EQ(CatchError([&] { tasks->Item(3); }).number(), sim::kErrIndexOutOfRange);
+  EXPECT_EQ(s.Task(6)->ProcessID(), 12);
+  tasks = nullptr;
+  EXPECT_TRUE(s.HeldReferences().empty());
+}
+
+TEST(SimHostTest, ALenientHostCreatesATaskVariableOnItsFirstWrite) {
+  for (bool create : {false, true}) {
+    SCOPED_TRACE(create ? "lenient" : "strict");
+    sim::Simulator s = MakeHost();
+    s.options().create_task_variables = create;
+    ComPtr<pelmark::IVariables> vars = s.Task(5)->Variables();
+    if (!create) {
+      EXPECT_EQ(CatchError([&] { vars->Item(Variant("JOBID")); }).number(), sim::kErrUnknownName);
+      EXPECT_TRUE(s.TaskVariableWrites().empty());
+      continue;
+    }
+    ComPtr<pelmark::IVariable> job = vars->Item(Variant("JOBID"));
+    EXPECT_EQ(CatchError([&] { job->Value(); }).number(), sim::kErrUnknownName);
+    EXPECT_FALSE(vars->Exists("JOBID"));
+    job->SetValue(Variant(1002));
+    EXPECT_TRUE(vars->Exists("JOBID"));
+    EXPECT_EQ(vars->Count(), 3);
+    EXPECT_EQ(vars->Item(Variant("jobid"))->Value(), Variant(1002));
+    EXPECT_EQ(s.TaskVariable(5, "JOBID"), Variant(1002));
+    ASSERT_EQ(s.TaskVariableWrites().size(), 1u);
+    EXPECT_EQ(s.TaskVariableWrites()[0].name, "JOBID");
+    // Process variables stay strict.
+    ComPtr<pelmark::IVariables> process = s.Services()->GetProcessInstance(12)->Variables();
+    EXPECT_EQ(CatchError([&] { process->Item(Variant("JOBID")); }).number(), sim::kErrUnknownName);
+  }
+}
+
+TEST(SimHostTest, AFaultMayAnswerNothingInsteadOfRaising) {
+  sim::Simulator s = MakeHost();
+  s.InjectFault({.op = "IActivityServices.GetService",
+                 .when = {{"name", Variant("DmsService")}},
+                 .times = 1,
+                 .answer_nothing = true});
+  // Ignored where the call answers no object.
+  s.InjectFault({.op = "ITask.TaskID", .answer_nothing = true});
+  EXPECT_FALSE(s.Services()->GetService("DmsService"));
+  EXPECT_TRUE(s.Services()->GetService("DmsService"));
+  EXPECT_TRUE(s.Services()->GetService("ConfigurationService"));
+  EXPECT_EQ(s.Task(5)->TaskID(), 5);
+  const std::vector<sim::Call> calls = s.CallsTo("IActivityServices.GetService");
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].result_object, "Nothing");
+  EXPECT_EQ(calls[0].error_number, 0);
+  EXPECT_NE(calls[1].result_object, "Nothing");
+  EXPECT_TRUE(s.HeldReferences().empty());
+}
+
 }  // namespace

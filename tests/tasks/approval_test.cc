@@ -24,11 +24,12 @@ struct DecisionCase {
   bool approved;
   int32_t result;
   int32_t audit_result;  // of "approval_response"; 0 when nothing is audited
+  int row;               // of the decision table in the class reference
 };
 
 TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
   const DecisionCase cases[] = {
-      {"no requests approves whatever the answers", 0, 0, "5", {kReject}, true, 1, 0},
+      {"no requests approves whatever the answers", 0, 0, "5", {kReject}, true, 1, 0, 1},
       {"no minimum: a first rejection ends rejected",
        3,
        0,
@@ -36,7 +37,8 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
        {kReject, kOpen, kOpen},
        false,
        1,
-       5},
+       5,
+       2},
       {"no minimum: a first approval ends approved",
        3,
        0,
@@ -44,13 +46,30 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
        {kApprove, kOpen, kOpen},
        true,
        1,
-       4},
-      {"minimum still reachable stays open", 3, 0, "2", {kApprove, kReject, kOpen}, false, 3, 0},
-      {"minimum reached", 3, 0, "2", {kApprove, kReject, kApprove}, true, 1, 4},
-      {"minimum out of reach ends rejected", 3, 0, "3", {kReject, kOpen, kOpen}, false, 1, 5},
-      {"waiting for responses stays open", 4, 2, "1", {kApprove, kOpen, kOpen, kOpen}, false, 3, 0},
-      {"enough responses and approvals", 4, 2, "1", {kApprove, kReject, kOpen, kOpen}, true, 1, 4},
-      {"all answered below minimum", 2, 2, "2", {kApprove, kReject}, false, 1, 5},
+       4,
+       2},
+      {"minimum still reachable stays open", 3, 0, "2", {kApprove, kReject, kOpen}, false, 3, 0, 4},
+      {"minimum reached", 3, 0, "2", {kApprove, kReject, kApprove}, true, 1, 4, 3},
+      {"minimum out of reach ends rejected", 3, 0, "3", {kReject, kOpen, kOpen}, false, 1, 5, 5},
+      {"waiting for responses stays open",
+       4,
+       2,
+       "1",
+       {kApprove, kOpen, kOpen, kOpen},
+       false,
+       3,
+       0,
+       10},
+      {"enough responses and approvals",
+       4,
+       2,
+       "1",
+       {kApprove, kReject, kOpen, kOpen},
+       true,
+       1,
+       4,
+       7},
+      {"all answered below minimum", 2, 2, "2", {kApprove, kReject}, false, 1, 5, 6},
       {"responses in, approvals reachable",
        4,
        2,
@@ -58,7 +77,8 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
        {kReject, kReject, kOpen, kOpen},
        false,
        3,
-       0},
+       0,
+       8},
       {"responses in, approvals out of reach",
        4,
        2,
@@ -66,11 +86,12 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
        {kReject, kReject, kOpen, kOpen},
        false,
        1,
-       5},
-      {"negative minimum goes to the response rows", 2, 0, "-1", {kReject, kOpen}, true, 1, 4},
+       5,
+       9},
+      {"negative minimum goes to the response rows", 2, 0, "-1", {kReject, kOpen}, true, 1, 4, 7},
       // An answer of 1 is not equal to True, so it is no approval.
-      {"approval must equal True", 1, 0, "1", {{.approved = 1}}, false, 1, 5},
-      {"unanswered approvals do not count", 2, 0, "1", {kReject, {.status = 7}}, false, 3, 0},
+      {"approval must equal True", 1, 0, "1", {{.approved = 1}}, false, 1, 5, 5},
+      {"unanswered approvals do not count", 2, 0, "1", {kReject, {.status = 7}}, false, 3, 0, 4},
   };
   for (const DecisionCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -82,6 +103,13 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
 
     EXPECT_EQ(Evaluate("DocApproval"), c.result);
     EXPECT_EQ(sim.TaskVariable(kTaskId, "APPROVED"), Variant(c.approved));
+    ASSERT_EQ(platform.decisions.size(), 1u);
+    const corvane::Decision& explained = platform.decisions.back();
+    EXPECT_EQ(explained.row, c.row);
+    EXPECT_EQ(explained.result, c.result);
+    EXPECT_EQ(explained.outcome, c.result == 3 ? "stays open"
+                                 : c.approved  ? "complete approved"
+                                               : "complete rejected");
     EXPECT_EQ(sim.TaskVariable(kTaskId, "APPROVALDATE"), Variant::Date(kFixedNow));
     std::vector<std::string> audits = Audits();
     if (c.audit_result == 0) {
@@ -92,6 +120,45 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
                 std::string(kApprovalResponse) + "|" + std::to_string(c.audit_result) + "|");
     }
   }
+}
+
+TEST_F(HumanTaskTest, ApprovalExplainsTheCountsItDecidedBy) {
+  SetUpStep(DocumentList({17}), {.request_count = 4, .min_responses = 2, .min_approvals = "3"});
+  sim.AddDocument(kDatabase, {.id = 17});
+  AddAnswers({kReject, kApprove, kOpen, kReject});
+
+  EXPECT_EQ(Evaluate("DocApproval"), 1);
+  ASSERT_EQ(platform.decisions.size(), 1u);
+  EXPECT_EQ(platform.decisions[0].class_name, "DocApproval");
+  EXPECT_EQ(platform.decisions[0].method, "EvaluateCompositeTask");
+  EXPECT_EQ(platform.decisions[0].row, 9);  // one open task cannot bring the two approvals missing
+  EXPECT_EQ(platform.Figure("requests"), Variant(4));
+  EXPECT_EQ(platform.Figure("answers"), Variant(3));
+  EXPECT_EQ(platform.Figure("approvals"), Variant(1));
+  EXPECT_EQ(platform.Figure("rejections"), Variant(2));
+  EXPECT_EQ(platform.Figure("outstanding"), Variant(1));
+  EXPECT_EQ(platform.Figure("min responses"), Variant(2));
+  EXPECT_EQ(platform.Figure("min approvals"), Variant(3.0));
+}
+
+TEST_F(HumanTaskTest, ApprovalWithoutRequestsExplainsWithoutReadingMinApprovals) {
+  SetUpStep(DocumentList({17}), {.request_count = 0, .min_approvals = "not a number"});
+  sim.AddDocument(kDatabase, {.id = 17});
+  AddAnswers({kReject});
+
+  EXPECT_EQ(Evaluate("DocApproval"), 1);
+  ASSERT_EQ(platform.decisions.size(), 1u);
+  EXPECT_EQ(platform.decisions[0].row, 1);
+  EXPECT_EQ(platform.decisions[0].outcome, "complete approved");
+  EXPECT_TRUE(platform.Figure("min approvals").is_null());
+  EXPECT_TRUE(sim.CallsTo("IActivity.MinApprovals").empty());
+}
+
+TEST_F(HumanTaskTest, ApprovalThatFailsExplainsNothing) {
+  SetUpStep(DocumentList({17}), {.request_count = 1, .min_approvals = "many"});
+  AddAnswers({kApprove});
+  EXPECT_EQ(Failing([&] { Evaluate("DocApproval"); }).number(), 13);
+  EXPECT_TRUE(platform.decisions.empty());
 }
 
 TEST_F(HumanTaskTest, CompletedApprovalAuditsTheCountsForEveryItem) {

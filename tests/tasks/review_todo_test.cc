@@ -2,6 +2,8 @@
 // with their request, answer and final audit records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "human_task_fixture.h"
 
 namespace corvane_test {
@@ -65,6 +67,16 @@ TEST_F(HumanTaskTest, EvaluationCompletesWhenEveryTaskIsAnswered) {
     sim.AddDocument(kDatabase, {.id = 17});
     AddAnswers(c.answers);
     EXPECT_EQ(Evaluate(c.class_name), c.result);
+    ASSERT_EQ(platform.decisions.size(), 1u);
+    EXPECT_EQ(platform.decisions[0].class_name, c.class_name);
+    EXPECT_EQ(platform.decisions[0].row, c.result == 1 ? 1 : 2);
+    EXPECT_EQ(platform.decisions[0].outcome, c.result == 1 ? "complete" : "stays open");
+    const auto answered = std::count_if(c.answers.begin(), c.answers.end(),
+                                        [](const TaskAnswer& a) { return a.status == kCompleted; });
+    EXPECT_EQ(platform.Figure("tasks"), Variant(static_cast<int32_t>(c.answers.size())));
+    EXPECT_EQ(platform.Figure("answers"), Variant(static_cast<int32_t>(answered)));
+    EXPECT_EQ(platform.Figure("outstanding"),
+              Variant(static_cast<int32_t>(c.answers.size() - answered)));
     std::vector<std::string> writes;
     for (const sim::VariableWrite& w : sim.TaskVariableWrites()) writes.push_back(w.name);
     EXPECT_EQ(writes, c.writes);

@@ -140,12 +140,46 @@ constexpr std::string_view kOperations[] = {
     "INotificationService.SendEmail",
 };
 
+// The operations whose answer is an object, in the same order.
+constexpr std::string_view kObjectAnswers[] = {
+    "IParameters.Item",
+    "IVariables.Item",
+    "ITask.Variables",
+    "ITask.Parameters",
+    "ITasks.Item",
+    "IActivity.Tasks",
+    "IActivity.Parameters",
+    "IProcessInstance.Variables",
+    "IActivityServices.GetProcessInstance",
+    "IActivityServices.GetService",
+    "IFields.Item",
+    "IFields.ItemAt",
+    "IEntity.Fields",
+    "IEntityList.Item",
+    "IDmsService.GetDocument",
+    "IDmsService.GetDataEntity",
+    "IDmsService.GetRecordSeries",
+    "IDmsService.GetRetentionLabel",
+    "IDmsService.GetJob",
+    "IDmsService.GetSecurityLabel",
+    "IDmsService.QueryEntities",
+    "IDmsService.QueryRecords",
+    "IDmsService.NewEntity",
+    "IDmsService.ExportDocument",
+    "INotificationService.CreateMessage",
+};
+
 }  // namespace
 
 std::span<const std::string_view> ContractOperations() { return kOperations; }
 
 bool IsContractOperation(std::string_view op) {
   return std::find(std::begin(kOperations), std::end(kOperations), op) != std::end(kOperations);
+}
+
+bool AnswersObject(std::string_view op) {
+  return std::find(std::begin(kObjectAnswers), std::end(kObjectAnswers), op) !=
+         std::end(kObjectAnswers);
 }
 
 }  // namespace corvane::cli

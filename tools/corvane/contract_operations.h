@@ -15,4 +15,8 @@ std::span<const std::string_view> ContractOperations();
 // True when `op` is one of ContractOperations().
 bool IsContractOperation(std::string_view op);
 
+// True when `op` answers an object (a collection, an entity, a service...), so
+// that a fault can make it answer Nothing.
+bool AnswersObject(std::string_view op);
+
 }  // namespace corvane::cli

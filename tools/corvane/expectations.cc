@@ -21,6 +21,7 @@ enum class Shape {
   kLines,         // texts matched with the report's list of the same name
   kRecords,       // objects matched with the report's list of the same name
   kItems,         // DMS items found by entity, database and id
+  kDecision,      // {"row", "outcome", "figures": {name: value}} of the call's decision
 };
 
 struct ExpectationKey {
@@ -39,6 +40,7 @@ constexpr ExpectationKey kExpectationKeys[] = {
     {"dms_calls", Shape::kLines},
     {"event_log", Shape::kLines},
     {"directories", Shape::kLines},
+    {"files", Shape::kLines},
     {"saves", Shape::kRecords},
     {"stored", Shape::kRecords},
     {"comments", Shape::kRecords},
@@ -50,6 +52,7 @@ constexpr ExpectationKey kExpectationKeys[] = {
     {"messages", Shape::kRecords},
     {"jobs", Shape::kRecords},
     {"items", Shape::kItems},
+    {"decision", Shape::kDecision},
 };
 
 class Checker {
@@ -125,6 +128,23 @@ void CheckItem(Checker& check, const Json& want, const Json& items) {
   check.Match(what, rest, *found);
 }
 
+// An expected decision against the one the call's class explained.
+void CheckDecision(Checker& check, const Json& want, const Json& actual) {
+  if (actual.is_null()) return check.Fail("decision", want, "(the call explained no decision)");
+  for (const char* key : {"row", "outcome"})
+    if (want.contains(key)) check.Match(std::string("decision.") + key, want[key], actual[key]);
+  if (!want.contains("figures")) return;
+  for (const auto& [name, value] : want["figures"].items()) {
+    const Json* found = nullptr;
+    for (const Json& figure : actual["figures"])
+      if (figure["name"] == name) found = &figure;
+    if (!found)
+      check.Fail("decision.figures." + name, value, "(the decision has no such figure)");
+    else
+      check.Value("decision.figures." + name, value, (*found)["value"]);
+  }
+}
+
 std::string ErrorText(const Json& error) {
   if (error.is_null()) return "no error";
   return "error " + std::to_string(error["number"].get<int32_t>()) + ": " +
@@ -181,6 +201,13 @@ void ValidateExpect(const Json& expect, const std::string& place) {
           if (item.Has("fields"))
             for (auto& [name, v] : item.At("fields").Members("field names to values")) v.Value();
         }
+        break;
+      case Shape::kDecision:
+        value.Keys({"row", "outcome", "figures"});
+        if (value.Has("row")) value.At("row").Int();
+        if (value.Has("outcome")) value.At("outcome").Text();
+        if (value.Has("figures"))
+          for (auto& [name, v] : value.At("figures").Members("figure names to values")) v.Value();
         break;
     }
   }
@@ -259,6 +286,9 @@ Json CheckExpectations(const std::optional<Json>& expect, const Json& call) {
         break;
       case Shape::kItems:
         for (const Json& item : want) CheckItem(check, item, call["items"]);
+        break;
+      case Shape::kDecision:
+        CheckDecision(check, want, call["decision"]);
         break;
     }
   }

@@ -64,16 +64,31 @@ void CliPlatform::CreateDirectory(std::string_view path) {
     throw pelmark::Error(75, "Corvane", "Path/File access error");
 }
 
-std::vector<std::string> CliPlatform::SandboxDirectories() const {
+namespace {
+
+// The sandbox's entries that are (or are not) directories, sorted by name.
+std::vector<std::string> SandboxEntries(const fs::path& sandbox, bool directories) {
   std::vector<std::string> out;
   std::error_code ec;
   if (sandbox.empty()) return out;
   for (auto it = fs::recursive_directory_iterator(sandbox, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory()) out.push_back("/" + fs::relative(it->path(), sandbox).generic_string());
+    std::error_code type_error;
+    if (it->is_directory(type_error) == directories)
+      out.push_back("/" + fs::relative(it->path(), sandbox).generic_string());
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+}  // namespace
+
+std::vector<std::string> CliPlatform::SandboxDirectories() const {
+  return SandboxEntries(sandbox, true);
+}
+
+std::vector<std::string> CliPlatform::SandboxFiles() const {
+  return SandboxEntries(sandbox, false);
 }
 
 std::string DefaultModulePath() {

@@ -44,14 +44,18 @@ class CliPlatform : public PlatformServices {
   std::string RegistryRoot() override { return registry_root; }
   std::string ExportRoot() override { return export_root; }
   std::string HostPath(std::string_view path) override { return InSandbox(path).string(); }
+  void ExplainDecision(const Decision& decision) override { decisions.push_back(decision); }
 
   // The directories inside the sandbox, as the library names them ("/exports").
   std::vector<std::string> SandboxDirectories() const;
+  // The other entries (plain files, links...) inside the sandbox, named alike.
+  std::vector<std::string> SandboxFiles() const;
   std::filesystem::path InSandbox(std::string_view path) const;
 
   double now = 0;
   const LocaleInfo* locale = nullptr;
   std::vector<std::string> event_log;
+  std::vector<Decision> decisions;  // what the classes explained, in call order
   std::string registry_root;
   std::filesystem::path sandbox;
   std::string export_root;  // the sandbox while a scenario runs

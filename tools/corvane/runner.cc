@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "class_descriptions.h"
 #include "corvane/catalogue.h"
+#include "decision_report.h"
 #include "expectations.h"
 #include "json_reader.h"
 #include "simulator.h"
@@ -226,19 +228,39 @@ Json TaskVariablesJson(const Scenario& s, const sim::Simulator& sim, int32_t tas
     for (const sim::VariableSpec& v : t.variables)
       out[v.name] = VariantJson(sim.TaskVariable(task_id, v.name));
   }
+  // A host that creates variables on their first write has these too.
+  const std::string owner = "task " + std::to_string(task_id);
+  for (const sim::VariableWrite& w : sim.VariableWrites())
+    if (w.owner == owner && !out.contains(w.name))
+      out[w.name] = VariantJson(sim.TaskVariable(task_id, w.name));
   return out;
 }
 
-// Where a directory the scenario asks for goes: inside the sandbox, or nowhere.
-fs::path SandboxDirectory(const CliPlatform& platform, const std::string& name, size_t index) {
-  const std::string place = "filesystem.directories[" + std::to_string(index) + "]";
+// Where a directory or file the scenario asks for goes: inside the sandbox, or nowhere.
+fs::path InsideSandbox(const CliPlatform& platform, const std::string& name,
+                       const std::string& place) {
   for (char c : name)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      throw ScenarioError(place, "a directory name may not hold control characters or NUL");
+      throw ScenarioError(place, "a file or directory name may not hold control characters or NUL");
   fs::path relative = fs::relative(platform.InSandbox(name), platform.sandbox).lexically_normal();
   if (!relative.empty() && *relative.begin() == "..")
     throw ScenarioError(place, "\"" + name + "\" lies outside the run's file-system sandbox");
   return platform.sandbox / relative;
+}
+
+// A plain file the scenario says is there before the calls, its directories made.
+void MakeSandboxFile(const CliPlatform& platform, const Scenario::File& file) {
+  const fs::path path = InsideSandbox(platform, file.path, file.place);
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  if (ec || fs::exists(path, ec))
+    throw ScenarioError(file.place, "cannot make the file \"" + file.path +
+                                        "\": a directory or another file of the scenario is "
+                                        "in its place");
+  std::ofstream out(path, std::ios::binary);
+  out << file.content;
+  out.close();
+  if (!out) throw ScenarioError(file.place, "cannot write the file \"" + file.path + "\"");
 }
 
 std::string Lower(std::string_view text) {
@@ -317,6 +339,8 @@ Json Warnings(const Scenario& s) {
   for (const sim::TaskSpec& t : s.tasks) {
     for (const sim::ParameterSpec& p : t.parameters) unread(p.name, false, t.task_id);
     if (std::find(called.begin(), called.end(), t.task_id) == called.end()) continue;
+    // A host that creates variables on their first write takes every write.
+    if (s.options.create_task_variables) continue;
     std::vector<std::string> declared;
     for (const sim::VariableSpec& v : t.variables) declared.push_back(v.name);
     std::vector<std::string> reported;
@@ -388,8 +412,15 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
     }
   } remover{platform};
   platform.export_root = platform.sandbox.string();
-  for (size_t i = 0; i < s.directories.size(); ++i)
-    fs::create_directories(SandboxDirectory(platform, s.directories[i], i));
+  for (size_t i = 0; i < s.directories.size(); ++i) {
+    const std::string place = "filesystem.directories[" + std::to_string(i) + "]";
+    std::error_code ec;
+    fs::create_directories(InsideSandbox(platform, s.directories[i], place), ec);
+    if (ec)
+      throw ScenarioError(
+          place, "cannot make the directory \"" + s.directories[i] + "\": " + ec.message());
+  }
+  for (const Scenario::File& file : s.files) MakeSandboxFile(platform, file);
 
   sim::Simulator sim(s.options);
   try {
@@ -426,6 +457,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
       if (c.at) platform.now = *c.at;
       platform.now += c.advance_days;
       Marks mark = Mark(sim, platform);
+      platform.decisions.clear();
 
       pelmark::IActivityRuntime* step = step_of(c.step_class);
       Json call = Json::object();
@@ -459,6 +491,9 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
         call["error"] = ErrorJson(-1, "corvane", std::string("not a contract error: ") + e.what());
       }
 
+      // A call decides at most once; what it decided, as the class explained it.
+      call["decision"] =
+          platform.decisions.empty() ? Json(nullptr) : DecisionJson(platform.decisions.back());
       Json writes = Json::array();
       for (size_t i = mark.writes; i < sim.VariableWrites().size(); ++i) {
         const sim::VariableWrite& w = sim.VariableWrites()[i];
@@ -508,6 +543,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
           Since(platform.event_log, mark.log, [](const std::string& e) { return Json(e); });
       call["held_references"] = sim.HeldReferences();
       call["directories"] = platform.SandboxDirectories();
+      call["files"] = platform.SandboxFiles();
       Json items_after = ItemsJson(s, sim);
       std::vector<std::string> texts_after = ItemTexts(items_after);
       Json changed = Json::array();

@@ -13,7 +13,8 @@ namespace corvane::cli {
 namespace {
 
 sim::Fault ParseFault(const Node& node) {
-  node.Keys({"op", "target", "when", "number", "source", "description", "skip", "times"});
+  node.Keys({"op", "target", "when", "number", "source", "description", "skip", "times",
+             "answer_nothing"});
   sim::Fault f;
   f.op = node.At("op").Text();
   if (f.op.find('.') == std::string::npos)
@@ -29,6 +30,18 @@ sim::Fault ParseFault(const Node& node) {
   if (node.Has("when"))
     for (auto& [name, value] : node.At("when").Members("argument names to values"))
       f.when.push_back({name, value.Value()});
+  f.answer_nothing = node.BoolOr("answer_nothing", false);
+  if (f.answer_nothing) {
+    if (!AnswersObject(f.op))
+      node.At("answer_nothing")
+          .Fail(f.op +
+                " answers no object, so it cannot answer Nothing; a fault without "
+                "\"answer_nothing\" makes it raise an error instead");
+    for (const char* key : {"number", "source", "description"})
+      if (node.Has(key))
+        node.At(key).Fail("a fault that answers Nothing raises no error; remove \"" +
+                          std::string(key) + "\" or \"answer_nothing\"");
+  }
   f.number = node.IntOr("number", sim::kErrInjected);
   f.source = node.TextOr("source", f.source);
   f.description = node.TextOr("description", f.description);
@@ -129,7 +142,7 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
 
   if (root.Has("host")) {
     Node host = root.At("host");
-    host.Keys({"services", "require_connection", "case_sensitive_names"});
+    host.Keys({"services", "require_connection", "case_sensitive_names", "create_task_variables"});
     if (host.Has("services")) {
       for (auto& [name, offered] : host.At("services").Members("service names to true/false")) {
         bool on = offered.Bool();
@@ -150,6 +163,7 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
     }
     s.options.require_connection = host.BoolOr("require_connection", true);
     s.options.case_sensitive_names = host.BoolOr("case_sensitive_names", false);
+    s.options.create_task_variables = host.BoolOr("create_task_variables", false);
   }
   if (root.Has("settings")) {
     for (const Node& n : root.At("settings").List()) {
@@ -188,9 +202,27 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
     for (const Node& n : root.At("faults").List()) s.faults.push_back(ParseFault(n));
   if (root.Has("filesystem")) {
     Node fs = root.At("filesystem");
-    fs.Keys({"directories"});
+    fs.Keys({"directories", "files"});
     if (fs.Has("directories"))
       for (const Node& d : fs.At("directories").List()) s.directories.push_back(d.Text());
+    if (fs.Has("files")) {
+      for (const Node& f : fs.At("files").List()) {
+        Scenario::File file{.place = f.place()};
+        if (f.json().is_string()) {
+          file.path = f.Text();
+        } else {
+          f.RequireObject("a file: its path, or {\"path\", \"content\"}");
+          f.Keys({"path", "content"});
+          file.path = f.At("path").Text();
+          file.content = f.TextOr("content", "");
+        }
+        if (file.path.find_first_not_of("/\\") == std::string::npos)
+          f.Fail("a file needs a name below the sandbox's root, such as \"/exports/a.pdf\"");
+        for (const Scenario::File& other : s.files)
+          if (other.path == file.path) f.Fail("the file \"" + file.path + "\" is listed twice");
+        s.files.push_back(std::move(file));
+      }
+    }
   }
 
   auto task_ids = [&] {

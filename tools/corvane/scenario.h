@@ -89,6 +89,12 @@ struct Scenario {
   std::vector<sim::TaskSpec> tasks;
   std::vector<sim::Fault> faults;
   std::vector<std::string> directories;  // made in the run's file-system sandbox
+  struct File {
+    std::string path;     // as the library names it ("/exports/2025/a.pdf")
+    std::string content;  // written as given
+    std::string place;    // "filesystem.files[0]", for messages
+  };
+  std::vector<File> files;  // plain files there before the calls
 
   std::vector<CallSpec> calls;
 };

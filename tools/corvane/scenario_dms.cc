@@ -108,8 +108,14 @@ sim::Field ParseField(const std::string& name, const Node& node) {
   int32_t data_type = node.Has("datatype") ? DataTypeOf(node.At("datatype")) : -1;
   if (node.Has("key") || data_type == sim::kKeyed) {
     if (!node.Has("key"))
-      node.Fail("a keyed field (data type 24) needs \"key\" (a whole number) and \"text\"");
-    sim::Field f = sim::Field::Choice(name, node.At("key").Int(), node.TextOr("text", ""));
+      node.Fail(
+          "a keyed field (data type 24) needs \"key\" (a whole number, or null for a Null "
+          "value) and \"text\"");
+    if (node.Has("value"))
+      node.At("value").Fail("a keyed field's value is its \"key\"; remove \"value\"");
+    sim::Field f = node.At("key").json().is_null()
+                       ? sim::Field::NullChoice(name, node.TextOr("text", ""))
+                       : sim::Field::Choice(name, node.At("key").Int(), node.TextOr("text", ""));
     if (data_type != -1) f.data_type = data_type;
     return f;
   }

@@ -14,6 +14,9 @@ namespace corvane::cli {
 // The "dms" section: databases, documents, stacks, users, jobs and the rest.
 void ParseDms(const Node& dms, Scenario& s);
 
+// The name the item-list process variable has unless "itemlist_name" says otherwise.
+inline constexpr const char* kItemListName = "dmsobject";
+
 // The "process" section, with its item list made the first process variable.
 sim::ProcessSpec ParseProcess(const Node& node);
 

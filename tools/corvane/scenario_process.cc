@@ -59,6 +59,11 @@ std::string XmlName(const Node& node, std::string name) {
   return name;
 }
 
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
 std::string AttributeText(const Node& node) {
   const Json& j = node.json();
   if (j.is_string()) return WithoutNul(node, j.get<std::string>());
@@ -125,7 +130,7 @@ std::vector<sim::ParameterSpec> ParseParameters(const Node& node) {
 }
 
 sim::ProcessSpec ParseProcess(const Node& node) {
-  node.Keys({"id", "name", "initiator", "itemlist", "variables"});
+  node.Keys({"id", "name", "initiator", "itemlist", "itemlist_name", "variables"});
   sim::ProcessSpec p;
   p.id = node.At("id").Int();
   p.process_name = node.ValueOr("name", "");
@@ -137,17 +142,33 @@ sim::ProcessSpec ParseProcess(const Node& node) {
     p.initiator_name = in.ValueOr("name", "");
     p.initiator_comment = in.ValueOr("comment", "");
   }
+  std::string itemlist_name = kItemListName;
+  if (node.Has("itemlist_name")) {
+    Node name = node.At("itemlist_name");
+    if (!node.Has("itemlist"))
+      name.Fail("names the item-list variable, but the process has no \"itemlist\"");
+    itemlist_name = name.Text();
+    if (Trimmed(itemlist_name).empty()) name.Fail("the item-list variable needs a name");
+  }
   if (node.Has("itemlist"))
-    p.variables.push_back(sim::ItemListVariable(ItemListXml(node.At("itemlist"))));
-  if (node.Has("variables"))
-    for (sim::VariableSpec& v : ParseVariables(node.At("variables")))
+    p.variables.push_back(sim::ItemListVariable(ItemListXml(node.At("itemlist")), itemlist_name));
+  if (node.Has("variables")) {
+    for (sim::VariableSpec& v : ParseVariables(node.At("variables"))) {
+      // The host would answer the first of two variables of one name.
+      if (node.Has("itemlist") && sim::EqualsNoCase(v.name, itemlist_name))
+        node.At("variables")
+            .At(v.name)
+            .Fail("the item list is the process variable \"" + itemlist_name +
+                  "\" already; give this one another name or set \"itemlist_name\"");
       p.variables.push_back(std::move(v));
+    }
+  }
   return p;
 }
 
 sim::TaskSpec ParseTask(const Node& node, int32_t process_id) {
   node.Keys({"id", "process", "activity", "index", "resource", "status", "date", "parameters",
-             "variables"});
+             "variables", "in_step"});
   sim::TaskSpec t;
   t.task_id = node.At("id").Int();
   t.process_id = node.IntOr("process", process_id);
@@ -167,6 +188,7 @@ sim::TaskSpec ParseTask(const Node& node, int32_t process_id) {
   }
   if (node.Has("parameters")) t.parameters = ParseParameters(node.At("parameters"));
   if (node.Has("variables")) t.variables = ParseVariables(node.At("variables"));
+  t.in_step = node.BoolOr("in_step", true);
   return t;
 }
 

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "decision_report.h"
+
 namespace corvane::cli {
 namespace {
 
@@ -44,6 +46,8 @@ class Writer {
     int n = 0;
     for (const Json& e : list) Line(5, std::to_string(++n) + ". " + line(e));
   }
+  // Text already indented and ended, line by line.
+  void Raw(const std::string& lines) { out_ << lines; }
   std::string str() const { return out_.str(); }
 
  private:
@@ -67,6 +71,7 @@ void Call(Writer& w, const Json& c, const TextOptions& options) {
     w.Line(3, "Source chain, innermost first:");
     for (const Json& part : error["chain"]) w.Line(5, part.get<std::string>());
   }
+  if (c.contains("decision")) w.Raw(DecisionText(c["decision"]));
   w.List("Task variables written, in order", c["variable_writes"], [](const Json& x) {
     return x["name"].get<std::string>() + " = " + Value(x["value"]) + " on " +
            x["owner"].get<std::string>();
@@ -128,6 +133,8 @@ void Call(Writer& w, const Json& c, const TextOptions& options) {
            r["email"]["text"].get<std::string>() + ">";
     return s;
   });
+  if (c.contains("files"))
+    w.List("Files in the sandbox", c["files"], [](const Json& x) { return x.get<std::string>(); });
   w.List(
       "Event log", c["event_log"], [](const Json& x) { return x.get<std::string>(); }, true);
   w.List("DMS items changed", c["items_changed"], [](const Json& x) {
