@@ -172,7 +172,8 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
     }
   }
   if (root.Has("dms")) ParseDms(root.At("dms"), s);
-  if (root.Has("process")) s.process = ParseProcess(root.At("process"));
+  if (root.Has("process"))
+    s.process = ParseProcess(root.At("process"), s.options.case_sensitive_names);
   const int32_t process_id = s.process ? s.process->id : 0;
 
   if (root.Has("step")) {

@@ -90,9 +90,9 @@ struct Scenario {
   std::vector<sim::Fault> faults;
   std::vector<std::string> directories;  // made in the run's file-system sandbox
   struct File {
-    std::string path;     // as the library names it ("/exports/2025/a.pdf")
-    std::string content;  // written as given
-    std::string place;    // "filesystem.files[0]", for messages
+    std::string path{};     // as the library names it ("/exports/2025/a.pdf")
+    std::string content{};  // written as given
+    std::string place{};    // "filesystem.files[0]", for messages
   };
   std::vector<File> files;  // plain files there before the calls
 

@@ -18,7 +18,8 @@ void ParseDms(const Node& dms, Scenario& s);
 inline constexpr const char* kItemListName = "dmsobject";
 
 // The "process" section, with its item list made the first process variable.
-sim::ProcessSpec ParseProcess(const Node& node);
+// Variable names clash as the host compares them (`case_sensitive_names`).
+sim::ProcessSpec ParseProcess(const Node& node, bool case_sensitive_names);
 
 // One of "tasks"; a task belongs to `process_id` unless it names another.
 sim::TaskSpec ParseTask(const Node& node, int32_t process_id);

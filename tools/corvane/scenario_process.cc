@@ -129,7 +129,7 @@ std::vector<sim::ParameterSpec> ParseParameters(const Node& node) {
   return out;
 }
 
-sim::ProcessSpec ParseProcess(const Node& node) {
+sim::ProcessSpec ParseProcess(const Node& node, bool case_sensitive_names) {
   node.Keys({"id", "name", "initiator", "itemlist", "itemlist_name", "variables"});
   sim::ProcessSpec p;
   p.id = node.At("id").Int();
@@ -155,7 +155,9 @@ sim::ProcessSpec ParseProcess(const Node& node) {
   if (node.Has("variables")) {
     for (sim::VariableSpec& v : ParseVariables(node.At("variables"))) {
       // The host would answer the first of two variables of one name.
-      if (node.Has("itemlist") && sim::EqualsNoCase(v.name, itemlist_name))
+      const bool same =
+          case_sensitive_names ? v.name == itemlist_name : sim::EqualsNoCase(v.name, itemlist_name);
+      if (node.Has("itemlist") && same)
         node.At("variables")
             .At(v.name)
             .Fail("the item list is the process variable \"" + itemlist_name +
