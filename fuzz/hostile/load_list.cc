@@ -3,7 +3,7 @@
 // list can be measured apart from any host:
 //
 //   g++ -std=c++20 -O2 -Iinclude -Isrc fuzz/hostile/load_list.cc build/libcorvane_core.a \
-//     $(pkg-config --libs pugixml libxml-2.0) -o build/load_list
+//     build/libcorvane_text.a $(pkg-config --libs pugixml libxml-2.0) -o build/load_list
 //   /usr/bin/time -v build/load_list LIST.xml
 //
 // Prints whether the list loaded, its kind and the number of items.

@@ -3,8 +3,10 @@
 #include <libxml/parser.h>
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 #include "framework/error_report.h"
 
@@ -113,6 +115,11 @@ constexpr size_t kMaxPlainToken = 1'000'000;
 constexpr size_t kMaxPlainName = 1'000;
 // Repeated attributes are found by comparing each name with the element's earlier ones.
 constexpr size_t kMaxPlainAttributes = 32;
+// libxml2 keeps each distinct name in a dictionary it caps at 10 MB, pools
+// included; the scan leaves texts with more than this many bytes of names it
+// has not just seen to it.
+constexpr size_t kMaxPlainNewNameBytes = 1'000'000;
+constexpr size_t kRecentNames = 64;
 
 class PlainXmlScanner {
   struct Span {
@@ -196,11 +203,39 @@ class PlainXmlScanner {
     ++p_;
     while (p_ < end_ && (ClassOf(*p_) & kNameByte)) ++p_;
     name = std::string_view(start, static_cast<size_t>(p_ - start));
-    if (name.size() > kMaxPlainName) return false;
+    if (name.size() > kMaxPlainName || !Remember(name)) return false;
     if (name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' &&
         (name[2] | 0x20) == 'l')
       return false;
     return true;
+  }
+
+  // Whether the name at `seen`, earlier in the text, equals `name` (of the same
+  // length). Most names are at most eight bytes: one load compares them.
+  bool SameName(const char* seen, std::string_view name) const {
+    const size_t size = name.size();
+    if constexpr (std::endian::native == std::endian::little) {
+      if (size <= 8 && end_ - name.data() >= 8) {
+        uint64_t a;
+        uint64_t b;
+        std::memcpy(&a, seen, 8);
+        std::memcpy(&b, name.data(), 8);
+        const uint64_t mask = size == 8 ? ~uint64_t{0} : (uint64_t{1} << (size * 8)) - 1;
+        return ((a ^ b) & mask) == 0;
+      }
+    }
+    return std::string_view(seen, size) == name;
+  }
+
+  // Counts the bytes of names not among the recently seen ones, which bounds
+  // the bytes of distinct names from above (a list repeats a handful of names).
+  bool Remember(std::string_view name) {
+    const size_t size = name.size();
+    Span& slot = recent_[size % kRecentNames];
+    if (slot.size == size && SameName(slot.data, name)) return true;
+    slot = {name.data(), size};
+    new_name_bytes_ += size;
+    return new_name_bytes_ <= kMaxPlainNewNameBytes;
   }
 
   // After "<": the name, its attributes and ">" or "/>".
@@ -423,6 +458,8 @@ class PlainXmlScanner {
 
   const char* p_;
   const char* end_;
+  Span recent_[kRecentNames] = {};
+  size_t new_name_bytes_ = 0;
 };
 
 }  // namespace

@@ -67,6 +67,14 @@ TEST(XmlTest, EveryKindOfMalformedTextIsRefused) {
   }
 }
 
+// A root holding `count` empty elements, each with its own name of 997 bytes.
+std::string ManyDistinctNames(int count) {
+  std::string text = "<r>";
+  for (int i = 0; i < count; ++i)
+    text += "<n" + std::to_string(100'000 + i) + std::string(990, 'x') + "/>";
+  return text + "</r>";
+}
+
 // The plain scan decides alone only texts it fully understands; each of these is
 // well-formed but steps outside that subset, so libxml2 must decide it, and
 // does: every one still loads.
@@ -79,6 +87,7 @@ TEST(XmlTest, WellFormedTextsOutsideThePlainSubsetStillLoad) {
   many_attributes += "/>";
   const std::string long_value = "<a v='" + std::string(1'500'000, 'x') + "'/>";
   const std::string long_name = "<" + std::string(2'000, 'n') + "/>";
+  const std::string many_names = ManyDistinctNames(1'500);
   const std::string cases[] = {
       "<!DOCTYPE a><a/>",                             // a document type
       "<a><?pi data?></a>",                           // a processing instruction
@@ -98,6 +107,7 @@ TEST(XmlTest, WellFormedTextsOutsideThePlainSubsetStillLoad) {
       many_attributes,
       long_value,
       long_name,
+      many_names,  // 1.5 MB of distinct names
   };
   for (const std::string& text : cases) {
     EXPECT_FALSE(corvane::IsPlainWellFormed(text)) << text.substr(0, 60);
@@ -113,6 +123,7 @@ TEST(XmlTest, MalformedTextsShapedLikeAPlainListAreRefused) {
   for (int i = 0; i < 300; ++i) too_deep += "<d>";
   for (int i = 0; i < 300; ++i) too_deep += "</d>";
   const std::string huge_value = "<a v='" + std::string(11'000'000, 'x') + "'/>";
+  const std::string too_many_names = ManyDistinctNames(12'000);
   const std::string cases[] = {
       "<a b='1'c='2'/>",                                 // no space between attributes
       "<a b/>",                                          // an attribute without a value
@@ -145,6 +156,7 @@ TEST(XmlTest, MalformedTextsShapedLikeAPlainListAreRefused) {
       "<?xml version='2.0'?><a/>",                       // an unknown version
       too_deep,
       huge_value,
+      too_many_names,  // 12 MB of distinct names: beyond libxml2's dictionary
   };
   for (const std::string& text : cases) {
     EXPECT_FALSE(corvane::IsPlainWellFormed(text)) << text.substr(0, 60);
