@@ -112,8 +112,8 @@ constexpr std::array<uint8_t, 256> MakeByteClasses() {
 constexpr std::array<uint8_t, 256> kByteClasses = MakeByteClasses();
 
 // libxml2 refuses nesting deeper than 256 levels, names longer than 50,000
-// bytes and values longer than 10 MB;
-// the scan leaves anything near either limit to it.
+// bytes and values longer than 10 MB; the scan leaves anything near these
+// limits to it.
 constexpr size_t kMaxPlainDepth = 200;
 constexpr size_t kMaxPlainToken = 1'000'000;
 constexpr size_t kMaxPlainName = 1'000;
