@@ -3,15 +3,25 @@
 // Each walk benchmark times Execute of a class created through the class
 // factory, with a host whose every operation is a canned O(1) answer, and
 // interleaves the floor: pugixml loading the same list text and a walk reading
-// each id as a whole number. The "ratio" counter is Execute's time over the
+// each id as a whole number. The "ratio" counter is Execute's CPU time over the
 // floor's; "peak_mib" is the process's peak resident memory so far.
+// The memory benchmark counts every heap byte a step holds while it loads and
+// walks a large list (operator new, pugixml's tree, libxml2 when it decides) and
+// reports the peak over the list's size.
 // The pool benchmark compares de-duplicating recipients with inserting the same
 // keys into a hash map. Results are recorded in docs/performance.md.
 #include <benchmark/benchmark.h>
+#include <libxml/xmlmemory.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <memory>
+#include <new>
 #include <pugixml.hpp>
 #include <string>
 #include <unordered_map>
@@ -31,9 +41,82 @@
 namespace corvane {
 namespace {
 
+// --- Counting the heap ---------------------------------------------------------
+
+// Bytes held while counting is on, and their peak. Blocks are measured by their
+// usable size, so a block freed during counting that was taken before lowers
+// the figure a little; a load frees almost nothing it did not take itself.
+namespace heap_count {
+bool on = false;
+int64_t live = 0;
+int64_t peak = 0;
+
+void Took(void* block) {
+  if (!on || !block) return;
+  live += static_cast<int64_t>(malloc_usable_size(block));
+  peak = std::max(peak, live);
+}
+void Gave(void* block) {
+  if (on && block) live -= static_cast<int64_t>(malloc_usable_size(block));
+}
+void* Malloc(size_t size) {
+  void* block = std::malloc(size);
+  Took(block);
+  return block;
+}
+void Free(void* block) {
+  Gave(block);
+  std::free(block);
+}
+void* Realloc(void* block, size_t size) {
+  Gave(block);
+  void* moved = std::realloc(block, size);
+  Took(moved ? moved : block);
+  return moved;
+}
+char* Strdup(const char* text) {
+  const size_t size = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(Malloc(size));
+  if (copy) std::memcpy(copy, text, size);
+  return copy;
+}
+
+// pugixml and libxml2 allocate through these from the start.
+const bool installed = [] {
+  pugi::set_memory_management_functions(Malloc, Free);
+  xmlMemSetup(Free, Malloc, Realloc, Strdup);
+  return true;
+}();
+
+// The peak bytes held while `work` runs, above what was held before it.
+template <class Work>
+int64_t PeakOf(Work&& work) {
+  live = 0;
+  peak = 0;
+  on = true;
+  work();
+  on = false;
+  return peak;
+}
+}  // namespace heap_count
+
 using pelmark::ComPtr;
 using pelmark::Variant;
-using Clock = std::chrono::steady_clock;
+// Time is the thread's CPU time, so that other processes on a shared machine
+// do not stretch one side of a ratio and not the other.
+struct ThreadCpuClock {
+  using duration = std::chrono::nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<ThreadCpuClock>;
+  static constexpr bool is_steady = true;
+  static time_point now() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+  }
+};
+using Clock = ThreadCpuClock;
 
 std::string DocumentList(int n) {
   std::string text =
@@ -339,6 +422,61 @@ void BM_StrictnessCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_StrictnessCheck)->Apply(SmallWalkSizes);
 
+// --- Memory of loading a list -------------------------------------------------
+
+// A list of about `megabytes` MB whose items look like real ones.
+std::string LargeDocumentList(int megabytes) {
+  const size_t size = static_cast<size_t>(megabytes) << 20;
+  std::string text =
+      "<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" dbtype=\"1\"><documents>";
+  for (int id = 1; text.size() < size; ++id)
+    text += "<document id=\"" + std::to_string(id) + "\" name=\"Supply contract\"/>";
+  return text + "</documents></dmsobject>";
+}
+
+// MarkAsVital's Execute over a large list: the heap it holds at its peak, over
+// the list's size ("peak_per_byte"), beside the same figure for the library's
+// load alone, from the text a host returns to the loaded document ("load_per_byte").
+void BM_ListMemory(benchmark::State& state) {
+  QuietPlatform platform;
+  const std::string list = LargeDocumentList(static_cast<int>(state.range(0)));
+  ComPtr<pelmark::IActivityServices> services = MakeCom<CannedServices>(list);
+  ComPtr<pelmark::ITask> task = MakeCom<CannedTask>();
+  ComPtr<pelmark::IActivityRuntime> step = CreateThroughFactory("MarkAsVital");
+  if (!step) {
+    state.SkipWithError("the class factory made no object");
+    return;
+  }
+  int64_t step_peak = 0;
+  int64_t load_peak = 0;
+  for (auto _ : state) {
+    int32_t result = 0;
+    pelmark::ITask* t = task.get();
+    step_peak = heap_count::PeakOf([&] { result = step->Execute(services.get(), t); });
+    if (result != pelmark::kResultDone) {
+      state.SkipWithError("Execute did not finish");
+      return;
+    }
+    bool loaded = false;
+    load_peak = heap_count::PeakOf([&] {
+      // As a step reads it: the host returns the text, the library converts it.
+      std::string text = ToText(Variant(list));
+      XmlDocument doc;
+      loaded = doc.LoadXml(std::move(text));
+    });
+    if (!loaded) {
+      state.SkipWithError("the list was refused");
+      return;
+    }
+  }
+  const double size = static_cast<double>(list.size());
+  state.counters["list_mib"] = size / (1 << 20);
+  state.counters["heap_peak_mib"] = static_cast<double>(step_peak) / (1 << 20);
+  state.counters["peak_per_byte"] = static_cast<double>(step_peak) / size;
+  state.counters["load_per_byte"] = static_cast<double>(load_peak) / size;
+}
+BENCHMARK(BM_ListMemory)->Unit(benchmark::kMillisecond)->Arg(50)->Iterations(1);
+
 // --- The resource pool ---------------------------------------------------------
 
 // `n` recipients, the first half of them reached a second time.
@@ -401,3 +539,13 @@ BENCHMARK(BM_ResourcePoolAdd)
 
 }  // namespace
 }  // namespace corvane
+
+// Every operator new of the binary goes through the counter (it counts only
+// while the memory benchmark runs).
+void* operator new(size_t size) {
+  void* block = corvane::heap_count::Malloc(size == 0 ? 1 : size);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+void operator delete(void* block) noexcept { corvane::heap_count::Free(block); }
+void operator delete(void* block, size_t) noexcept { corvane::heap_count::Free(block); }

@@ -125,14 +125,18 @@ std::optional<std::string> ItemListText(pelmark::IProcessInstance* instance) {
   if (Must(variables)->Count() < 1) return std::nullopt;
   pelmark::ComPtr<pelmark::IVariable> first = variables->Item(pelmark::Variant(int32_t{1}));
   if (LCase(Must(first)->TypeName()) != "dms.object" || first->IsNull()) return std::nullopt;
-  return ToText(first->Value());
+  pelmark::Variant value = first->Value();
+  // The value is ours and dies here: its text moves out instead of being copied,
+  // which for a large list saves a copy of the whole text.
+  if (value.is_string()) return std::move(const_cast<std::string&>(value.string_value()));
+  return ToText(value);
 }
 
 bool LoadItemList(pelmark::IProcessInstance* instance, XmlDocument& doc) {
   std::optional<std::string> text = ItemListText(instance);
   if (!text) return false;
   // A malformed list leaves the document empty; the header read then fails.
-  doc.LoadXml(*text);
+  doc.LoadXml(std::move(*text));
   return true;
 }
 

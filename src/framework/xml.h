@@ -47,6 +47,13 @@ class XmlNode {
 // Whether the text is a well-formed XML document, namespaces included.
 bool IsWellFormed(std::string_view text);
 
+// The two halves of IsWellFormed. The plain scan answers true only for a
+// well-formed text in the plain XML item lists are written in (one root, ASCII
+// names without prefixes, no document type or processing instruction); false
+// means "not decided here". The full parser decides every text.
+bool IsPlainWellFormed(std::string_view text);
+bool IsWellFormedByFullParser(std::string_view text);
+
 // Whether the text is an XML element name as XPath reads one in a name test: a
 // name without a colon, or a prefix and a local name joined by one colon.
 bool IsXmlName(std::string_view text);
@@ -63,11 +70,15 @@ class XmlDocument {
 
   // Loads XML text. Malformed text leaves the document empty and returns false.
   bool LoadXml(std::string_view text);
+  // The same, keeping the text itself as the tree's storage instead of a copy.
+  bool LoadXml(std::string&& text);
+  bool LoadXml(const char* text) { return LoadXml(std::string_view(text)); }
   XmlNode SelectSingleNode(std::string_view xpath) const;
   std::vector<XmlNode> SelectNodes(std::string_view xpath) const;
   XmlNode Root() const { return XmlNode(doc_); }
 
  private:
+  std::string buffer_;  // the loaded text, parsed in place; the tree points into it
   pugi::xml_document doc_;
 };
 

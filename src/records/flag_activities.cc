@@ -80,8 +80,12 @@ class FlagActivity final : public Activity {
         // Reading the reason and calling the operation are one step: a refused
         // reason skips the operation for this item.
         Suppressed([&] {
-          std::string reason = ToTextOrEmpty(TaskParameter(task, "REASON"));
-          (Must(dms)->*operation)(ref.get(), reason);
+          const pelmark::Variant reason = TaskParameter(task, "REASON");
+          // A text reason is handed on as it is, without a copy.
+          if (reason.is_string())
+            (Must(dms)->*operation)(ref.get(), reason.string_value());
+          else
+            (Must(dms)->*operation)(ref.get(), ToTextOrEmpty(reason));
         });
       }
       at(5);

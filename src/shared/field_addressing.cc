@@ -21,6 +21,8 @@ FieldAddress AddressOfText(std::string_view text) {
 FieldAddress DeriveFieldAddress(const pelmark::Variant& raw) { return AddressOfText(ToText(raw)); }
 
 const FieldAddress& FieldAddressDeriver::Derive(const pelmark::Variant& raw) {
+  // The same text as the previous item's is the usual case: compared without a copy.
+  if (text_ && raw.is_string() && *text_ == raw.string_value()) return address_;
   std::string text = ToText(raw);
   if (text_ && *text_ == text) return address_;
   address_ = AddressOfText(text);

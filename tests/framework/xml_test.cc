@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "pelmark/com.h"
 
@@ -64,6 +65,130 @@ TEST(XmlTest, EveryKindOfMalformedTextIsRefused) {
     XmlDocument doc;
     EXPECT_TRUE(doc.LoadXml(text)) << text;
   }
+}
+
+// A root holding `count` empty elements, each with its own name of 997 bytes.
+std::string ManyDistinctNames(int count) {
+  std::string text = "<r>";
+  for (int i = 0; i < count; ++i)
+    text += "<n" + std::to_string(100'000 + i) + std::string(990, 'x') + "/>";
+  return text + "</r>";
+}
+
+// The plain scan decides alone only texts it fully understands; each of these is
+// well-formed but steps outside that subset, so libxml2 must decide it, and
+// does: every one still loads.
+TEST(XmlTest, WellFormedTextsOutsideThePlainSubsetStillLoad) {
+  std::string deep;
+  for (int i = 0; i < 220; ++i) deep += "<d>";
+  for (int i = 0; i < 220; ++i) deep += "</d>";
+  std::string many_attributes = "<a";
+  for (int i = 0; i < 40; ++i) many_attributes += " a" + std::to_string(i) + "='1'";
+  many_attributes += "/>";
+  const std::string long_value = "<a v='" + std::string(1'500'000, 'x') + "'/>";
+  const std::string long_name = "<" + std::string(2'000, 'n') + "/>";
+  const std::string many_names = ManyDistinctNames(1'500);
+  const std::string cases[] = {
+      "<!DOCTYPE a><a/>",                             // a document type
+      "<a><?pi data?></a>",                           // a processing instruction
+      "<?xml version='1.0' standalone='yes'?><a/>",   // a declaration beyond version and UTF-8
+      "<?xml version='1.0' encoding='UTF-16'?><a/>",  // another declared encoding
+      "\xEF\xBB\xBF<a/>",                             // a byte order mark
+      "<x:a xmlns:x='urn:x'/>",                       // a prefix
+      "<a xmlns='urn:x'/>",                           // a default namespace
+      "<a xml:lang='en'/>",                           // a reserved attribute
+      "<xmlish/>",                                    // a name beginning with "xml"
+      "<caf\xC3\xA9/>",                               // a name outside ASCII
+      "<a>\x7F</a>",                                  // DEL
+      "<a>\xC2\x85</a>",                              // a C1 control character
+      "<a>&#x85;</a>",                                // a reference to one
+      "<a>&#00000065;</a>",                           // a reference with many digits
+      deep,
+      many_attributes,
+      long_value,
+      long_name,
+      many_names,  // 1.5 MB of distinct names
+  };
+  for (const std::string& text : cases) {
+    EXPECT_FALSE(corvane::IsPlainWellFormed(text)) << text.substr(0, 60);
+    XmlDocument doc;
+    EXPECT_TRUE(doc.LoadXml(text)) << text.substr(0, 60);
+  }
+}
+
+// Texts in the plain subset's own shape that are not well-formed: the scan
+// never accepts one, and the document stays empty.
+TEST(XmlTest, MalformedTextsShapedLikeAPlainListAreRefused) {
+  std::string too_deep;
+  for (int i = 0; i < 300; ++i) too_deep += "<d>";
+  for (int i = 0; i < 300; ++i) too_deep += "</d>";
+  const std::string huge_value = "<a v='" + std::string(11'000'000, 'x') + "'/>";
+  const std::string too_many_names = ManyDistinctNames(12'000);
+  const std::string cases[] = {
+      "<a b='1'c='2'/>",                                 // no space between attributes
+      "<a b/>",                                          // an attribute without a value
+      "<a b=1/>",                                        // an unquoted value
+      "<a b='1' b='1'/>",                                // the same attribute twice
+      "<a/ >",                                           // a space inside "/>"
+      "<a></a><!-- c -->x",                              // text after the root
+      "x<a/>",                                           // text before the root
+      "<![CDATA[x]]><a/>",                               // a section outside the root
+      "<a><![CDATA[x]]</a>",                             // an unterminated section
+      "<a><!-- x --->",                                  // a comment ending in "--->"
+      "<a><!--></a>",                                    // an unterminated comment
+      "<a>&#xD800;</a>",                                 // a reference to a surrogate
+      "<a>&#1114112;</a>",                               // a reference beyond U+10FFFF
+      "<a>&#x;</a>",                                     // a reference without digits
+      "<a>&#X41;</a>",                                   // an upper-case X
+      "<a>&lt</a>",                                      // a reference without ";"
+      "<a b='&'/>",                                      // a bare ampersand in a value
+      "<a>\xC0\x80</a>",                                 // an overlong encoding
+      "<a>\xED\xA0\x80</a>",                             // an encoded surrogate
+      "<a>\xEF\xBF\xBE</a>",                             // U+FFFE
+      "<a>\xF4\x90\x80\x80</a>",                         // beyond U+10FFFF
+      "<a>\xE2\x82</a>",                                 // a truncated character
+      std::string("<a>\0</a>", 8),                       // a NUL byte
+      "<a>\x01</a>",                                     // a control character
+      "<a>",                                             // an unclosed root
+      "<a></a ",                                         // an unfinished end tag
+      "<?xml version='1.0'?><?xml version='1.0'?><a/>",  // a second declaration
+      " <?xml version='1.0'?><a/>",                      // a declaration after a space
+      "<?xml version='2.0'?><a/>",                       // an unknown version
+      too_deep,
+      huge_value,
+      too_many_names,  // 12 MB of distinct names: beyond libxml2's dictionary
+  };
+  for (const std::string& text : cases) {
+    EXPECT_FALSE(corvane::IsPlainWellFormed(text)) << text.substr(0, 60);
+    XmlDocument doc;
+    EXPECT_FALSE(doc.LoadXml(text)) << text.substr(0, 60);
+    EXPECT_TRUE(doc.Root().native().first_child().empty()) << text.substr(0, 60);
+  }
+}
+
+// What item lists are written in is decided by the scan alone and loads whole.
+TEST(XmlTest, PlainListsAreDecidedByTheScanAndLoad) {
+  const std::string cases[] = {
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<dmsobject entitytype=\"document\" dbid=\"7\">"
+      "<documents>\r\n\t<document id=\"1\" name=\"A &amp; B &#233;&#x20AC; &lt;&gt;&quot;&apos;\"/>"
+      "</documents></dmsobject>\n",
+      "<!-- before --><l a = 'x\"y' b=\"'\"><i>caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 ] ]> "
+      "<![CDATA[<raw> & ]]]></i><!----></l >\n<!-- after -->",
+      "<a_b-c.d e.f='&#9;&#x10FFFF;'></a_b-c.d   >",
+  };
+  for (const std::string& text : cases) {
+    EXPECT_TRUE(corvane::IsPlainWellFormed(text)) << text;
+    XmlDocument doc;
+    EXPECT_TRUE(doc.LoadXml(text)) << text;
+  }
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(std::string(cases[0])));
+  EXPECT_EQ(doc.SelectSingleNode("//document").Attribute("name"),
+            "A & B \xC3\xA9\xE2\x82\xAC <>\"'");
+  ASSERT_TRUE(doc.LoadXml(cases[1]));
+  EXPECT_EQ(doc.SelectSingleNode("//i").Text(),
+            "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 ] ]> <raw> & ]");
+  EXPECT_TRUE(doc.SelectSingleNode("//document").is_nothing()) << "the earlier list is gone";
 }
 
 TEST(XmlTest, ChildNodesKeepCommentsAndTextButDropBlankText) {
