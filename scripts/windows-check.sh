@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds Corvane.dll and its test program with mingw-w64, then runs the
 # test under Wine in a fresh prefix (a reused one hides registration faults):
-# regsvr32 in and out, then registration, type library, resources, creation,
-# one step against an automation host, error objects, unloading and
-# unregistration. Exits non-zero when anything fails.
+# regsvr32 in and out; then the DLL as a host meets it (registration, type
+# library, resources, creation, steps against an automation host, error
+# objects, unloading, unregistration) and the late-binding layer on its own
+# (values, calls by name, enumerations, the library's objects, error numbers).
+# Exits non-zero when anything fails.
 #
 # Needs scripts/install-deps.sh --windows. CORVANE_WINDOWS_BUILD names the
 # build directory (default build-windows).
@@ -26,7 +28,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
   -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
-nice -n 10 cmake --build "$build" -j2 --target CorvaneDll com_server_test
+nice -n 10 cmake --build "$build" -j2 --target CorvaneDll com_server_test late_binding_test
 
 prefix=$(mktemp -d /tmp/corvane-wine.XXXXXX)
 cleanup() {
@@ -41,13 +43,21 @@ cd "$build"
 echo "windows-check: regsvr32 Corvane.dll"
 timeout "$wine_budget" wine regsvr32 /s Corvane.dll
 timeout "$wine_budget" wine regsvr32 /u /s Corvane.dll
-echo "windows-check: com_server_test.exe"
-set +e
-timeout "$wine_budget" wine com_server_test.exe Corvane.dll | tr -d '\r'
-status=${PIPESTATUS[0]}
-set -e
-if [ "$status" -ne 0 ]; then
-  echo "windows-check: FAILED (exit $status)" >&2
+failed=0
+run() {
+  echo "windows-check: $*"
+  set +e
+  timeout "$wine_budget" wine "$@" | tr -d '\r'
+  local status=${PIPESTATUS[0]}
+  set -e
+  if [ "$status" -ne 0 ]; then
+    echo "windows-check: $1 FAILED (exit $status)" >&2
+    failed=1
+  fi
+}
+run com_server_test.exe Corvane.dll
+run late_binding_test.exe
+if [ "$failed" -ne 0 ]; then
   exit 1
 fi
 echo "windows-check: passed"

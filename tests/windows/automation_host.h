@@ -33,6 +33,8 @@ class AutomationObject final : public IDispatch {
     members_.push_back({name, std::move(get), std::move(put)});
   }
   long references() const { return references_; }
+  // Makes the object enumerable (_NewEnum) over these objects, in this order.
+  void Elements(std::vector<IDispatch*> elements) { elements_ = std::move(elements); }
   // How many member calls the object has received.
   int calls() const { return calls_; }
 
@@ -65,6 +67,12 @@ class AutomationObject final : public IDispatch {
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* exception, UINT*) override {
     ++calls_;
+    if (id == DISPID_NEWENUM && !elements_.empty()) {
+      VariantInit(result);
+      V_VT(result) = VT_UNKNOWN;
+      V_UNKNOWN(result) = new Enumerator(elements_, 0);
+      return S_OK;
+    }
     if (id < 1 || static_cast<size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
     const Entry& entry = members_[static_cast<size_t>(id - 1)];
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
@@ -87,6 +95,58 @@ class AutomationObject final : public IDispatch {
   }
 
  private:
+  // The enumerator _NewEnum hands out; it borrows the elements.
+  class Enumerator final : public IEnumVARIANT {
+   public:
+    Enumerator(const std::vector<IDispatch*>& elements, size_t at) : elements_(elements), at_(at) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+      if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumVARIANT)) {
+        *out = static_cast<IEnumVARIANT*>(this);
+        AddRef();
+        return S_OK;
+      }
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+      long left = --references_;
+      if (left == 0) delete this;
+      return static_cast<ULONG>(left);
+    }
+    STDMETHODIMP Next(ULONG count, VARIANT* out, ULONG* fetched) override {
+      ULONG n = 0;
+      for (; n < count && at_ < elements_.size(); ++n, ++at_) SetObject(&out[n], elements_[at_]);
+      if (fetched) *fetched = n;
+      return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Skip(ULONG count) override {
+      at_ += count;
+      if (at_ <= elements_.size()) return S_OK;
+      at_ = elements_.size();
+      return S_FALSE;
+    }
+    STDMETHODIMP Reset() override {
+      at_ = 0;
+      return S_OK;
+    }
+    STDMETHODIMP Clone(IEnumVARIANT** out) override {
+      *out = new Enumerator(elements_, at_);
+      return S_OK;
+    }
+
+   private:
+    static void SetObject(VARIANT* out, IDispatch* object) {
+      VariantInit(out);
+      V_VT(out) = VT_DISPATCH;
+      V_DISPATCH(out) = object;
+      object->AddRef();
+    }
+    std::vector<IDispatch*> elements_;
+    size_t at_;
+    long references_ = 1;
+  };
+
   struct Entry {
     std::wstring name;
     Handler get;
@@ -96,6 +156,7 @@ class AutomationObject final : public IDispatch {
 
   std::wstring source_;
   std::vector<Entry> members_;
+  std::vector<IDispatch*> elements_;
   long references_ = 1;
   int calls_ = 0;
 };
