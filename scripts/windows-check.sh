@@ -40,9 +40,6 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISP
 timeout "$wine_budget" wine wineboot -i >/dev/null 2>&1
 
 cd "$build"
-echo "windows-check: regsvr32 Corvane.dll"
-timeout "$wine_budget" wine regsvr32 /s Corvane.dll
-timeout "$wine_budget" wine regsvr32 /u /s Corvane.dll
 failed=0
 run() {
   echo "windows-check: $*"
@@ -55,6 +52,19 @@ run() {
     failed=1
   fi
 }
+
+# A VBScript host on the DLL registered by regsvr32, judged by its summary line.
+echo "windows-check: regsvr32 Corvane.dll; cscript vbscript_host.vbs"
+timeout "$wine_budget" wine regsvr32 /s Corvane.dll
+script=$(winepath -w "$root/tests/windows/vbscript_host.vbs")
+summary=$(timeout "$wine_budget" wine cscript //nologo "$script" | tr -d '\r') || true
+echo "$summary"
+if ! grep -Eq '^[0-9]+ passed, 0 failed$' <<<"$summary"; then
+  echo "windows-check: vbscript_host.vbs FAILED" >&2
+  failed=1
+fi
+timeout "$wine_budget" wine regsvr32 /u /s Corvane.dll
+
 run com_server_test.exe Corvane.dll
 run late_binding_test.exe
 if [ "$failed" -ne 0 ]; then
