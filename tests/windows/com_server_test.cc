@@ -517,6 +517,119 @@ void CheckMarkAsVital() {
   step->Release();
 }
 
+// The host of a DocApproval evaluation: three approvers' tasks, each answered
+// (approved or not, with its details) or still open, read by the step through
+// the step definition's task collection.
+struct ApprovalHost {
+  struct Answer {
+    bool answered;
+    bool approved;
+    std::wstring details;
+  };
+  std::vector<AutomationObject*> objects;
+  std::vector<std::pair<std::wstring, std::wstring>> written;
+  AutomationObject* services = Make();
+  AutomationObject* activity = Make();
+  AutomationObject* tasks = Make();
+  AutomationObject* evaluated = Make();
+
+  explicit ApprovalHost(const std::vector<Answer>& answers) {
+    services->Member(L"GetService", [](auto&, VARIANT* r) { return SetObject(r, nullptr); });
+    std::vector<IDispatch*> task_list;
+    for (const Answer& answer : answers) task_list.push_back(AnsweredTask(answer));
+    tasks->Elements(task_list);
+    tasks->Member(L"Count", [n = static_cast<long>(answers.size())](auto&, VARIANT* r) {
+      return SetLong(r, n);
+    });
+    AutomationObject* parameters = Make();
+    AutomationObject* audit = Make();
+    audit->Member(L"Value", [](auto&, VARIANT* r) { return SetBool(r, false); });
+    parameters->Member(L"Exists", [](auto&, VARIANT* r) { return SetBool(r, true); });
+    parameters->Member(L"Item", [audit](auto&, VARIANT* r) { return SetObject(r, audit); });
+    activity->Member(L"Tasks", [this](auto&, VARIANT* r) { return SetObject(r, tasks); });
+    activity->Member(L"Parameters",
+                     [parameters](auto&, VARIANT* r) { return SetObject(r, parameters); });
+    activity->Member(L"RequestCount", [](auto&, VARIANT* r) { return SetLong(r, 3); });
+    activity->Member(L"MinResponses", [](auto&, VARIANT* r) { return SetLong(r, 0); });
+    activity->Member(L"MinApprovals", [](auto&, VARIANT* r) { return SetText(r, L"2"); });
+    AutomationObject* variables = Make();
+    variables->Member(L"Item", [this](auto& args, VARIANT* r) {
+      std::wstring name = TextOf(args[0]);
+      AutomationObject* variable = Make();
+      variable->Member(
+          L"Value", [](auto&, VARIANT*) { return Failure{}; },
+          [this, name](auto& values, VARIANT*) {
+            written.emplace_back(name, TextOf(values[0]));
+            return Failure{};
+          });
+      return SetObject(r, variable);
+    });
+    evaluated->Member(L"Variables",
+                      [variables](auto&, VARIANT* r) { return SetObject(r, variables); });
+  }
+  ~ApprovalHost() {
+    for (AutomationObject* o : objects) o->Release();
+  }
+  AutomationObject* Make() {
+    objects.push_back(new AutomationObject(L"TestHost"));
+    return objects.back();
+  }
+  AutomationObject* AnsweredTask(const Answer& answer) {
+    AutomationObject* task = Make();
+    AutomationObject* variables = Make();
+    AutomationObject* approved = Make();
+    AutomationObject* details = Make();
+    approved->Member(L"Value", [a = answer.approved](auto&, VARIANT* r) { return SetBool(r, a); });
+    details->Member(L"Value", [d = answer.details](auto&, VARIANT* r) { return SetText(r, d); });
+    variables->Member(L"Item", [approved, details](auto& args, VARIANT* r) {
+      return SetObject(r, TextOf(args[0]) == L"APPROVED" ? approved : details);
+    });
+    task->Member(L"Status", [done = answer.answered](auto&, VARIANT* r) {
+      return SetLong(r, done ? 0x08000001 : 1);
+    });
+    task->Member(L"Variables", [variables](auto&, VARIANT* r) { return SetObject(r, variables); });
+    return task;
+  }
+  std::wstring Written(const std::wstring& name) const {
+    for (const auto& [variable, value] : written)
+      if (variable == name) return value;
+    return L"<not written>";
+  }
+};
+
+void CheckDocApprovalEvaluation() {
+  IActivityRuntime* step = CreateStep(L"Corvane.DocApproval");
+  CHECK(step != nullptr, L"DocApproval is created");
+  if (!step) return;
+  {
+    // One approval of the two needed, one rejection, one task open: the open
+    // task could still bring the second approval, so the step stays open.
+    ApprovalHost host(
+        {{true, true, L"Mira approves. "}, {true, false, L"Jon rejects. "}, {false, false, L""}});
+    IDispatch* task = host.evaluated;
+    LONG result = 0;
+    HRESULT hr = step->EvaluateCompositeTask(host.services, host.activity, &task, &result);
+    CHECK(hr == S_OK && result == 3, L"the step stays open (3): " + Hex(hr));
+    CHECK(host.Written(L"APPROVED") == L"False", L"APPROVED is False while it stays open");
+    CHECK(host.Written(L"DETAILS") == L"Mira approves. Jon rejects. ",
+          L"DETAILS joins the answered tasks' details in the host's order: " +
+              host.Written(L"DETAILS"));
+  }
+  {
+    ApprovalHost host({{true, true, L"Mira approves. "},
+                       {true, false, L"Jon rejects. "},
+                       {true, true, L"Ada approves."}});
+    IDispatch* task = host.evaluated;
+    LONG result = 0;
+    HRESULT hr = step->EvaluateCompositeTask(host.services, host.activity, &task, &result);
+    CHECK(hr == S_OK && result == 1, L"two approvals of three complete the step (1): " + Hex(hr));
+    CHECK(host.Written(L"APPROVED") == L"True", L"APPROVED is True");
+    CHECK(host.tasks->references() == 1 && host.activity->references() == 1,
+          L"the task collection and the step definition are released");
+  }
+  step->Release();
+}
+
 void CheckExportToFolderMembers() {
   IActivityRuntime* step = CreateStep(L"Corvane.ExportToFolder");
   CHECK(step != nullptr, L"ExportToFolder is created");
@@ -615,6 +728,7 @@ int wmain(int argc, wchar_t** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   CheckCreation();
   CheckMarkAsVital();
+  CheckDocApprovalEvaluation();
   CheckExportToFolderMembers();
   CheckUnloading(dll);
   CoUninitialize();
