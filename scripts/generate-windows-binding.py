@@ -10,8 +10,8 @@ in include/corvane/catalogue.h, so that the 32 classes are written down once:
 and, from the contract headers include/pelmark/host.h and dms.h:
 
   automation_adapters.cc  a proxy per host interface that calls each member by
-                          name through IDispatch, and a dispatcher per interface
-                          of the objects the library hands the host
+                          name through IDispatch, and a dispatcher per contract
+                          interface that answers an object's members by name
 
 Usage: generate-windows-binding.py OUTDIR"""
 import importlib.util
@@ -326,13 +326,33 @@ def adapters():
         "",
     ]
     hosts = [n for n in interfaces if n not in NOT_A_HOST_INTERFACE]
-    for name in hosts:
+    # Every contract interface gets a proxy: the DLL reaches host objects with
+    # them, and a host written against the contract (the simulator) reaches the
+    # DLL's entity references, queries and sessions with them.
+    proxied = [n for n in interfaces if n != "IActivityRuntime"]
+    for name in proxied:
         out += proxy(interfaces, name)
+    # Library objects first; then the rest, each interface before the ones it
+    # derives from, so that an object gets the fullest member table it has.
+    depth = {n: len(members_of(interfaces, n)[0]) for n in interfaces}
+    served = LIBRARY_MADE + sorted(hosts, key=lambda n: -depth[n])
     made = []
-    for name in LIBRARY_MADE:
+    for name in served:
         lines, has_members = dispatcher(interfaces, name)
         out += lines
-        made.append((name, has_members))
+        enumerated = next((m for (i, m) in ENUMERATED if i == name), None)
+        if enumerated:
+            out += [
+                f"int32_t Count{name}(pelmark::IUnknown* object) {{",
+                f"  return static_cast<pelmark::{name}*>(object)->Count();",
+                "}",
+                f"pelmark::Variant Element{name}(pelmark::IUnknown* object, int32_t index) {{",
+                f"  auto element = static_cast<pelmark::{name}*>(object)->{enumerated}(index);",
+                "  return pelmark::Variant(pelmark::ComPtr<pelmark::IUnknown>(element.get()));",
+                "}",
+                "",
+            ]
+        made.append((name, has_members, bool(enumerated)))
     out += [
         "template <class P, class I>",
         "void* NewProxy(IDispatch* object) {",
@@ -351,7 +371,7 @@ def adapters():
         "    return true;",
         "  }",
     ]
-    for name in hosts:
+    for name in proxied:
         out.append(f"  if (iid == pelmark::{name}::iid) {{")
         out.append(f"    *out = NewProxy<Proxy{name}, pelmark::{name}>(object);")
         out.append("    return true;")
@@ -362,12 +382,13 @@ def adapters():
         "",
         "IDispatch* MakeLibraryDispatch(pelmark::IUnknown* object) {",
     ]
-    for name, has_members in made:
+    for name, has_members, enumerated in made:
         members = f"k{name}Members" if has_members else f"std::span<const LibraryDispatch::Member>()"
+        enumeration = f", {{Count{name}, Element{name}}}" if enumerated else ""
         out += [
             f"  if (pelmark::ComPtr<pelmark::{name}> typed =",
             f"          pelmark::ComPtr<pelmark::IUnknown>(object).try_query<pelmark::{name}>())",
-            f"    return new LibraryDispatch(typed.get(), {members}, Call{name});",
+            f"    return new LibraryDispatch(typed.get(), {members}, Call{name}{enumeration});",
         ]
     out += [
         "  return nullptr;",

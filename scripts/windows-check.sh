@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Cross-builds Corvane.dll and its test program with mingw-w64, then runs the
 # test under Wine in a fresh prefix (a reused one hides registration faults):
-# regsvr32 in and out; then the DLL as a host meets it (registration, type
-# library, resources, creation, steps against an automation host, error
-# objects, unloading, unregistration) and the late-binding layer on its own
-# (values, calls by name, enumerations, the library's objects, error numbers).
+# with the DLL registered by regsvr32, a VBScript host and the same steps run
+# both on the linked core and through the DLL with the simulator as automation
+# objects; then the DLL as a host meets it (registration, type library,
+# resources, creation, steps against an automation host, error objects,
+# unloading, unregistration) and the late-binding layer on its own (values,
+# calls by name, enumerations, the library's objects, error numbers).
 # Exits non-zero when anything fails.
 #
 # Needs scripts/install-deps.sh --windows. CORVANE_WINDOWS_BUILD names the
@@ -28,7 +30,8 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
   -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
-nice -n 10 cmake --build "$build" -j2 --target CorvaneDll com_server_test late_binding_test
+nice -n 10 cmake --build "$build" -j2 --target CorvaneDll com_server_test late_binding_test \
+  same_steps_test
 
 prefix=$(mktemp -d /tmp/corvane-wine.XXXXXX)
 cleanup() {
@@ -63,6 +66,7 @@ if ! grep -Eq '^[0-9]+ passed, 0 failed$' <<<"$summary"; then
   echo "windows-check: vbscript_host.vbs FAILED" >&2
   failed=1
 fi
+run same_steps_test.exe
 timeout "$wine_budget" wine regsvr32 /u /s Corvane.dll
 
 run com_server_test.exe Corvane.dll

@@ -1,5 +1,6 @@
 #include "windows/automation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -12,9 +13,20 @@
 
 namespace corvane::windows {
 
-// {6B1E2C7A-3F0D-4E55-9A41-7C2D8E0B5F13}
-const GUID kLibraryObjectIid = {
-    0x6b1e2c7a, 0x3f0d, 0x4e55, {0x9a, 0x41, 0x7c, 0x2d, 0x8e, 0x0b, 0x5f, 0x13}};
+const GUID& OwnObjectIid() {
+  static const GUID iid = [] {
+    static const char anchor = 0;
+    const auto address = reinterpret_cast<uintptr_t>(&anchor);
+    GUID made{static_cast<unsigned long>(address),
+              static_cast<unsigned short>(address >> 32),
+              static_cast<unsigned short>(address >> 48),
+              {}};
+    const unsigned char tag[8] = {'C', 'o', 'r', 'v', 'a', 'n', 'e', '!'};
+    for (int i = 0; i < 8; ++i) made.Data4[i] = tag[i];
+    return made;
+  }();
+  return iid;
+}
 
 namespace {
 
@@ -56,7 +68,7 @@ pelmark::Variant ObjectFrom(IUnknown* unknown) {
   if (!unknown) return pelmark::Variant(pelmark::ComPtr<pelmark::IUnknown>());
   // One of the library's own objects coming back: the core gets it unchanged.
   IDispatch* own = nullptr;
-  if (SUCCEEDED(unknown->QueryInterface(kLibraryObjectIid, reinterpret_cast<void**>(&own)))) {
+  if (SUCCEEDED(unknown->QueryInterface(OwnObjectIid(), reinterpret_cast<void**>(&own)))) {
     pelmark::ComPtr<pelmark::IUnknown> object(static_cast<LibraryDispatch*>(own)->object());
     own->Release();
     return pelmark::Variant(object);
@@ -71,6 +83,83 @@ pelmark::Variant ObjectFrom(IUnknown* unknown) {
   return pelmark::Variant(
       pelmark::ComPtr<pelmark::IUnknown>::Attach(static_cast<pelmark::IUnknown*>(proxy)));
 }
+
+// The enumerator of a collection of the core's side. It asks for each element
+// only when it is fetched, so reading the n-th element is one call, as reading
+// it by position is.
+class ElementEnumerator final : public IEnumVARIANT, private CountedObject {
+ public:
+  ElementEnumerator(pelmark::IUnknown* collection, LibraryDispatch::Enumeration enumeration,
+                    int32_t at)
+      : collection_(collection), enumeration_(enumeration), at_(at) {
+    collection_->AddRef();
+  }
+  ~ElementEnumerator() override { collection_->Release(); }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumVARIANT)) {
+      *out = static_cast<IEnumVARIANT*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddReference(); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }
+
+  // Fetching asks for the elements themselves; the count is asked only when an
+  // element cannot be had, to tell the end from a failure.
+  STDMETHODIMP Next(ULONG count, VARIANT* out, ULONG* fetched) override {
+    ULONG n = 0;
+    HRESULT hr = S_OK;
+    for (; n < count; ++n) {
+      try {
+        pelmark::Variant element = enumeration_.element(collection_, at_ + 1);
+        VariantInit(&out[n]);
+        ToVariant(element, &out[n]);
+        ++at_;
+      } catch (...) {
+        hr = PastTheEnd(at_ + 1) ? S_FALSE : E_FAIL;
+        break;
+      }
+    }
+    if (FAILED(hr)) {
+      for (ULONG i = 0; i < n; ++i) VariantClear(&out[i]);
+      n = 0;
+    }
+    if (fetched) *fetched = n;
+    return FAILED(hr) ? hr : (n == count ? S_OK : S_FALSE);
+  }
+  // Skipping asks nothing: the next fetch finds out whether the element is there.
+  STDMETHODIMP Skip(ULONG count) override {
+    at_ = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(at_) + count, INT32_MAX));
+    return S_OK;
+  }
+  STDMETHODIMP Reset() override {
+    at_ = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumVARIANT** out) override {
+    if (!out) return E_POINTER;
+    *out = new ElementEnumerator(collection_, enumeration_, at_);
+    return S_OK;
+  }
+
+ private:
+  bool PastTheEnd(int32_t index) {
+    try {
+      return index > enumeration_.count(collection_);
+    } catch (...) {
+      return false;
+    }
+  }
+
+  pelmark::IUnknown* collection_;
+  LibraryDispatch::Enumeration enumeration_;
+  int32_t at_;
+};
 
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -277,8 +366,8 @@ pelmark::Variant ProxyCore::Enumerated(int32_t index) {
 // --- Library objects ----------------------------------------------------------
 
 LibraryDispatch::LibraryDispatch(pelmark::IUnknown* object, std::span<const Member> members,
-                                 Call call)
-    : object_(object), members_(members), call_(call) {
+                                 Call call, Enumeration enumeration)
+    : object_(object), members_(members), call_(call), enumeration_(enumeration) {
   object_->AddRef();
 }
 
@@ -287,7 +376,7 @@ LibraryDispatch::~LibraryDispatch() { object_->Release(); }
 STDMETHODIMP LibraryDispatch::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-      IsEqualIID(iid, kLibraryObjectIid)) {
+      IsEqualIID(iid, OwnObjectIid())) {
     *out = static_cast<IDispatch*>(this);
     AddRef();
     return S_OK;
@@ -321,6 +410,13 @@ STDMETHODIMP LibraryDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count,
 
 STDMETHODIMP LibraryDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT*) {
+  if (id == DISPID_NEWENUM && enumeration_.count) {
+    if (!result) return E_POINTER;
+    VariantInit(result);
+    V_VT(result) = VT_UNKNOWN;
+    V_UNKNOWN(result) = new ElementEnumerator(object_, enumeration_, 0);
+    return S_OK;
+  }
   if (id < 1 || static_cast<size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
   const size_t member = static_cast<size_t>(id - 1);
   const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;

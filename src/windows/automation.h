@@ -41,8 +41,11 @@ IDispatch* DispatchOf(pelmark::IUnknown* object);
 // Makes the proxy of `object` for the contract interface `iid`; false when the
 // contract has no host interface of that id. Generated.
 bool MakeProxy(IDispatch* object, const pelmark::IID& iid, void** out);
-// Makes the dispatcher of a library object; null when it implements none of the
-// interfaces the library hands out. Generated.
+// Makes the dispatcher of an object of the core's side: first the interfaces
+// the library hands out (entity references, queries, sessions), then any other
+// contract interface, so that a host written against the contract in C++ (the
+// simulator) can be handed to the DLL as automation objects. Null when the
+// object implements none. Generated.
 IDispatch* MakeLibraryDispatch(pelmark::IUnknown* object);
 
 // The common part of every proxy: the host object and the calls by name.
@@ -141,8 +144,14 @@ class LibraryDispatch final : public IDispatch, private CountedObject {
   };
   using Call = void (*)(pelmark::IUnknown* object, size_t member, bool put,
                         std::span<pelmark::Variant> args, pelmark::Variant* result);
+  // A collection's elements for _NewEnum: the count and the 1-based element.
+  struct Enumeration {
+    int32_t (*count)(pelmark::IUnknown* object);
+    pelmark::Variant (*element)(pelmark::IUnknown* object, int32_t index);
+  };
 
-  LibraryDispatch(pelmark::IUnknown* object, std::span<const Member> members, Call call);
+  LibraryDispatch(pelmark::IUnknown* object, std::span<const Member> members, Call call,
+                  Enumeration enumeration = Enumeration{nullptr, nullptr});
   ~LibraryDispatch() override;
 
   pelmark::IUnknown* object() const { return object_; }
@@ -160,10 +169,14 @@ class LibraryDispatch final : public IDispatch, private CountedObject {
   pelmark::IUnknown* object_;
   std::span<const Member> members_;
   Call call_;
+  Enumeration enumeration_;
 };
 
-// The identity IID_ICorvaneLibraryObject answers with, so that an object the
-// library handed out and gets back is recognised as its own.
-extern const GUID kLibraryObjectIid;
+// The interface id the dispatchers of this module answer besides IDispatch, so
+// that an object this module handed out and gets back is recognised as its own.
+// It is made from an address inside the module, so another module with the
+// same code (a test program beside the DLL) never takes this module's objects
+// for its own and calls them through COM.
+const GUID& OwnObjectIid();
 
 }  // namespace corvane::windows
