@@ -71,8 +71,7 @@ class TypeInfoDispatch {
 class ActivityObject final : public ::IActivityRuntime, public ISupportErrorInfo {
  public:
   ActivityObject(const ClassInfo& info, pelmark::ComPtr<Activity> core)
-      : info_(info),
-        default_iid_(ToWindowsGuid(info.default_iid)),
+      : default_iid_(ToWindowsGuid(info.default_iid)),
         core_(std::move(core)),
         runtime_dispatch_(__uuidof(::IActivityRuntime)),
         default_interface_(*this) {
@@ -218,7 +217,6 @@ class ActivityObject final : public ::IActivityRuntime, public ISupportErrorInfo
 
   ~ActivityObject() { ObjectDestroyed(); }
 
-  const ClassInfo& info_;
   const GUID default_iid_;
   pelmark::ComPtr<Activity> core_;
   TypeInfoDispatch runtime_dispatch_;

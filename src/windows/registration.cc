@@ -103,24 +103,18 @@ bool RegisterLibrary(const std::wstring& module) {
   return SUCCEEDED(hr);
 }
 
+// Done when the library's version key is gone, whatever UnRegisterTypeLib
+// answers: it also fails for a library that was not registered at all.
 bool UnregisterLibrary() {
   GUID libid = ToWindowsGuid(kLibraryId);
   HRESULT hr = UnRegisterTypeLib(libid, kLibraryMajorVersion, kLibraryMinorVersion, kLibraryLocale,
                                  SYS_WIN64);
-  if (SUCCEEDED(hr) || hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) {
-    // Not registered is no failure; another locale of ours would be.
-    if (FAILED(hr)) {
-      std::wstring key = L"TypeLib\\" + GuidText(kLibraryId) + L"\\" + Version();
-      HKEY handle = nullptr;
-      if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
-        RegCloseKey(handle);
-        Log("Unregistration cannot unregister the type library", key, hr);
-        return false;
-      }
-    }
+  const std::wstring key = L"TypeLib\\" + GuidText(kLibraryId) + L"\\" + Version();
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
     return true;
-  }
-  Log("Unregistration cannot unregister the type library", L"TypeLib\\" + GuidText(kLibraryId), hr);
+  RegCloseKey(handle);
+  Log("Unregistration cannot unregister the type library", key, hr);
   return false;
 }
 

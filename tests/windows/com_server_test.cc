@@ -735,6 +735,7 @@ int wmain(int argc, wchar_t** argv) {
 
   CHECK(dll.unregister_server() == S_OK, L"DllUnregisterServer succeeds");
   CheckUnregistered();
+  CHECK(dll.unregister_server() == S_OK, L"unregistering again finds nothing to do");
   wprintf(L"%d passed, %d failed\n", g_passed, g_failed);
   return g_failed ? 1 : 0;
 }
