@@ -69,7 +69,21 @@ fi
 run same_steps_test.exe
 timeout "$wine_budget" wine regsvr32 /u /s Corvane.dll
 
-run com_server_test.exe Corvane.dll
+# Wine keeps no event log, but reports each error entry of ReportEventW on its
+# error channel: the failing steps of com_server_test log one entry per failed
+# call, the description alone.
+WINEDEBUG=-all,err+eventlog run com_server_test.exe Corvane.dll 2>"$prefix/eventlog.txt"
+logged=$(grep -o 'ReportEventW L".*"' "$prefix/eventlog.txt" || true)
+expected='ReportEventW L"database 7 is offline"
+ReportEventW L"database 7 is offline"
+ReportEventW L"Object doesn'"'"'t support this property or method"'
+if [ "$logged" != "$expected" ]; then
+  echo "windows-check: event-log entries differ; expected:" >&2
+  echo "$expected" >&2
+  echo "got:" >&2
+  echo "$logged" >&2
+  failed=1
+fi
 run late_binding_test.exe
 if [ "$failed" -ne 0 ]; then
   exit 1
