@@ -116,9 +116,10 @@ ENUMERATED = {("ITasks", "Item"), ("IEntityList", "Item"), ("IFields", "ItemAt")
 
 
 def contract():
-    spec = importlib.util.spec_from_file_location("host_bases", ROOT / "scripts/generate-host-bases.py")
-    host_bases = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(host_bases)
+    found = importlib.util.spec_from_file_location(
+        "host_bases", ROOT / "scripts/generate-host-bases.py")
+    host_bases = importlib.util.module_from_spec(found)
+    found.loader.exec_module(host_bases)
     return {**host_bases.parse("host.h"), **host_bases.parse("dms.h")}
 
 
