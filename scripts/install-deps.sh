@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
 # Installs everything Corvane needs to build, test and benchmark on Debian 12,
 # from Debian's own packages. Safe to run again.
+#
+#   --windows  also the Windows cross-build: mingw-w64, widl, Wine, and the
+#              pugixml and libxml2 sources (Debian's source packages, unpacked
+#              into /var/cache/corvane-windows-src) that Corvane.dll is built with
 set -euo pipefail
+
+windows=false
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=true ;;
+    *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,6 +22,13 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-jsonschema
 )
+
+if $windows; then
+  packages+=(
+    g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+    mingw-w64-tools libwine-dev wine wine64 dpkg-dev ccache
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,4 +39,29 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if $windows; then
+  sources=${CORVANE_WINDOWS_SOURCES:-/var/cache/corvane-windows-src}
+  if ! compgen -G "$sources/pugixml-*/src/pugixml.cpp" >/dev/null ||
+     ! compgen -G "$sources/libxml2-*/CMakeLists.txt" >/dev/null; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    # Source packages come from the same archives as the binary ones: the
+    # machine's own entries, with deb-src for deb.
+    if ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+      {
+        [ -f /etc/apt/sources.list ] && sed -n 's/^deb /deb-src /p' /etc/apt/sources.list
+        true
+      } | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/corvane-deb-src.list >/dev/null
+      for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        sed 's/^Types: deb$/Types: deb-src/' "$f" |
+          "${sudo_cmd[@]}" tee "/etc/apt/sources.list.d/corvane-src-$(basename "$f")" >/dev/null
+      done
+    fi
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" mkdir -p "$sources"
+    (cd "$sources" && "${sudo_cmd[@]}" apt-get source -qq pugixml libxml2)
+  fi
 fi

@@ -1,7 +1,8 @@
 // Keeps the source folders layered: the framework is the ground floor, the
 // template engine and the shared procedures sit on it, the activity families on
-// those (never on one another), and the component folder on top. A folder may
-// include only folders below it, read from the #include lines of every source.
+// those (never on one another), the component folder above them, and the two
+// platform bindings (linux, windows) on top, never including each other. A folder
+// may include only folders below it, read from the #include lines of every source.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,6 +24,7 @@ struct SourceFile {
 };
 
 const std::set<std::string> kFamilies = {"records", "flow", "tasks", "fields", "notify", "docops"};
+const std::set<std::string> kBindings = {"linux", "windows"};
 
 // The folders each folder may include besides itself and the public headers.
 std::set<std::string> AllowedBelow(const std::string& folder) {
@@ -30,9 +32,10 @@ std::set<std::string> AllowedBelow(const std::string& folder) {
   if (folder == "templates") return {"framework"};
   if (folder == "shared") return {"framework", "templates"};
   if (kFamilies.count(folder)) return {"framework", "templates", "shared"};
-  if (folder == "component") {
+  if (folder == "component" || kBindings.count(folder)) {
     std::set<std::string> all = kFamilies;
     all.insert({"framework", "templates", "shared"});
+    if (kBindings.count(folder)) all.insert("component");
     return all;
   }
   return {};
@@ -95,6 +98,8 @@ TEST(IncludeLayersTest, CheckerFlagsEachWrongDirection) {
       {"notify", "src/notify/e.cc", "#include \"tasks/x.h\"\n"},
       {"tasks", "src/tasks/f.cc", "#include \"component/class_table.h\"\n"},
       {"templates", "src/templates/g.cc", "#include \"shared/x.h\"\n"},
+      {"component", "src/component/h.cc", "#include \"linux/x.h\"\n"},
+      {"windows", "src/windows/i.cc", "#include \"linux/x.h\"\n"},
   };
   EXPECT_EQ(Violations(files), (std::vector<std::string>{
                                    "src/framework/a.cc:1: framework includes records",
@@ -105,6 +110,8 @@ TEST(IncludeLayersTest, CheckerFlagsEachWrongDirection) {
                                    "src/notify/e.cc:1: notify includes tasks",
                                    "src/tasks/f.cc:1: tasks includes component",
                                    "src/templates/g.cc:1: templates includes shared",
+                                   "src/component/h.cc:1: component includes linux",
+                                   "src/windows/i.cc:1: windows includes linux",
                                }));
 }
 
@@ -115,6 +122,8 @@ TEST(IncludeLayersTest, CheckerAcceptsDownwardIncludes) {
       {"notify", "src/notify/b.cc",
        "#include \"shared/resources.h\"\n#include \"templates/f.h\"\n#include <vector>\n"},
       {"shared", "src/shared/c.cc", "#include \"templates/format_engine.h\"\n"},
+      {"windows", "src/windows/e.cc",
+       "#include \"component/class_table.h\"\n#include \"framework/activity.h\"\n"},
       {"framework", "src/framework/d.cc",
        "#include \"corvane/platform.h\"\n#include \"pelmark/com.h\"\n"},
   };
