@@ -1,8 +1,10 @@
 #include "templates/format_engine.h"
 
 #include <algorithm>
+#include <exception>
 #include <unordered_set>
 
+#include "framework/case_mapping.h"
 #include "framework/error_report.h"
 #include "framework/variant_rules.h"
 #include "templates/template_substitution.h"
@@ -45,12 +47,6 @@ int32_t RepeatCount(std::string_view digits) {
   return static_cast<int32_t>(value);
 }
 
-template <class T>
-T& Need(std::optional<T>& object) {
-  if (!object) Raise(91);
-  return *object;
-}
-
 struct TextHash {
   using is_transparent = void;
   size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
@@ -63,13 +59,19 @@ struct TextHash {
 class Placeholders {
  public:
   explicit Placeholders(const CVariables& variables) {
-    for (size_t k = 0; k < static_cast<size_t>(variables.Count()); ++k) {
-      std::string number = std::to_string(variables[k].Position());
-      texts_.push_back("\\" + number);
-      longest_ = std::max(longest_, number.size());
+    const size_t count = static_cast<size_t>(variables.Count());
+    texts_.reserve(count);
+    for (size_t k = 0; k < count; ++k) {
+      std::string& text = texts_.emplace_back(1, '\\');
+      text += std::to_string(variables[k].Position());
+      longest_ = std::max(longest_, texts_.back().size() - 1);
+    }
+    if (count < kIndexedFrom) return;
+    for (size_t k = 0; k < count; ++k) {
+      std::string_view number = Number(k);
       for (size_t len = 0; len < number.size(); ++len)
-        proper_prefixes_.insert(number.substr(0, len));
-      first_.emplace(std::move(number), k);
+        proper_prefixes_.emplace(number.substr(0, len));
+      first_.emplace(number, k);
     }
   }
 
@@ -78,10 +80,17 @@ class Placeholders {
   // The variable whose placeholder the backslash at text[b] starts, and the
   // length of its number; npos when none does.
   std::pair<size_t, size_t> At(std::string_view text, size_t b) const {
+    const std::string_view after = text.substr(b + 1);
+    if (first_.empty()) {
+      for (size_t k = 0; k < texts_.size(); ++k) {
+        if (after.starts_with(Number(k))) return {k, Number(k).size()};
+      }
+      return {std::string_view::npos, 0};
+    }
     size_t best = std::string_view::npos, best_len = 0;
-    size_t available = std::min(longest_, text.size() - b - 1);
+    size_t available = std::min(longest_, after.size());
     for (size_t len = 1; len <= available; ++len) {
-      auto it = first_.find(text.substr(b + 1, len));
+      auto it = first_.find(after.substr(0, len));
       if (it != first_.end() && it->second < best) {
         best = it->second;
         best_len = len;
@@ -105,7 +114,7 @@ class Placeholders {
       bool open = stop == std::string_view::npos ? end == text.size() : stop < end;
       if (open) end = std::min(end, stop);
       std::string_view window = text.substr(b + 1, end - b - 1);
-      if (open && window.size() < longest_ && proper_prefixes_.contains(window)) return b;
+      if (open && window.size() < longest_ && BeginsNumber(window)) return b;
     }
     return std::string_view::npos;
   }
@@ -119,7 +128,7 @@ class Placeholders {
       size_t next = format.find('\\', b + 1);
       if (next == std::string_view::npos) break;
       std::string_view between = format.substr(b + 1, next - b - 1);
-      if (between.size() < longest_ && proper_prefixes_.contains(between)) return false;
+      if (between.size() < longest_ && BeginsNumber(between)) return false;
       b = next;
     }
     return true;
@@ -156,9 +165,24 @@ class Placeholders {
   }
 
  private:
-  std::vector<std::string> texts_;
-  std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> first_;
-  std::unordered_set<std::string, TextHash, std::equal_to<>> proper_prefixes_;
+  // An expression names one to three variables as a rule; that few are
+  // compared in turn, more through hash tables.
+  static constexpr size_t kIndexedFrom = 9;
+
+  std::string_view Number(size_t k) const { return std::string_view(texts_[k]).substr(1); }
+
+  // True when `part` is a proper beginning of some placeholder's number.
+  bool BeginsNumber(std::string_view part) const {
+    if (!first_.empty()) return proper_prefixes_.contains(part);
+    for (size_t k = 0; k < texts_.size(); ++k) {
+      if (Number(k).size() > part.size() && Number(k).starts_with(part)) return true;
+    }
+    return false;
+  }
+
+  std::vector<std::string> texts_;  // "\" and the number, per variable
+  std::unordered_map<std::string_view, size_t, TextHash, std::equal_to<>> first_;
+  std::unordered_set<std::string_view, TextHash, std::equal_to<>> proper_prefixes_;
   size_t longest_ = 0;
 };
 
@@ -192,20 +216,41 @@ void CVariable::ResizeArray() {
 
 // --- CVariables
 
-bool SameKey(std::string_view a, std::string_view b) { return FoldKey(a) == FoldKey(b); }
+bool SameKey(std::string_view a, std::string_view b) { return text::EqualsIgnoringCase(a, b); }
+
+size_t CVariables::IndexOf(std::string_view name) const {
+  if (!index_) {
+    for (size_t k = 0; k < items_.size(); ++k) {
+      if (SameKey(items_[k].key_, name)) return k;
+    }
+    return std::string_view::npos;
+  }
+  auto it = index_->find(FoldKey(name));
+  return it == index_->end() ? std::string_view::npos : it->second;
+}
 
 CVariable* CVariables::Find(std::string_view name) {
-  auto it = index_.find(FoldKey(name));
-  return it == index_.end() ? nullptr : &items_[it->second];
+  const size_t k = IndexOf(name);
+  return k == std::string_view::npos ? nullptr : &items_[k];
 }
 
 const CVariable* CVariables::Find(std::string_view name) const {
-  auto it = index_.find(FoldKey(name));
-  return it == index_.end() ? nullptr : &items_[it->second];
+  const size_t k = IndexOf(name);
+  return k == std::string_view::npos ? nullptr : &items_[k];
 }
 
+void CVariables::Reserve(size_t count) { items_.reserve(count); }
+
 void CVariables::Add(CVariable variable) {
-  if (!index_.emplace(FoldKey(variable.Name()), items_.size()).second) Raise(457);
+  if (IndexOf(variable.Name()) != std::string_view::npos) Raise(457);
+  const size_t k = items_.size();
+  if (k + 1 == kIndexedFrom) {
+    auto index = std::make_unique<std::unordered_map<std::string, size_t>>();
+    for (size_t j = 0; j < k; ++j) index->emplace(FoldKey(items_[j].key_), j);
+    index_ = std::move(index);
+  }
+  if (index_) index_->emplace(FoldKey(variable.Name()), k);
+  variable.key_ = variable.name_;
   items_.push_back(std::move(variable));
 }
 
@@ -284,14 +329,28 @@ void CFormatParser::ResizeArray() {
   });
 }
 
-void CFormatParser::Push(FormatTokenKind TokenType, std::string Text, int32_t Position) {
+// Pushing and popping fail only when the stack cannot grow or is empty; those
+// calls go through the error report, the others need no frame of their own.
+void CFormatParser::Push(FormatTokenKind TokenType, std::string_view Text, int32_t Position) {
+  if (capacity_ < count_) return ReportedPush(TokenType, Text, Position);
+  FormatToken& slot = tokens_[count_];
+  slot.TokenType = TokenType;
+  slot.Text.clear();
+  slot.Text.append(Text);
+  slot.Position = Position;
+  ++count_;
+}
+
+void CFormatParser::ReportedPush(FormatTokenKind TokenType, std::string_view Text,
+                                 int32_t Position) {
   Reported({kPrivate, kParser, ":Push Ln ", kQuiet}, [&](Line& at) {
     at(1);
     if (capacity_ < count_) ResizeArray();
     at(2);
     FormatToken& slot = tokens_[count_];
     slot.TokenType = TokenType;
-    slot.Text = std::move(Text);
+    slot.Text.clear();
+    slot.Text.append(Text);
     slot.Position = Position;
     at(3);
     ++count_;
@@ -299,16 +358,20 @@ void CFormatParser::Push(FormatTokenKind TokenType, std::string Text, int32_t Po
 }
 
 FormatToken CFormatParser::Pop() {
-  return Reported({kPrivate, kParser, ":Pop Ln ", kQuiet}, [&](Line& at) {
+  if (count_ < 1) return ReportedPop();
+  --count_;
+  FormatToken& slot = tokens_[count_];
+  FormatToken token{slot.TokenType, std::move(slot.Text), slot.Position};
+  slot.TokenType = Kind::kNone;
+  slot.Text.clear();
+  return token;
+}
+
+FormatToken CFormatParser::ReportedPop() {
+  return Reported({kPrivate, kParser, ":Pop Ln ", kQuiet}, [&](Line& at) -> FormatToken {
     at(1);
     if (count_ < 1) Raise(9);
-    --count_;
-    at(2);
-    FormatToken& slot = tokens_[count_];
-    FormatToken token{slot.TokenType, std::move(slot.Text), slot.Position};
-    slot.TokenType = Kind::kNone;
-    slot.Text.clear();
-    return token;
+    return Pop();
   });
 }
 
@@ -550,88 +613,123 @@ int32_t CFormatParser::GetNextToken(std::string_view Template, int32_t Length, i
   });
 }
 
+void CFormatParser::Build(std::string_view Template, int32_t base, int32_t top,
+                          FormatExpressions& into) {
+  CFormatExpression* current = nullptr;
+  auto need = [&]() -> CFormatExpression& {
+    if (!current) Raise(91);
+    return *current;
+  };
+  int32_t e = 0;
+  try {
+    for (int32_t t = top; t-- > base;) {
+      FormatToken& token = tokens_[t];
+      switch (token.TokenType) {
+        case Kind::kExpressionEnd: {
+          current = &into.emplace_back();
+          e = 0;
+          int32_t names = 0;
+          for (int32_t u = t; u-- > base;) names += tokens_[u].TokenType == Kind::kVariableName;
+          current->Variables().Reserve(names);
+          break;
+        }
+        case Kind::kSecondCloseBrace:
+          e = token.Position;
+          break;
+        case Kind::kVariableName: {
+          CVariable variable;
+          variable.SetName(std::move(token.Text));
+          variable.SetPosition(token.Position);
+          need().Variables().Add(std::move(variable));
+          break;
+        }
+        case Kind::kFormatText:
+          need().SetFormatString(std::move(token.Text));
+          break;
+        case Kind::kRepeatCount: {
+          int32_t count = RepeatCount(token.Text);
+          need().SetLoopCount(count == 0 ? 1 : count);
+          break;
+        }
+        case Kind::kLoopObject:
+          need().SetLoopObject(std::move(token.Text));
+          break;
+        case Kind::kRepeatMark:
+          need().SetRepeat(true);
+          break;
+        case Kind::kFirstOpenBrace: {
+          CFormatExpression& expression = need();
+          if (e < token.Position) Raise(5);
+          expression.SetTemplateString(
+              std::string(Template.substr(token.Position - 1, e - token.Position + 1)));
+          break;
+        }
+        default:
+          break;
+      }
+    }
+  } catch (...) {
+    if (current) into.pop_back();
+    throw;
+  }
+}
+
 std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template) {
-  return Reported(
-      {kPrivate, kParser, ":Parse Ln ", kQuiet}, [&](Line& at) -> std::optional<FormatExpressions> {
-        at(1);
-        ResizeArray();
-        count_ = 0;
-        at(2);
-        if (Template.size() > static_cast<size_t>(INT32_MAX) - 2) Raise(6);
-        const int32_t n = static_cast<int32_t>(Template.size());
-        int32_t i = 1;
-        while (i < n) {
-          Push(Kind::kScanStart, "$", -1);
-          i = GetNextToken(Template, n, i);
-        }
-        if (observer_) {
-          observer_->Scanned(std::span<const FormatToken>(tokens_.data(), count_), i);
-        }
-        at(3);
-        FormatExpressions result;
-        std::optional<CFormatExpression> current;
-        int32_t e = 0;
-        at(4);
-        while (count_ >= 1) {
-          FormatToken token = Pop();
-          switch (token.TokenType) {
-            case Kind::kExpressionEnd:
-              current.emplace();
-              e = 0;
-              break;
-            case Kind::kSecondCloseBrace:
-              e = token.Position;
-              break;
-            case Kind::kVariableName: {
-              CVariable variable;
-              variable.SetName(std::move(token.Text));
-              variable.SetPosition(token.Position);
-              Need(current).Variables().Add(std::move(variable));
-              break;
-            }
-            case Kind::kFormatText:
-              Need(current).SetFormatString(std::move(token.Text));
-              break;
-            case Kind::kRepeatCount: {
-              int32_t count = RepeatCount(token.Text);
-              Need(current).SetLoopCount(count == 0 ? 1 : count);
-              break;
-            }
-            case Kind::kLoopObject:
-              Need(current).SetLoopObject(std::move(token.Text));
-              break;
-            case Kind::kRepeatMark:
-              Need(current).SetRepeat(true);
-              break;
-            case Kind::kFirstOpenBrace: {
-              CFormatExpression& expression = Need(current);
-              if (e < token.Position) Raise(5);
-              expression.SetTemplateString(
-                  std::string(Template.substr(token.Position - 1, e - token.Position + 1)));
-              break;
-            }
-            case Kind::kScanStart:
-              if (current) {
-                result.push_back(std::move(*current));
-                current.reset();
-              }
-              break;
-            default:
-              break;
-          }
-        }
-        // A "{" that no "}" follows leaves an expression open even where the scan
-        // never reached it (a one-character template, a brace after the last
-        // complete expression, or one passed over by error recovery).
-        size_t last_open = Template.rfind('{');
-        size_t last_close = Template.rfind('}');
-        if (last_open != std::string_view::npos &&
-            (last_close == std::string_view::npos || last_open > last_close))
-          Raise(91);
-        at(5);
-        if (result.empty()) return std::nullopt;
-        return result;
-      });
+  return Reported({kPrivate, kParser, ":Parse Ln ", kQuiet},
+                  [&](Line& at) -> std::optional<FormatExpressions> {
+                    at(1);
+                    ResizeArray();
+                    count_ = 0;
+                    at(2);
+                    if (Template.size() > static_cast<size_t>(INT32_MAX) - 2) Raise(6);
+                    const int32_t n = static_cast<int32_t>(Template.size());
+                    int32_t i = 1;
+                    FormatExpressions result;
+                    // Expressions are built from the last scan back to the first, and the
+                    // first failure stops the build. Without an observer, which sees the
+                    // whole stack, each scan is built as soon as it ends and its tokens are
+                    // dropped; the failure of the latest scan is the one raised.
+                    std::exception_ptr failure;
+                    while (i < n) {
+                      Push(Kind::kScanStart, "$", -1);
+                      i = GetNextToken(Template, n, i);
+                      if (observer_) continue;
+                      try {
+                        Build(Template, 0, count_, result);
+                      } catch (...) {
+                        failure = std::current_exception();
+                      }
+                      count_ = 0;
+                    }
+                    if (observer_) {
+                      observer_->Scanned(std::span<const FormatToken>(tokens_.data(), count_), i);
+                    }
+                    at(3);
+                    at(4);
+                    if (failure) std::rethrow_exception(failure);
+                    if (observer_) {
+                      for (int32_t top = count_; top > 0;) {
+                        int32_t base = top - 1;
+                        while (base > 0 && tokens_[base].TokenType != Kind::kScanStart) --base;
+                        Build(Template, base, top, result);
+                        top = base;
+                      }
+                      count_ = 0;
+                    } else {
+                      std::reverse(result.begin(), result.end());
+                    }
+                    // A "{" that no "}" follows leaves an expression open even where the scan
+                    // never reached it (a one-character template, a brace after the last
+                    // complete expression, or one passed over by error recovery).
+                    size_t last_open = Template.rfind('{');
+                    size_t last_close = Template.rfind('}');
+                    if (last_open != std::string_view::npos &&
+                        (last_close == std::string_view::npos || last_open > last_close))
+                      Raise(91);
+                    at(5);
+                    if (result.empty()) return std::nullopt;
+                    return result;
+                  });
 }
 
 namespace {

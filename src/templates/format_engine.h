@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -54,9 +55,11 @@ class CVariable {
   void SetValue(int32_t index, std::string text);
 
  private:
+  friend class CVariables;
   void ResizeArray();
 
   std::string name_;
+  std::string key_;  // the name it was added to a collection under
   int32_t position_ = 0;
   int32_t capacity_ = 0;
   std::vector<std::string> values_;  // values_[i - 1] is Value(i)
@@ -84,9 +87,19 @@ class CVariables {
   auto begin() const { return items_.begin(); }
   auto end() const { return items_.end(); }
 
+  // Makes room for `count` variables in all.
+  void Reserve(size_t count);
+
  private:
+  // Expressions name one to three variables as a rule: a collection this small
+  // is searched in order, a larger one through an index of folded keys.
+  static constexpr size_t kIndexedFrom = 9;
+
+  size_t IndexOf(std::string_view name) const;  // npos when absent
+
   std::vector<CVariable> items_;
-  std::unordered_map<std::string, size_t> index_;  // folded key -> items_ index
+  // Folded key -> items_ index; only for a collection of kIndexedFrom or more.
+  std::unique_ptr<std::unordered_map<std::string, size_t>> index_;
 };
 
 // One expression of a template.
@@ -201,10 +214,15 @@ class CFormatParser {
  private:
   struct Scan;
 
-  void Push(FormatTokenKind TokenType, std::string Text, int32_t Position);
+  void Push(FormatTokenKind TokenType, std::string_view Text, int32_t Position);
   FormatToken Pop();
   void ResizeArray();
+  void ReportedPush(FormatTokenKind TokenType, std::string_view Text, int32_t Position);
+  FormatToken ReportedPop();
   int32_t GetNextToken(std::string_view Template, int32_t Length, int32_t Start);
+  // Appends the expression of the scan whose tokens are tokens_[base ... top),
+  // read from the top down, if the scan kept one; on failure appends nothing.
+  void Build(std::string_view Template, int32_t base, int32_t top, FormatExpressions& into);
 
   // The steps of one scan, one per character that has a rule of its own; each
   // returns false when the character is a syntax error.

@@ -7,33 +7,39 @@ namespace corvane {
 namespace {
 
 // Texts are compared through a polynomial hash first, then byte by byte, so a
-// collision costs a comparison and never a wrong answer.
+// collision costs a comparison and never a wrong answer. A text's hash is the
+// sum of its bytes times kBase to the power of their offset.
 constexpr uint64_t kBase = 1000003;
 
 uint64_t Key(uint64_t hash, size_t length) {
   return hash ^ (static_cast<uint64_t>(length) * 0x9E3779B97F4A7C15ull);
 }
 
-uint64_t HashOf(std::string_view text) {
-  uint64_t h = 0;
-  for (size_t i = text.size(); i-- > 0;) h = static_cast<unsigned char>(text[i]) + kBase * h;
-  return h;
-}
-
 }  // namespace
 
-void TemplateSubstitution::Index::Build() {
+void TemplateSubstitution::Index::Reserve(size_t count) {
   size_t size = 16;
-  while (size < entries_.size() * 2) size *= 2;
+  while (size < count * 2) size *= 2;
   slots_.assign(size, 0);
   mask_ = size - 1;
-  for (uint32_t e = 0; e < entries_.size(); ++e) {
-    size_t slot = (entries_[e].key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
-    while (slots_[slot] && entries_[slots_[slot] - 1].key != entries_[e].key)
-      slot = (slot + 1) & mask_;
-    entries_[e].next = slots_[slot];
-    slots_[slot] = e + 1;
-  }
+}
+
+void TemplateSubstitution::Index::Link(uint32_t e) {
+  size_t slot = (entries_[e].key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+  while (slots_[slot] && entries_[slots_[slot] - 1].key != entries_[e].key)
+    slot = (slot + 1) & mask_;
+  entries_[e].next = slots_[slot];
+  slots_[slot] = e + 1;
+}
+
+void TemplateSubstitution::Index::Insert(uint64_t key, uint32_t source) {
+  entries_.push_back({key, source, 0});
+  Link(static_cast<uint32_t>(entries_.size() - 1));
+}
+
+void TemplateSubstitution::Index::Build() {
+  Reserve(entries_.size());
+  for (uint32_t e = 0; e < entries_.size(); ++e) Link(e);
 }
 
 template <class Each>
@@ -50,21 +56,34 @@ bool TemplateSubstitution::Index::Any(uint64_t key, Each&& each) const {
 TemplateSubstitution::TemplateSubstitution(std::string_view text,
                                            const FormatExpressions& expressions)
     : text_(text) {
-  std::unordered_map<std::string_view, uint32_t> ids;
   source_of_.reserve(expressions.size());
+  by_text_.Reserve(expressions.size());
+  std::vector<uint64_t> prefixes;  // keys of the source's text up to each inner "}"
   for (size_t i = 0; i < expressions.size(); ++i) {
     std::string_view source = expressions[i].TemplateString();
-    auto [it, fresh] = ids.emplace(source, static_cast<uint32_t>(sources_.size()));
-    if (fresh) {
-      sources_.push_back(source);
-      first_expression_.push_back(i);
+    // One pass hashes the source and its text up to each "}".
+    uint64_t h = 0, power = 1;
+    size_t closing = 0;
+    prefixes.clear();
+    for (size_t u = 0; u < source.size(); ++u) {
+      h += static_cast<unsigned char>(source[u]) * power;
+      power *= kBase;
+      if (source[u] != '}') continue;
+      ++closing;
+      if (u + 1 < source.size()) prefixes.push_back(Key(h, u + 1));
     }
-    source_of_.push_back(it->second);
-  }
-  for (uint32_t id = 0; id < sources_.size(); ++id) {
-    std::string_view source = sources_[id];
+    const uint64_t key = Key(h, source.size());
+    uint32_t id = static_cast<uint32_t>(sources_.size());
+    by_text_.Any(key, [&](uint32_t known) {
+      if (sources_[known] != source) return false;
+      id = known;
+      return true;
+    });
+    source_of_.push_back(id);
+    if (id != sources_.size()) continue;
+    sources_.push_back(source);
+    first_expression_.push_back(i);
     // The parser's sources run from a "{" to a "}"; a caller may have set others.
-    const size_t closing = std::count(source.begin(), source.end(), '}');
     if (source.size() < 2 || source.front() != '{' || source.back() != '}' ||
         closing > kMostClosingBraces) {
       usable_ = false;
@@ -72,18 +91,11 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
     }
     closing_counts_ |= 1u << closing;
     most_closing_ = std::max(most_closing_, closing);
-    by_text_.Add(Key(HashOf(source), source.size()), id);
-    for (size_t u = 0; u + 1 < source.size(); ++u) {
-      if (source[u] == '}') by_start_.Add(Key(HashOf(source.substr(0, u + 1)), u + 1), id);
-    }
-    for (size_t t = 1; t < source.size(); ++t) {
-      if (source[t] == '{') by_end_.Add(Key(HashOf(source.substr(t)), source.size() - t), id);
-    }
+    by_text_.Insert(key, id);
+    for (uint64_t prefix : prefixes) by_start_.Add(prefix, id);
     longest_ = std::max(longest_, source.size());
   }
-  by_text_.Build();
   by_start_.Build();
-  by_end_.Build();
   FindOccurrences();
   if (usable_) usable_ = !SourcesCanJoin();
 }
@@ -142,22 +154,20 @@ void TemplateSubstitution::FindOccurrences() {
   for (size_t n : count_) usable_ = usable_ && n > 0;
 }
 
-// True when a source's text from an inner "{" begins another source, or its
-// text up to an inner "}" ends another source: a replacement next to it could
-// then complete that other source across the boundary.
+// True when a source's text from an inner "{" begins another source (up to
+// one of its inner "}"): a replacement next to either could then complete the
+// other across the boundary. (The same pairs are those where a source's text
+// up to an inner "}" ends another from one of its inner "{".)
 bool TemplateSubstitution::SourcesCanJoin() const {
-  auto any = [&](const Index& index, std::string_view part, bool at_start) {
-    return index.Any(Key(HashOf(part), part.size()), [&](uint32_t id) {
-      std::string_view other = sources_[id];
-      return at_start ? other.starts_with(part) : other.ends_with(part);
-    });
-  };
   for (std::string_view source : sources_) {
-    for (size_t t = 1; t < source.size(); ++t) {
-      if (source[t] == '{' && any(by_start_, source.substr(t), true)) return true;
-    }
-    for (size_t u = 0; u + 1 < source.size(); ++u) {
-      if (source[u] == '}' && any(by_end_, source.substr(0, u + 1), false)) return true;
+    uint64_t h = 0;
+    for (size_t t = source.size(); t-- > 1;) {
+      h = static_cast<unsigned char>(source[t]) + kBase * h;
+      if (source[t] != '{') continue;
+      std::string_view part = source.substr(t);
+      if (by_start_.Any(Key(h, part.size()),
+                        [&](uint32_t id) { return sources_[id].starts_with(part); }))
+        return true;
     }
   }
   return false;
@@ -178,15 +188,31 @@ std::optional<std::string> TemplateSubstitution::Render(const std::vector<std::s
     if (size > limit) return std::nullopt;
   }
 
+  // A source formed in the result must take in part of a rendering. Where no
+  // rendering holds a "{", the source's "{" stands in the template's text less
+  // than a source's length before a rendering; where no "{" stands there
+  // either, the result needs no scan.
+  std::vector<int8_t> braced(sources_.size(), -1);
+  bool near = false;
+  size_t last_open = std::string::npos;  // in `out`
   std::string out;
   out.reserve(size);
   size_t from = 0;
   for (const Occurrence& o : occurrences_) {
-    out.append(text_, from, o.at - from);
-    out.append(rendering(o.source));
+    const std::string_view kept = text_.substr(from, o.at - from);
+    if (size_t open = kept.rfind('{'); open != std::string_view::npos)
+      last_open = out.size() + open;
+    out.append(kept);
+    if (last_open != std::string::npos && out.size() - last_open < longest_) near = true;
+    const std::string& rendered = rendering(o.source);
+    int8_t& has_brace = braced[o.source];
+    if (has_brace < 0) has_brace = rendered.find('{') != std::string::npos;
+    near = near || has_brace;
+    out.append(rendered);
     from = o.at + sources_[o.source].size();
   }
   out.append(text_, from);
+  if (!near) return out;
 
   // The template's own occurrences are all replaced, so a source in the result
   // was formed by a rendering, alone or with the text around it; a later

@@ -17,7 +17,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "templates/format_engine.h"
@@ -64,13 +63,19 @@ class TemplateSubstitution {
   // chain of the sources added under its key.
   class Index {
    public:
+    // Either Add every entry and then Build, or Reserve room for every entry
+    // and Insert each, which can be found at once.
     void Add(uint64_t key, uint32_t source) { entries_.push_back({key, source, 0}); }
     void Build();
+    void Reserve(size_t count);
+    void Insert(uint64_t key, uint32_t source);
     // Calls each(source) for every source added under `key` until it returns true.
     template <class Each>
     bool Any(uint64_t key, Each&& each) const;
 
    private:
+    void Link(uint32_t entry);
+
     struct Entry {
       uint64_t key;
       uint32_t source;
@@ -81,11 +86,9 @@ class TemplateSubstitution {
     size_t mask_ = 0;
   };
 
-  // Sources by the hash of their text, of their text up to each inner "}",
-  // and of their text from each inner "{".
+  // Sources by the hash of their text and of their text up to each inner "}".
   Index by_text_;
   Index by_start_;
-  Index by_end_;
   size_t most_closing_ = 0;      // the most "}" in one source
   uint32_t closing_counts_ = 0;  // bit c: a source has c closing braces
   size_t longest_ = 0;
