@@ -1,6 +1,8 @@
 #include "templates/format_engine.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <exception>
 #include <unordered_set>
 
@@ -52,19 +54,43 @@ struct TextHash {
   size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
+// A fixed number of items, kept inline when they are few (an expression names
+// one to three variables as a rule), so that rendering one allocates nothing.
+template <class T>
+class FewOrMany {
+ public:
+  static constexpr size_t kFew = 8;
+  explicit FewOrMany(size_t size) : size_(size) {
+    if (size > kFew) many_.resize(size);
+  }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return size_ > kFew ? many_[i] : few_[i]; }
+  const T& operator[](size_t i) const { return size_ > kFew ? many_[i] : few_[i]; }
+  std::span<const T> view() const { return {size_ > kFew ? many_.data() : few_.data(), size_}; }
+
+ private:
+  std::array<T, kFew> few_{};
+  std::vector<T> many_;
+  size_t size_;
+};
+
 // The placeholders of one expression's variables, for rendering without
 // rescanning the text built so far. A placeholder is "\" followed by a
 // variable's Position in decimal; where several variables' placeholders start
 // at one backslash, the replacement done first (collection order) wins.
 class Placeholders {
  public:
-  explicit Placeholders(const CVariables& variables) {
-    const size_t count = static_cast<size_t>(variables.Count());
-    texts_.reserve(count);
+  Placeholders(const Placeholders&) = delete;
+  Placeholders& operator=(const Placeholders&) = delete;
+  explicit Placeholders(const CVariables& variables)
+      : texts_(static_cast<size_t>(variables.Count())) {
+    const size_t count = texts_.size();
     for (size_t k = 0; k < count; ++k) {
-      std::string& text = texts_.emplace_back(1, '\\');
+      std::string& text = texts_[k];
+      text.push_back('\\');
       text += std::to_string(variables[k].Position());
-      longest_ = std::max(longest_, texts_.back().size() - 1);
+      longest_ = std::max(longest_, text.size() - 1);
     }
     if (count < kIndexedFrom) return;
     for (size_t k = 0; k < count; ++k) {
@@ -137,8 +163,7 @@ class Placeholders {
   // Appends `format` with every placeholder replaced by values[k], as the
   // variable-by-variable replacements over `format` alone would leave it.
   void AppendRendered(std::string& out, std::string_view format,
-                      const std::vector<const std::string*>& values, bool plain,
-                      size_t limit) const {
+                      std::span<const std::string* const> values, bool plain, size_t limit) const {
     if (!plain) {
       // A value holding a backslash, or a value put between a backslash and
       // digits, can form a new placeholder; only the step-by-step replacement
@@ -167,7 +192,7 @@ class Placeholders {
  private:
   // An expression names one to three variables as a rule; that few are
   // compared in turn, more through hash tables.
-  static constexpr size_t kIndexedFrom = 9;
+  static constexpr size_t kIndexedFrom = FewOrMany<std::string>::kFew + 1;
 
   std::string_view Number(size_t k) const { return std::string_view(texts_[k]).substr(1); }
 
@@ -180,7 +205,7 @@ class Placeholders {
     return false;
   }
 
-  std::vector<std::string> texts_;  // "\" and the number, per variable
+  FewOrMany<std::string> texts_;  // "\\" and the number, per variable
   std::unordered_map<std::string_view, size_t, TextHash, std::equal_to<>> first_;
   std::unordered_set<std::string_view, TextHash, std::equal_to<>> proper_prefixes_;
   size_t longest_ = 0;
@@ -190,12 +215,12 @@ class Placeholders {
 
 // --- CVariable
 
-const std::string& CVariable::Value(int32_t index) const {
-  return Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [&](Line& at) -> const std::string& {
+const std::string& CVariable::ValueOutOfRange(int32_t) const {
+  Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [](Line& at) {
     at(1);
-    if (index < 1 || index > capacity_) Raise(9);
-    return values_[index - 1];
+    Raise(9);
   });
+  std::abort();  // Reported raises the error again
 }
 
 void CVariable::SetValue(int32_t index, std::string text) {
@@ -258,12 +283,20 @@ void CVariables::Add(CVariable variable) {
 
 std::string CFormatExpression::ToString() const {
   const size_t limit = TemplateOutputLimit();
-  std::string s = format_string_;
-  ReplaceAll(s, "\\t", "\t", limit);
-  ReplaceAll(s, "\\n", "\r\n", limit);
+  std::string resolved;
+  std::string_view format = format_string_;
+  bool escapes = false;
+  for (size_t b = 0; b + 1 < format.size() && !escapes; ++b)
+    escapes = format[b] == '\\' && (format[b + 1] == 't' || format[b + 1] == 'n');
+  if (escapes) {
+    resolved = format_string_;
+    ReplaceAll(resolved, "\\t", "\t", limit);
+    ReplaceAll(resolved, "\\n", "\r\n", limit);
+    format = resolved;
+  }
   const Placeholders placeholders(variables_);
-  const bool separable = placeholders.Separable(s);
-  std::vector<const std::string*> values(variables_.Count());
+  const bool separable = placeholders.Separable(format);
+  FewOrMany<const std::string*> values(static_cast<size_t>(variables_.Count()));
   // Reads every variable's value for repetition k, as each replacement does
   // whether or not its placeholder occurs; true when one pass over the format
   // text gives the replacements' result (no value holds a backslash).
@@ -276,22 +309,20 @@ std::string CFormatExpression::ToString() const {
     return plain;
   };
 
+  std::string out;
   if (!(repeat_ && loop_count_ != 1)) {
     bool plain = read(1);
-    std::string out;
-    out.reserve(s.size());
-    placeholders.AppendRendered(out, s, values, plain, limit);
+    out.reserve(format.size());
+    placeholders.AppendRendered(out, format, values.view(), plain, limit);
     return out;
   }
 
-  const std::string f = std::move(s);
-  s.clear();
   if (values.empty()) {
-    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) {
-      if (s.size() + f.size() > limit) RaiseOutputLimit(limit);
-      s.append(f);
+    for (int64_t k = 1; k <= loop_count_ && !format.empty(); ++k) {
+      if (out.size() + format.size() > limit) RaiseOutputLimit(limit);
+      out.append(format);
     }
-    return s;
+    return out;
   }
   // Each repetition replaces over the whole text built so far, but a match can
   // only start at a live backslash: the text before the first one is settled,
@@ -300,21 +331,21 @@ std::string CFormatExpression::ToString() const {
   for (int64_t k = 1; k <= loop_count_; ++k) {
     bool plain = read(static_cast<int32_t>(k));
     if (live == std::string::npos) {
-      size_t mark = s.size();
-      placeholders.AppendRendered(s, f, values, plain, limit);
-      live = placeholders.FirstLive(s, mark);
+      size_t mark = out.size();
+      placeholders.AppendRendered(out, format, values.view(), plain, limit);
+      live = placeholders.FirstLive(out, mark);
     } else {
-      s.append(f);
-      std::string rest = s.substr(live);
+      out.append(format);
+      std::string rest = out.substr(live);
       for (size_t v = 0; v < values.size(); ++v)
         ReplaceAll(rest, placeholders.Text(v), *values[v], limit - live);
-      s.resize(live);
-      s.append(rest);
-      if (s.size() > limit) RaiseOutputLimit(limit);
-      live = placeholders.FirstLive(s, live);
+      out.resize(live);
+      out.append(rest);
+      if (out.size() > limit) RaiseOutputLimit(limit);
+      live = placeholders.FirstLive(out, live);
     }
   }
-  return s;
+  return out;
 }
 
 // --- CFormatParser

@@ -49,13 +49,17 @@ class CVariable {
   void SetPosition(int32_t position) { position_ = position; }
 
   // The value for repetition `index`. An index outside 1 ... capacity raises 9.
-  const std::string& Value(int32_t index) const;
+  const std::string& Value(int32_t index) const {
+    if (index >= 1 && index <= capacity_) return values_[index - 1];
+    return ValueOutOfRange(index);
+  }
   // Stores the value for repetition `index`, growing the values by 5 when
   // index is beyond them; an index still beyond them (or below 1) raises 9.
   void SetValue(int32_t index, std::string text);
 
  private:
   friend class CVariables;
+  [[noreturn]] const std::string& ValueOutOfRange(int32_t index) const;
   void ResizeArray();
 
   std::string name_;

@@ -10,6 +10,16 @@ namespace {
 // collision costs a comparison and never a wrong answer. A text's hash is the
 // sum of its bytes times kBase to the power of their offset.
 constexpr uint64_t kBase = 1000003;
+constexpr uint64_t kBaseSquared = kBase * kBase;
+
+// The inverse of kBase modulo 2^64 (kBase is odd), by Newton's iteration.
+constexpr uint64_t Inverse(uint64_t odd) {
+  uint64_t x = odd;
+  for (int i = 0; i < 6; ++i) x *= 2 - odd * x;
+  return x;
+}
+constexpr uint64_t kBaseInverse = Inverse(kBase);
+static_assert(kBase * kBaseInverse == 1);
 
 uint64_t Key(uint64_t hash, size_t length) {
   return hash ^ (static_cast<uint64_t>(length) * 0x9E3779B97F4A7C15ull);
@@ -20,16 +30,16 @@ uint64_t Key(uint64_t hash, size_t length) {
 void TemplateSubstitution::Index::Reserve(size_t count) {
   size_t size = 16;
   while (size < count * 2) size *= 2;
-  slots_.assign(size, 0);
+  slots_.assign(size, Slot{});
   mask_ = size - 1;
 }
 
 void TemplateSubstitution::Index::Link(uint32_t e) {
-  size_t slot = (entries_[e].key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
-  while (slots_[slot] && entries_[slots_[slot] - 1].key != entries_[e].key)
-    slot = (slot + 1) & mask_;
-  entries_[e].next = slots_[slot];
-  slots_[slot] = e + 1;
+  const uint64_t key = entries_[e].key;
+  size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+  while (slots_[slot].head && slots_[slot].key != key) slot = (slot + 1) & mask_;
+  entries_[e].next = slots_[slot].head;
+  slots_[slot] = {key, e + 1};
 }
 
 void TemplateSubstitution::Index::Insert(uint64_t key, uint32_t source) {
@@ -46,8 +56,8 @@ template <class Each>
 bool TemplateSubstitution::Index::Any(uint64_t key, Each&& each) const {
   if (slots_.empty()) return false;
   size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
-  while (slots_[slot] && entries_[slots_[slot] - 1].key != key) slot = (slot + 1) & mask_;
-  for (uint32_t e = slots_[slot]; e; e = entries_[e - 1].next) {
+  while (slots_[slot].head && slots_[slot].key != key) slot = (slot + 1) & mask_;
+  for (uint32_t e = slots_[slot].head; e; e = entries_[e - 1].next) {
     if (each(entries_[e - 1].source)) return true;
   }
   return false;
@@ -59,14 +69,27 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
   source_of_.reserve(expressions.size());
   by_text_.Reserve(expressions.size());
   std::vector<uint64_t> prefixes;  // keys of the source's text up to each inner "}"
+  std::vector<Tail> opens;         // the source's inner "{"
+  std::vector<Tail> tails;
   for (size_t i = 0; i < expressions.size(); ++i) {
     std::string_view source = expressions[i].TemplateString();
-    // One pass hashes the source and its text up to each "}".
+    // One pass hashes the source and its text up to each "}", and notes the
+    // hash of its text before each "{".
     uint64_t h = 0, power = 1;
     size_t closing = 0;
     prefixes.clear();
+    opens.clear();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(source.data());
+    auto brace = [](unsigned char c) { return c == '{' || c == '}'; };
     for (size_t u = 0; u < source.size(); ++u) {
-      h += static_cast<unsigned char>(source[u]) * power;
+      // Text without braces, two bytes a step where it can.
+      while (u + 2 < source.size() && !brace(bytes[u]) && !brace(bytes[u + 1])) {
+        h += (bytes[u] + kBase * bytes[u + 1]) * power;
+        power *= kBaseSquared;
+        u += 2;
+      }
+      if (source[u] == '{' && u > 0) opens.push_back({0, u, h, 0});
+      h += bytes[u] * power;
       power *= kBase;
       if (source[u] != '}') continue;
       ++closing;
@@ -93,45 +116,60 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
     most_closing_ = std::max(most_closing_, closing);
     by_text_.Insert(key, id);
     for (uint64_t prefix : prefixes) by_start_.Add(prefix, id);
+    for (Tail& open : opens) tails.push_back({id, open.at, open.before, h});
     longest_ = std::max(longest_, source.size());
   }
   by_start_.Build();
+  powers_.resize(longest_ + 1);
+  powers_[0] = 1;
+  for (size_t n = 1; n <= longest_; ++n) powers_[n] = powers_[n - 1] * kBase;
   FindOccurrences();
-  if (usable_) usable_ = !SourcesCanJoin();
+  if (usable_) usable_ = !SourcesCanJoin(tails);
 }
 
 // Calls found(position, source) for every occurrence of every source in
 // `text`, last first, until it returns false. A source with c closing braces
-// runs from a "{" to the c-th "}" after it; the hashes of the text from the
-// current position to each of the next few "}" are carried along backwards.
+// runs from a "{" to the c-th "}" after it. Going backwards, the scan carries
+// the hash of the text from the current position to the end, and the same
+// hash after each of the next few "}"; the hash of the text between is their
+// difference, the latter scaled by the text's length.
 template <class Found>
 void TemplateSubstitution::Scan(std::string_view text, Found&& found) const {
-  uint64_t h[kMostClosingBraces + 1] = {};
-  size_t length[kMostClosingBraces + 1] = {};  // 0: no such "}" within reach
+  size_t close_at[kMostClosingBraces + 1];       // [k]: the k-th "}" after the position
+  uint64_t after_close[kMostClosingBraces + 1];  // [k]: the hash of the text after it
+  size_t closes = 0;                             // how many of those exist
   const size_t most = most_closing_;
-  for (size_t p = text.size(); p-- > 0;) {
-    const char c = text[p];
-    const uint64_t byte = static_cast<unsigned char>(c);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  auto brace = [](unsigned char c) { return c == '{' || c == '}'; };
+  uint64_t h = 0;
+  size_t p = text.size();
+  for (;;) {
+    // Text without braces, two bytes a step where it can.
+    while (p >= 2 && !brace(bytes[p - 1]) && !brace(bytes[p - 2])) {
+      h = (bytes[p - 2] + kBase * bytes[p - 1]) + kBaseSquared * h;
+      p -= 2;
+    }
+    if (p == 0) return;
+    const unsigned char c = bytes[--p];
     if (c == '}') {
       for (size_t k = most; k > 1; --k) {
-        length[k] = length[k - 1] ? length[k - 1] + 1 : 0;
-        h[k] = byte + kBase * h[k - 1];
+        close_at[k] = close_at[k - 1];
+        after_close[k] = after_close[k - 1];
       }
-      h[1] = byte;
-      length[1] = 1;
-    } else {
-      for (size_t k = 1; k <= most; ++k) {
-        if (!length[k]) continue;
-        h[k] = byte + kBase * h[k];
-        if (++length[k] > longest_) length[k] = 0;
-      }
+      close_at[1] = p;
+      after_close[1] = h;
+      closes = std::min(closes + 1, most);
     }
+    h = c + kBase * h;
     if (c != '{') continue;
-    for (size_t k = 1; k <= most; ++k) {
-      if (!length[k] || !(closing_counts_ & (1u << k))) continue;
-      bool stop = by_text_.Any(Key(h[k], length[k]), [&](uint32_t id) {
+    const size_t at = p;
+    for (size_t k = 1; k <= closes; ++k) {
+      const size_t length = close_at[k] - at + 1;
+      if (length > longest_) break;
+      if (!(closing_counts_ & (1u << k))) continue;
+      bool stop = by_text_.Any(Key(h - powers_[length] * after_close[k], length), [&](uint32_t id) {
         std::string_view source = sources_[id];
-        return text.substr(p, source.size()) == source && !found(p, id);
+        return text.substr(at, source.size()) == source && !found(at, id);
       });
       if (stop) return;
     }
@@ -158,17 +196,17 @@ void TemplateSubstitution::FindOccurrences() {
 // one of its inner "}"): a replacement next to either could then complete the
 // other across the boundary. (The same pairs are those where a source's text
 // up to an inner "}" ends another from one of its inner "{".)
-bool TemplateSubstitution::SourcesCanJoin() const {
-  for (std::string_view source : sources_) {
-    uint64_t h = 0;
-    for (size_t t = source.size(); t-- > 1;) {
-      h = static_cast<unsigned char>(source[t]) + kBase * h;
-      if (source[t] != '{') continue;
-      std::string_view part = source.substr(t);
-      if (by_start_.Any(Key(h, part.size()),
-                        [&](uint32_t id) { return sources_[id].starts_with(part); }))
-        return true;
-    }
+bool TemplateSubstitution::SourcesCanJoin(const std::vector<Tail>& tails) const {
+  std::vector<uint64_t> inverse_powers(longest_ + 1, 1);
+  for (size_t n = 1; n <= longest_; ++n) inverse_powers[n] = inverse_powers[n - 1] * kBaseInverse;
+  for (const Tail& tail : tails) {
+    // The hash of the text from the "{" is the whole text's less the part
+    // before, divided by kBase to the power of that part's length.
+    std::string_view part = sources_[tail.source].substr(tail.at);
+    const uint64_t hash = (tail.whole - tail.before) * inverse_powers[tail.at];
+    if (by_start_.Any(Key(hash, part.size()),
+                      [&](uint32_t id) { return sources_[id].starts_with(part); }))
+      return true;
   }
   return false;
 }

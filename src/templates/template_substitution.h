@@ -48,10 +48,19 @@ class TemplateSubstitution {
     uint32_t source;
   };
 
+  // An inner "{" of a source: its offset, the hash of the text before it and
+  // of the whole source.
+  struct Tail {
+    uint32_t source;
+    size_t at;
+    uint64_t before;
+    uint64_t whole;
+  };
+
   template <class Found>
   void Scan(std::string_view text, Found&& found) const;
   void FindOccurrences();
-  bool SourcesCanJoin() const;
+  bool SourcesCanJoin(const std::vector<Tail>& tails) const;
 
   std::string_view text_;
   std::vector<std::string_view> sources_;  // distinct TemplateStrings
@@ -81,8 +90,13 @@ class TemplateSubstitution {
       uint32_t source;
       uint32_t next = 0;  // the next entry with this key, + 1; 0 for none
     };
+    // A slot holds its key, so that a probe reads one place.
+    struct Slot {
+      uint64_t key = 0;
+      uint32_t head = 0;  // index into entries_ + 1; 0 for empty
+    };
     std::vector<Entry> entries_;
-    std::vector<uint32_t> slots_;  // index into entries_ + 1; 0 for empty
+    std::vector<Slot> slots_;
     size_t mask_ = 0;
   };
 
@@ -92,6 +106,7 @@ class TemplateSubstitution {
   size_t most_closing_ = 0;      // the most "}" in one source
   uint32_t closing_counts_ = 0;  // bit c: a source has c closing braces
   size_t longest_ = 0;
+  std::vector<uint64_t> powers_;  // [n]: the hash's base to the power n, up to longest_
   bool usable_ = true;
 };
 
