@@ -366,8 +366,13 @@ void CFormatParser::Push(FormatTokenKind TokenType, std::string_view Text, int32
   if (capacity_ < count_) return ReportedPush(TokenType, Text, Position);
   FormatToken& slot = tokens_[count_];
   slot.TokenType = TokenType;
-  slot.Text.clear();
-  slot.Text.append(Text);
+  // A token's own mark ("{", "N", ...) is read by an observer only.
+  if (Text.empty()) {
+    slot.Text.clear();
+  } else if (observer_) {
+    slot.Text.clear();
+    slot.Text.append(Text);
+  }
   slot.Position = Position;
   ++count_;
 }
@@ -659,15 +664,15 @@ void CFormatParser::Build(std::string_view Template, int32_t base, int32_t top,
         case Kind::kExpressionEnd: {
           current = &into.emplace_back();
           e = 0;
-          int32_t names = 0;
-          for (int32_t u = t; u-- > base;) names += tokens_[u].TokenType == Kind::kVariableName;
-          current->Variables().Reserve(names);
           break;
         }
         case Kind::kSecondCloseBrace:
           e = token.Position;
           break;
         case Kind::kVariableName: {
+          // The last name comes first; its index is the number of the others.
+          if (current && current->Variables().Count() == 0 && token.Position < top - base)
+            current->Variables().Reserve(static_cast<size_t>(token.Position) + 1);
           CVariable variable;
           variable.SetName(std::move(token.Text));
           variable.SetPosition(token.Position);
@@ -706,61 +711,64 @@ void CFormatParser::Build(std::string_view Template, int32_t base, int32_t top,
 }
 
 std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template) {
-  return Reported({kPrivate, kParser, ":Parse Ln ", kQuiet},
-                  [&](Line& at) -> std::optional<FormatExpressions> {
-                    at(1);
-                    ResizeArray();
-                    count_ = 0;
-                    at(2);
-                    if (Template.size() > static_cast<size_t>(INT32_MAX) - 2) Raise(6);
-                    const int32_t n = static_cast<int32_t>(Template.size());
-                    int32_t i = 1;
-                    FormatExpressions result;
-                    // Expressions are built from the last scan back to the first, and the
-                    // first failure stops the build. Without an observer, which sees the
-                    // whole stack, each scan is built as soon as it ends and its tokens are
-                    // dropped; the failure of the latest scan is the one raised.
-                    std::exception_ptr failure;
-                    while (i < n) {
-                      Push(Kind::kScanStart, "$", -1);
-                      i = GetNextToken(Template, n, i);
-                      if (observer_) continue;
-                      try {
-                        Build(Template, 0, count_, result);
-                      } catch (...) {
-                        failure = std::current_exception();
-                      }
-                      count_ = 0;
-                    }
-                    if (observer_) {
-                      observer_->Scanned(std::span<const FormatToken>(tokens_.data(), count_), i);
-                    }
-                    at(3);
-                    at(4);
-                    if (failure) std::rethrow_exception(failure);
-                    if (observer_) {
-                      for (int32_t top = count_; top > 0;) {
-                        int32_t base = top - 1;
-                        while (base > 0 && tokens_[base].TokenType != Kind::kScanStart) --base;
-                        Build(Template, base, top, result);
-                        top = base;
-                      }
-                      count_ = 0;
-                    } else {
-                      std::reverse(result.begin(), result.end());
-                    }
-                    // A "{" that no "}" follows leaves an expression open even where the scan
-                    // never reached it (a one-character template, a brace after the last
-                    // complete expression, or one passed over by error recovery).
-                    size_t last_open = Template.rfind('{');
-                    size_t last_close = Template.rfind('}');
-                    if (last_open != std::string_view::npos &&
-                        (last_close == std::string_view::npos || last_open > last_close))
-                      Raise(91);
-                    at(5);
-                    if (result.empty()) return std::nullopt;
-                    return result;
-                  });
+  return Reported(
+      {kPrivate, kParser, ":Parse Ln ", kQuiet}, [&](Line& at) -> std::optional<FormatExpressions> {
+        at(1);
+        ResizeArray();
+        count_ = 0;
+        at(2);
+        if (Template.size() > static_cast<size_t>(INT32_MAX) - 2) Raise(6);
+        const int32_t n = static_cast<int32_t>(Template.size());
+        int32_t i = 1;
+        FormatExpressions result;
+        // Each expression ends with two "}" of its own.
+        result.reserve(std::min<size_t>(std::count(Template.begin(), Template.end(), '}') / 2,
+                                        Template.size() / 64));
+        // Expressions are built from the last scan back to the first, and the
+        // first failure stops the build. Without an observer, which sees the
+        // whole stack, each scan is built as soon as it ends and its tokens are
+        // dropped; the failure of the latest scan is the one raised.
+        std::exception_ptr failure;
+        while (i < n) {
+          Push(Kind::kScanStart, "$", -1);
+          i = GetNextToken(Template, n, i);
+          if (observer_) continue;
+          try {
+            Build(Template, 0, count_, result);
+          } catch (...) {
+            failure = std::current_exception();
+          }
+          count_ = 0;
+        }
+        if (observer_) {
+          observer_->Scanned(std::span<const FormatToken>(tokens_.data(), count_), i);
+        }
+        at(3);
+        at(4);
+        if (failure) std::rethrow_exception(failure);
+        if (observer_) {
+          for (int32_t top = count_; top > 0;) {
+            int32_t base = top - 1;
+            while (base > 0 && tokens_[base].TokenType != Kind::kScanStart) --base;
+            Build(Template, base, top, result);
+            top = base;
+          }
+          count_ = 0;
+        } else {
+          std::reverse(result.begin(), result.end());
+        }
+        // A "{" that no "}" follows leaves an expression open even where the scan
+        // never reached it (a one-character template, a brace after the last
+        // complete expression, or one passed over by error recovery).
+        size_t last_open = Template.rfind('{');
+        size_t last_close = Template.rfind('}');
+        if (last_open != std::string_view::npos &&
+            (last_close == std::string_view::npos || last_open > last_close))
+          Raise(91);
+        at(5);
+        if (result.empty()) return std::nullopt;
+        return result;
+      });
 }
 
 namespace {
