@@ -1,6 +1,7 @@
 #include "templates/template_substitution.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace corvane {
 
@@ -32,6 +33,9 @@ void TemplateSubstitution::Index::Reserve(size_t count) {
   while (size < count * 2) size *= 2;
   slots_.assign(size, Slot{});
   mask_ = size - 1;
+  // Four filter bits per slot: 1/8 of the table's bytes.
+  filter_.assign(size / 16, 0);
+  filter_shift_ = 64 - std::countr_zero(size * 4);
 }
 
 void TemplateSubstitution::Index::Link(uint32_t e) {
@@ -40,6 +44,8 @@ void TemplateSubstitution::Index::Link(uint32_t e) {
   while (slots_[slot].head && slots_[slot].key != key) slot = (slot + 1) & mask_;
   entries_[e].next = slots_[slot].head;
   slots_[slot] = {key, e + 1};
+  const uint64_t bit = FilterBit(key);
+  filter_[bit / 64] |= uint64_t{1} << (bit % 64);
 }
 
 void TemplateSubstitution::Index::Insert(uint64_t key, uint32_t source) {
@@ -52,9 +58,19 @@ void TemplateSubstitution::Index::Build() {
   for (uint32_t e = 0; e < entries_.size(); ++e) Link(e);
 }
 
+bool TemplateSubstitution::Index::MayHold(uint64_t key) const {
+  if (slots_.empty()) return false;
+  const uint64_t bit = FilterBit(key);
+  return filter_[bit / 64] >> (bit % 64) & 1;
+}
+
+bool TemplateSubstitution::Index::HomeEmpty(uint64_t key) const {
+  return slots_[(key * 0x9E3779B97F4A7C15ull) >> 20 & mask_].head == 0;
+}
+
 template <class Each>
 bool TemplateSubstitution::Index::Any(uint64_t key, Each&& each) const {
-  if (slots_.empty()) return false;
+  if (!MayHold(key)) return false;
   size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
   while (slots_[slot].head && slots_[slot].key != key) slot = (slot + 1) & mask_;
   for (uint32_t e = slots_[slot].head; e; e = entries_[e - 1].next) {
@@ -141,6 +157,31 @@ void TemplateSubstitution::Scan(std::string_view text, Found&& found) const {
   const size_t most = most_closing_;
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
   auto brace = [](unsigned char c) { return c == '{' || c == '}'; };
+  // Candidates are looked up a few at a time: their first probes, which miss
+  // the cache when there are many sources, then overlap.
+  struct Candidate {
+    size_t at;
+    uint64_t key;
+    bool absent;
+  };
+  constexpr size_t kBatch = 16;
+  Candidate batch[kBatch];
+  size_t batched = 0;
+  // True when found() asked to stop.
+  auto flush = [&] {
+    for (size_t b = 0; b < batched; ++b) batch[b].absent = by_text_.HomeEmpty(batch[b].key);
+    for (size_t b = 0; b < batched; ++b) {
+      if (batch[b].absent) continue;
+      const size_t at = batch[b].at;
+      if (by_text_.Any(batch[b].key, [&](uint32_t id) {
+            std::string_view source = sources_[id];
+            return text.substr(at, source.size()) == source && !found(at, id);
+          }))
+        return true;
+    }
+    batched = 0;
+    return false;
+  };
   uint64_t h = 0;
   size_t p = text.size();
   for (;;) {
@@ -149,7 +190,10 @@ void TemplateSubstitution::Scan(std::string_view text, Found&& found) const {
       h = (bytes[p - 2] + kBase * bytes[p - 1]) + kBaseSquared * h;
       p -= 2;
     }
-    if (p == 0) return;
+    if (p == 0) {
+      flush();
+      return;
+    }
     const unsigned char c = bytes[--p];
     if (c == '}') {
       for (size_t k = most; k > 1; --k) {
@@ -162,16 +206,14 @@ void TemplateSubstitution::Scan(std::string_view text, Found&& found) const {
     }
     h = c + kBase * h;
     if (c != '{') continue;
-    const size_t at = p;
     for (size_t k = 1; k <= closes; ++k) {
-      const size_t length = close_at[k] - at + 1;
+      const size_t length = close_at[k] - p + 1;
       if (length > longest_) break;
       if (!(closing_counts_ & (1u << k))) continue;
-      bool stop = by_text_.Any(Key(h - powers_[length] * after_close[k], length), [&](uint32_t id) {
-        std::string_view source = sources_[id];
-        return text.substr(at, source.size()) == source && !found(at, id);
-      });
-      if (stop) return;
+      const uint64_t key = Key(h - powers_[length] * after_close[k], length);
+      if (!by_text_.MayHold(key)) continue;
+      batch[batched++] = {p, key, false};
+      if (batched == kBatch && flush()) return;
     }
   }
 }

@@ -78,6 +78,11 @@ class TemplateSubstitution {
     void Build();
     void Reserve(size_t count);
     void Insert(uint64_t key, uint32_t source);
+    // False when no source was added under `key`; true when one may have been.
+    bool MayHold(uint64_t key) const;
+    // True when no source was added under `key`, judged by its first slot.
+    // REQUIRES: MayHold(key).
+    bool HomeEmpty(uint64_t key) const;
     // Calls each(source) for every source added under `key` until it returns true.
     template <class Each>
     bool Any(uint64_t key, Each&& each) const;
@@ -95,8 +100,16 @@ class TemplateSubstitution {
       uint64_t key = 0;
       uint32_t head = 0;  // index into entries_ + 1; 0 for empty
     };
+    // A key's bit in filter_; a clear bit spares a probe into the table,
+    // which for many sources no longer stays in the cache.
+    uint64_t FilterBit(uint64_t key) const {
+      return (key * 0xC2B2AE3D27D4EB4Full) >> filter_shift_;
+    }
+
     std::vector<Entry> entries_;
     std::vector<Slot> slots_;
+    std::vector<uint64_t> filter_;
+    int filter_shift_ = 64;
     size_t mask_ = 0;
   };
 
