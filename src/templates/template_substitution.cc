@@ -44,18 +44,46 @@ void TemplateSubstitution::Index::Link(uint32_t e) {
   while (slots_[slot].head && slots_[slot].key != key) slot = (slot + 1) & mask_;
   entries_[e].next = slots_[slot].head;
   slots_[slot] = {key, e + 1};
+}
+
+void TemplateSubstitution::Index::Filter(uint64_t key) {
   const uint64_t bit = FilterBit(key);
   filter_[bit / 64] |= uint64_t{1} << (bit % 64);
 }
 
 void TemplateSubstitution::Index::Insert(uint64_t key, uint32_t source) {
   entries_.push_back({key, source, 0});
-  Link(static_cast<uint32_t>(entries_.size() - 1));
+  Filter(key);
+  if (entries_.size() - linked_ == kPending) LinkPending();
+}
+
+void TemplateSubstitution::Index::LinkPending() {
+  // Reading every first slot before linking lets their cache misses overlap;
+  // an entry whose first slot is still empty then goes there at once.
+  const size_t pending = entries_.size() - linked_;
+  size_t home[kPending];
+  bool empty[kPending];
+  for (size_t i = 0; i < pending; ++i) {
+    home[i] = (entries_[linked_ + i].key * 0x9E3779B97F4A7C15ull) >> 20 & mask_;
+    empty[i] = slots_[home[i]].head == 0;
+  }
+  for (size_t i = 0; i < pending; ++i, ++linked_) {
+    const uint32_t e = static_cast<uint32_t>(linked_);
+    if (empty[i] && slots_[home[i]].head == 0) {
+      slots_[home[i]] = {entries_[e].key, e + 1};
+    } else {
+      Link(e);
+    }
+  }
 }
 
 void TemplateSubstitution::Index::Build() {
   Reserve(entries_.size());
-  for (uint32_t e = 0; e < entries_.size(); ++e) Link(e);
+  for (uint32_t e = 0; e < entries_.size(); ++e) {
+    Link(e);
+    Filter(entries_[e].key);
+  }
+  linked_ = entries_.size();
 }
 
 bool TemplateSubstitution::Index::MayHold(uint64_t key) const {
@@ -113,6 +141,7 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
     }
     const uint64_t key = Key(h, source.size());
     uint32_t id = static_cast<uint32_t>(sources_.size());
+    if (by_text_.MayHold(key)) by_text_.LinkPending();
     by_text_.Any(key, [&](uint32_t known) {
       if (sources_[known] != source) return false;
       id = known;
@@ -135,6 +164,7 @@ TemplateSubstitution::TemplateSubstitution(std::string_view text,
     for (Tail& open : opens) tails.push_back({id, open.at, open.before, h});
     longest_ = std::max(longest_, source.size());
   }
+  by_text_.LinkPending();
   by_start_.Build();
   powers_.resize(longest_ + 1);
   powers_[0] = 1;

@@ -78,6 +78,9 @@ class TemplateSubstitution {
     void Build();
     void Reserve(size_t count);
     void Insert(uint64_t key, uint32_t source);
+    // Inserted entries are linked into the table a few at a time; Any finds
+    // them once this has run. MayHold knows them at once.
+    void LinkPending();
     // False when no source was added under `key`; true when one may have been.
     bool MayHold(uint64_t key) const;
     // True when no source was added under `key`, judged by its first slot.
@@ -88,7 +91,10 @@ class TemplateSubstitution {
     bool Any(uint64_t key, Each&& each) const;
 
    private:
+    static constexpr size_t kPending = 16;
+
     void Link(uint32_t entry);
+    void Filter(uint64_t key);
 
     struct Entry {
       uint64_t key;
@@ -110,6 +116,7 @@ class TemplateSubstitution {
     std::vector<Slot> slots_;
     std::vector<uint64_t> filter_;
     int filter_shift_ = 64;
+    size_t linked_ = 0;  // entries_ before this are in the table
     size_t mask_ = 0;
   };
 
