@@ -243,6 +243,16 @@ void CVariable::ResizeArray() {
 
 bool SameKey(std::string_view a, std::string_view b) { return text::EqualsIgnoringCase(a, b); }
 
+CVariables::CVariables(const CVariables& other)
+    : items_(other.items_),
+      index_(other.index_ ? std::make_unique<std::unordered_map<std::string, size_t>>(*other.index_)
+                          : nullptr) {}
+
+CVariables& CVariables::operator=(const CVariables& other) {
+  if (this != &other) *this = CVariables(other);
+  return *this;
+}
+
 size_t CVariables::IndexOf(std::string_view name) const {
   if (!index_) {
     for (size_t k = 0; k < items_.size(); ++k) {

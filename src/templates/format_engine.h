@@ -76,6 +76,12 @@ bool SameKey(std::string_view a, std::string_view b);
 // Parse), keyed by Name without regard to case.
 class CVariables {
  public:
+  CVariables() = default;
+  CVariables(const CVariables& other);
+  CVariables& operator=(const CVariables& other);
+  CVariables(CVariables&&) noexcept = default;
+  CVariables& operator=(CVariables&&) noexcept = default;
+
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   // REQUIRES: 0 <= i < Count(). Zero-based, in collection order.
   CVariable& operator[](size_t i) { return items_[i]; }
