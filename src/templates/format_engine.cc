@@ -1,8 +1,12 @@
 #include "templates/format_engine.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <exception>
 #include <unordered_set>
 
+#include "framework/case_mapping.h"
 #include "framework/error_report.h"
 #include "framework/variant_rules.h"
 #include "templates/template_substitution.h"
@@ -45,15 +49,30 @@ int32_t RepeatCount(std::string_view digits) {
   return static_cast<int32_t>(value);
 }
 
-template <class T>
-T& Need(std::optional<T>& object) {
-  if (!object) Raise(91);
-  return *object;
-}
-
 struct TextHash {
   using is_transparent = void;
   size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+// A fixed number of items, kept inline when they are few (an expression names
+// one to three variables as a rule), so that rendering one allocates nothing.
+template <class T>
+class FewOrMany {
+ public:
+  static constexpr size_t kFew = 8;
+  explicit FewOrMany(size_t size) : size_(size) {
+    if (size > kFew) many_.resize(size);
+  }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return size_ > kFew ? many_[i] : few_[i]; }
+  const T& operator[](size_t i) const { return size_ > kFew ? many_[i] : few_[i]; }
+  std::span<const T> view() const { return {size_ > kFew ? many_.data() : few_.data(), size_}; }
+
+ private:
+  std::array<T, kFew> few_{};
+  std::vector<T> many_;
+  size_t size_;
 };
 
 // The placeholders of one expression's variables, for rendering without
@@ -62,14 +81,23 @@ struct TextHash {
 // at one backslash, the replacement done first (collection order) wins.
 class Placeholders {
  public:
-  explicit Placeholders(const CVariables& variables) {
-    for (size_t k = 0; k < static_cast<size_t>(variables.Count()); ++k) {
-      std::string number = std::to_string(variables[k].Position());
-      texts_.push_back("\\" + number);
-      longest_ = std::max(longest_, number.size());
+  Placeholders(const Placeholders&) = delete;
+  Placeholders& operator=(const Placeholders&) = delete;
+  explicit Placeholders(const CVariables& variables)
+      : texts_(static_cast<size_t>(variables.Count())) {
+    const size_t count = texts_.size();
+    for (size_t k = 0; k < count; ++k) {
+      std::string& text = texts_[k];
+      text.push_back('\\');
+      text += std::to_string(variables[k].Position());
+      longest_ = std::max(longest_, text.size() - 1);
+    }
+    if (count < kIndexedFrom) return;
+    for (size_t k = 0; k < count; ++k) {
+      std::string_view number = Number(k);
       for (size_t len = 0; len < number.size(); ++len)
-        proper_prefixes_.insert(number.substr(0, len));
-      first_.emplace(std::move(number), k);
+        proper_prefixes_.emplace(number.substr(0, len));
+      first_.emplace(number, k);
     }
   }
 
@@ -78,10 +106,17 @@ class Placeholders {
   // The variable whose placeholder the backslash at text[b] starts, and the
   // length of its number; npos when none does.
   std::pair<size_t, size_t> At(std::string_view text, size_t b) const {
+    const std::string_view after = text.substr(b + 1);
+    if (first_.empty()) {
+      for (size_t k = 0; k < texts_.size(); ++k) {
+        if (after.starts_with(Number(k))) return {k, Number(k).size()};
+      }
+      return {std::string_view::npos, 0};
+    }
     size_t best = std::string_view::npos, best_len = 0;
-    size_t available = std::min(longest_, text.size() - b - 1);
+    size_t available = std::min(longest_, after.size());
     for (size_t len = 1; len <= available; ++len) {
-      auto it = first_.find(text.substr(b + 1, len));
+      auto it = first_.find(after.substr(0, len));
       if (it != first_.end() && it->second < best) {
         best = it->second;
         best_len = len;
@@ -105,7 +140,7 @@ class Placeholders {
       bool open = stop == std::string_view::npos ? end == text.size() : stop < end;
       if (open) end = std::min(end, stop);
       std::string_view window = text.substr(b + 1, end - b - 1);
-      if (open && window.size() < longest_ && proper_prefixes_.contains(window)) return b;
+      if (open && window.size() < longest_ && BeginsNumber(window)) return b;
     }
     return std::string_view::npos;
   }
@@ -119,7 +154,7 @@ class Placeholders {
       size_t next = format.find('\\', b + 1);
       if (next == std::string_view::npos) break;
       std::string_view between = format.substr(b + 1, next - b - 1);
-      if (between.size() < longest_ && proper_prefixes_.contains(between)) return false;
+      if (between.size() < longest_ && BeginsNumber(between)) return false;
       b = next;
     }
     return true;
@@ -128,8 +163,7 @@ class Placeholders {
   // Appends `format` with every placeholder replaced by values[k], as the
   // variable-by-variable replacements over `format` alone would leave it.
   void AppendRendered(std::string& out, std::string_view format,
-                      const std::vector<const std::string*>& values, bool plain,
-                      size_t limit) const {
+                      std::span<const std::string* const> values, bool plain, size_t limit) const {
     if (!plain) {
       // A value holding a backslash, or a value put between a backslash and
       // digits, can form a new placeholder; only the step-by-step replacement
@@ -156,9 +190,24 @@ class Placeholders {
   }
 
  private:
-  std::vector<std::string> texts_;
-  std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> first_;
-  std::unordered_set<std::string, TextHash, std::equal_to<>> proper_prefixes_;
+  // An expression names one to three variables as a rule; that few are
+  // compared in turn, more through hash tables.
+  static constexpr size_t kIndexedFrom = FewOrMany<std::string>::kFew + 1;
+
+  std::string_view Number(size_t k) const { return std::string_view(texts_[k]).substr(1); }
+
+  // True when `part` is a proper beginning of some placeholder's number.
+  bool BeginsNumber(std::string_view part) const {
+    if (!first_.empty()) return proper_prefixes_.contains(part);
+    for (size_t k = 0; k < texts_.size(); ++k) {
+      if (Number(k).size() > part.size() && Number(k).starts_with(part)) return true;
+    }
+    return false;
+  }
+
+  FewOrMany<std::string> texts_;  // "\\" and the number, per variable
+  std::unordered_map<std::string_view, size_t, TextHash, std::equal_to<>> first_;
+  std::unordered_set<std::string_view, TextHash, std::equal_to<>> proper_prefixes_;
   size_t longest_ = 0;
 };
 
@@ -166,12 +215,12 @@ class Placeholders {
 
 // --- CVariable
 
-const std::string& CVariable::Value(int32_t index) const {
-  return Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [&](Line& at) -> const std::string& {
+const std::string& CVariable::ValueOutOfRange(int32_t) const {
+  Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [](Line& at) {
     at(1);
-    if (index < 1 || index > capacity_) Raise(9);
-    return values_[index - 1];
+    Raise(9);
   });
+  std::abort();  // Reported raises the error again
 }
 
 void CVariable::SetValue(int32_t index, std::string text) {
@@ -192,20 +241,51 @@ void CVariable::ResizeArray() {
 
 // --- CVariables
 
-bool SameKey(std::string_view a, std::string_view b) { return FoldKey(a) == FoldKey(b); }
+bool SameKey(std::string_view a, std::string_view b) { return text::EqualsIgnoringCase(a, b); }
+
+CVariables::CVariables(const CVariables& other)
+    : items_(other.items_),
+      index_(other.index_ ? std::make_unique<std::unordered_map<std::string, size_t>>(*other.index_)
+                          : nullptr) {}
+
+CVariables& CVariables::operator=(const CVariables& other) {
+  if (this != &other) *this = CVariables(other);
+  return *this;
+}
+
+size_t CVariables::IndexOf(std::string_view name) const {
+  if (!index_) {
+    for (size_t k = 0; k < items_.size(); ++k) {
+      if (SameKey(items_[k].key_, name)) return k;
+    }
+    return std::string_view::npos;
+  }
+  auto it = index_->find(FoldKey(name));
+  return it == index_->end() ? std::string_view::npos : it->second;
+}
 
 CVariable* CVariables::Find(std::string_view name) {
-  auto it = index_.find(FoldKey(name));
-  return it == index_.end() ? nullptr : &items_[it->second];
+  const size_t k = IndexOf(name);
+  return k == std::string_view::npos ? nullptr : &items_[k];
 }
 
 const CVariable* CVariables::Find(std::string_view name) const {
-  auto it = index_.find(FoldKey(name));
-  return it == index_.end() ? nullptr : &items_[it->second];
+  const size_t k = IndexOf(name);
+  return k == std::string_view::npos ? nullptr : &items_[k];
 }
 
+void CVariables::Reserve(size_t count) { items_.reserve(count); }
+
 void CVariables::Add(CVariable variable) {
-  if (!index_.emplace(FoldKey(variable.Name()), items_.size()).second) Raise(457);
+  if (IndexOf(variable.Name()) != std::string_view::npos) Raise(457);
+  const size_t k = items_.size();
+  if (k + 1 == kIndexedFrom) {
+    auto index = std::make_unique<std::unordered_map<std::string, size_t>>();
+    for (size_t j = 0; j < k; ++j) index->emplace(FoldKey(items_[j].key_), j);
+    index_ = std::move(index);
+  }
+  if (index_) index_->emplace(FoldKey(variable.Name()), k);
+  variable.key_ = variable.name_;
   items_.push_back(std::move(variable));
 }
 
@@ -213,12 +293,20 @@ void CVariables::Add(CVariable variable) {
 
 std::string CFormatExpression::ToString() const {
   const size_t limit = TemplateOutputLimit();
-  std::string s = format_string_;
-  ReplaceAll(s, "\\t", "\t", limit);
-  ReplaceAll(s, "\\n", "\r\n", limit);
+  std::string resolved;
+  std::string_view format = format_string_;
+  bool escapes = false;
+  for (size_t b = 0; b + 1 < format.size() && !escapes; ++b)
+    escapes = format[b] == '\\' && (format[b + 1] == 't' || format[b + 1] == 'n');
+  if (escapes) {
+    resolved = format_string_;
+    ReplaceAll(resolved, "\\t", "\t", limit);
+    ReplaceAll(resolved, "\\n", "\r\n", limit);
+    format = resolved;
+  }
   const Placeholders placeholders(variables_);
-  const bool separable = placeholders.Separable(s);
-  std::vector<const std::string*> values(variables_.Count());
+  const bool separable = placeholders.Separable(format);
+  FewOrMany<const std::string*> values(static_cast<size_t>(variables_.Count()));
   // Reads every variable's value for repetition k, as each replacement does
   // whether or not its placeholder occurs; true when one pass over the format
   // text gives the replacements' result (no value holds a backslash).
@@ -231,22 +319,20 @@ std::string CFormatExpression::ToString() const {
     return plain;
   };
 
+  std::string out;
   if (!(repeat_ && loop_count_ != 1)) {
     bool plain = read(1);
-    std::string out;
-    out.reserve(s.size());
-    placeholders.AppendRendered(out, s, values, plain, limit);
+    out.reserve(format.size());
+    placeholders.AppendRendered(out, format, values.view(), plain, limit);
     return out;
   }
 
-  const std::string f = std::move(s);
-  s.clear();
   if (values.empty()) {
-    for (int64_t k = 1; k <= loop_count_ && !f.empty(); ++k) {
-      if (s.size() + f.size() > limit) RaiseOutputLimit(limit);
-      s.append(f);
+    for (int64_t k = 1; k <= loop_count_ && !format.empty(); ++k) {
+      if (out.size() + format.size() > limit) RaiseOutputLimit(limit);
+      out.append(format);
     }
-    return s;
+    return out;
   }
   // Each repetition replaces over the whole text built so far, but a match can
   // only start at a live backslash: the text before the first one is settled,
@@ -255,21 +341,21 @@ std::string CFormatExpression::ToString() const {
   for (int64_t k = 1; k <= loop_count_; ++k) {
     bool plain = read(static_cast<int32_t>(k));
     if (live == std::string::npos) {
-      size_t mark = s.size();
-      placeholders.AppendRendered(s, f, values, plain, limit);
-      live = placeholders.FirstLive(s, mark);
+      size_t mark = out.size();
+      placeholders.AppendRendered(out, format, values.view(), plain, limit);
+      live = placeholders.FirstLive(out, mark);
     } else {
-      s.append(f);
-      std::string rest = s.substr(live);
+      out.append(format);
+      std::string rest = out.substr(live);
       for (size_t v = 0; v < values.size(); ++v)
         ReplaceAll(rest, placeholders.Text(v), *values[v], limit - live);
-      s.resize(live);
-      s.append(rest);
-      if (s.size() > limit) RaiseOutputLimit(limit);
-      live = placeholders.FirstLive(s, live);
+      out.resize(live);
+      out.append(rest);
+      if (out.size() > limit) RaiseOutputLimit(limit);
+      live = placeholders.FirstLive(out, live);
     }
   }
-  return s;
+  return out;
 }
 
 // --- CFormatParser
@@ -284,14 +370,33 @@ void CFormatParser::ResizeArray() {
   });
 }
 
-void CFormatParser::Push(FormatTokenKind TokenType, std::string Text, int32_t Position) {
+// Pushing and popping fail only when the stack cannot grow or is empty; those
+// calls go through the error report, the others need no frame of their own.
+void CFormatParser::Push(FormatTokenKind TokenType, std::string_view Text, int32_t Position) {
+  if (capacity_ < count_) return ReportedPush(TokenType, Text, Position);
+  FormatToken& slot = tokens_[count_];
+  slot.TokenType = TokenType;
+  // A token's own mark ("{", "N", ...) is read by an observer only.
+  if (Text.empty()) {
+    slot.Text.clear();
+  } else if (observer_) {
+    slot.Text.clear();
+    slot.Text.append(Text);
+  }
+  slot.Position = Position;
+  ++count_;
+}
+
+void CFormatParser::ReportedPush(FormatTokenKind TokenType, std::string_view Text,
+                                 int32_t Position) {
   Reported({kPrivate, kParser, ":Push Ln ", kQuiet}, [&](Line& at) {
     at(1);
     if (capacity_ < count_) ResizeArray();
     at(2);
     FormatToken& slot = tokens_[count_];
     slot.TokenType = TokenType;
-    slot.Text = std::move(Text);
+    slot.Text.clear();
+    slot.Text.append(Text);
     slot.Position = Position;
     at(3);
     ++count_;
@@ -299,16 +404,20 @@ void CFormatParser::Push(FormatTokenKind TokenType, std::string Text, int32_t Po
 }
 
 FormatToken CFormatParser::Pop() {
-  return Reported({kPrivate, kParser, ":Pop Ln ", kQuiet}, [&](Line& at) {
+  if (count_ < 1) return ReportedPop();
+  --count_;
+  FormatToken& slot = tokens_[count_];
+  FormatToken token{slot.TokenType, std::move(slot.Text), slot.Position};
+  slot.TokenType = Kind::kNone;
+  slot.Text.clear();
+  return token;
+}
+
+FormatToken CFormatParser::ReportedPop() {
+  return Reported({kPrivate, kParser, ":Pop Ln ", kQuiet}, [&](Line& at) -> FormatToken {
     at(1);
     if (count_ < 1) Raise(9);
-    --count_;
-    at(2);
-    FormatToken& slot = tokens_[count_];
-    FormatToken token{slot.TokenType, std::move(slot.Text), slot.Position};
-    slot.TokenType = Kind::kNone;
-    slot.Text.clear();
-    return token;
+    return Pop();
   });
 }
 
@@ -550,6 +659,67 @@ int32_t CFormatParser::GetNextToken(std::string_view Template, int32_t Length, i
   });
 }
 
+void CFormatParser::Build(std::string_view Template, int32_t base, int32_t top,
+                          FormatExpressions& into) {
+  CFormatExpression* current = nullptr;
+  auto need = [&]() -> CFormatExpression& {
+    if (!current) Raise(91);
+    return *current;
+  };
+  int32_t e = 0;
+  try {
+    for (int32_t t = top; t-- > base;) {
+      FormatToken& token = tokens_[t];
+      switch (token.TokenType) {
+        case Kind::kExpressionEnd: {
+          current = &into.emplace_back();
+          e = 0;
+          break;
+        }
+        case Kind::kSecondCloseBrace:
+          e = token.Position;
+          break;
+        case Kind::kVariableName: {
+          // The last name comes first; its index is the number of the others.
+          if (current && current->Variables().Count() == 0 && token.Position < top - base)
+            current->Variables().Reserve(static_cast<size_t>(token.Position) + 1);
+          CVariable variable;
+          variable.SetName(std::move(token.Text));
+          variable.SetPosition(token.Position);
+          need().Variables().Add(std::move(variable));
+          break;
+        }
+        case Kind::kFormatText:
+          need().SetFormatString(std::move(token.Text));
+          break;
+        case Kind::kRepeatCount: {
+          int32_t count = RepeatCount(token.Text);
+          need().SetLoopCount(count == 0 ? 1 : count);
+          break;
+        }
+        case Kind::kLoopObject:
+          need().SetLoopObject(std::move(token.Text));
+          break;
+        case Kind::kRepeatMark:
+          need().SetRepeat(true);
+          break;
+        case Kind::kFirstOpenBrace: {
+          CFormatExpression& expression = need();
+          if (e < token.Position) Raise(5);
+          expression.SetTemplateString(
+              std::string(Template.substr(token.Position - 1, e - token.Position + 1)));
+          break;
+        }
+        default:
+          break;
+      }
+    }
+  } catch (...) {
+    if (current) into.pop_back();
+    throw;
+  }
+}
+
 std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template) {
   return Reported(
       {kPrivate, kParser, ":Parse Ln ", kQuiet}, [&](Line& at) -> std::optional<FormatExpressions> {
@@ -560,65 +730,42 @@ std::optional<FormatExpressions> CFormatParser::Parse(std::string_view Template)
         if (Template.size() > static_cast<size_t>(INT32_MAX) - 2) Raise(6);
         const int32_t n = static_cast<int32_t>(Template.size());
         int32_t i = 1;
+        FormatExpressions result;
+        // Each expression ends with two "}" of its own.
+        result.reserve(std::min<size_t>(std::count(Template.begin(), Template.end(), '}') / 2,
+                                        Template.size() / 64));
+        // Expressions are built from the last scan back to the first, and the
+        // first failure stops the build. Without an observer, which sees the
+        // whole stack, each scan is built as soon as it ends and its tokens are
+        // dropped; the failure of the latest scan is the one raised.
+        std::exception_ptr failure;
         while (i < n) {
           Push(Kind::kScanStart, "$", -1);
           i = GetNextToken(Template, n, i);
+          if (observer_) continue;
+          try {
+            Build(Template, 0, count_, result);
+          } catch (...) {
+            failure = std::current_exception();
+          }
+          count_ = 0;
         }
         if (observer_) {
           observer_->Scanned(std::span<const FormatToken>(tokens_.data(), count_), i);
         }
         at(3);
-        FormatExpressions result;
-        std::optional<CFormatExpression> current;
-        int32_t e = 0;
         at(4);
-        while (count_ >= 1) {
-          FormatToken token = Pop();
-          switch (token.TokenType) {
-            case Kind::kExpressionEnd:
-              current.emplace();
-              e = 0;
-              break;
-            case Kind::kSecondCloseBrace:
-              e = token.Position;
-              break;
-            case Kind::kVariableName: {
-              CVariable variable;
-              variable.SetName(std::move(token.Text));
-              variable.SetPosition(token.Position);
-              Need(current).Variables().Add(std::move(variable));
-              break;
-            }
-            case Kind::kFormatText:
-              Need(current).SetFormatString(std::move(token.Text));
-              break;
-            case Kind::kRepeatCount: {
-              int32_t count = RepeatCount(token.Text);
-              Need(current).SetLoopCount(count == 0 ? 1 : count);
-              break;
-            }
-            case Kind::kLoopObject:
-              Need(current).SetLoopObject(std::move(token.Text));
-              break;
-            case Kind::kRepeatMark:
-              Need(current).SetRepeat(true);
-              break;
-            case Kind::kFirstOpenBrace: {
-              CFormatExpression& expression = Need(current);
-              if (e < token.Position) Raise(5);
-              expression.SetTemplateString(
-                  std::string(Template.substr(token.Position - 1, e - token.Position + 1)));
-              break;
-            }
-            case Kind::kScanStart:
-              if (current) {
-                result.push_back(std::move(*current));
-                current.reset();
-              }
-              break;
-            default:
-              break;
+        if (failure) std::rethrow_exception(failure);
+        if (observer_) {
+          for (int32_t top = count_; top > 0;) {
+            int32_t base = top - 1;
+            while (base > 0 && tokens_[base].TokenType != Kind::kScanStart) --base;
+            Build(Template, base, top, result);
+            top = base;
           }
+          count_ = 0;
+        } else {
+          std::reverse(result.begin(), result.end());
         }
         // A "{" that no "}" follows leaves an expression open even where the scan
         // never reached it (a one-character template, a brace after the last

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,15 +49,21 @@ class CVariable {
   void SetPosition(int32_t position) { position_ = position; }
 
   // The value for repetition `index`. An index outside 1 ... capacity raises 9.
-  const std::string& Value(int32_t index) const;
+  const std::string& Value(int32_t index) const {
+    if (index >= 1 && index <= capacity_) return values_[index - 1];
+    return ValueOutOfRange(index);
+  }
   // Stores the value for repetition `index`, growing the values by 5 when
   // index is beyond them; an index still beyond them (or below 1) raises 9.
   void SetValue(int32_t index, std::string text);
 
  private:
+  friend class CVariables;
+  [[noreturn]] const std::string& ValueOutOfRange(int32_t index) const;
   void ResizeArray();
 
   std::string name_;
+  std::string key_;  // the name it was added to a collection under
   int32_t position_ = 0;
   int32_t capacity_ = 0;
   std::vector<std::string> values_;  // values_[i - 1] is Value(i)
@@ -69,6 +76,12 @@ bool SameKey(std::string_view a, std::string_view b);
 // Parse), keyed by Name without regard to case.
 class CVariables {
  public:
+  CVariables() = default;
+  CVariables(const CVariables& other);
+  CVariables& operator=(const CVariables& other);
+  CVariables(CVariables&&) noexcept = default;
+  CVariables& operator=(CVariables&&) noexcept = default;
+
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   // REQUIRES: 0 <= i < Count(). Zero-based, in collection order.
   CVariable& operator[](size_t i) { return items_[i]; }
@@ -84,9 +97,19 @@ class CVariables {
   auto begin() const { return items_.begin(); }
   auto end() const { return items_.end(); }
 
+  // Makes room for `count` variables in all.
+  void Reserve(size_t count);
+
  private:
+  // Expressions name one to three variables as a rule: a collection this small
+  // is searched in order, a larger one through an index of folded keys.
+  static constexpr size_t kIndexedFrom = 9;
+
+  size_t IndexOf(std::string_view name) const;  // npos when absent
+
   std::vector<CVariable> items_;
-  std::unordered_map<std::string, size_t> index_;  // folded key -> items_ index
+  // Folded key -> items_ index; only for a collection of kIndexedFrom or more.
+  std::unique_ptr<std::unordered_map<std::string, size_t>> index_;
 };
 
 // One expression of a template.
@@ -201,10 +224,15 @@ class CFormatParser {
  private:
   struct Scan;
 
-  void Push(FormatTokenKind TokenType, std::string Text, int32_t Position);
+  void Push(FormatTokenKind TokenType, std::string_view Text, int32_t Position);
   FormatToken Pop();
   void ResizeArray();
+  void ReportedPush(FormatTokenKind TokenType, std::string_view Text, int32_t Position);
+  FormatToken ReportedPop();
   int32_t GetNextToken(std::string_view Template, int32_t Length, int32_t Start);
+  // Appends the expression of the scan whose tokens are tokens_[base ... top),
+  // read from the top down, if the scan kept one; on failure appends nothing.
+  void Build(std::string_view Template, int32_t base, int32_t top, FormatExpressions& into);
 
   // The steps of one scan, one per character that has a rule of its own; each
   // returns false when the character is a syntax error.

@@ -17,7 +17,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "templates/format_engine.h"
@@ -49,10 +48,19 @@ class TemplateSubstitution {
     uint32_t source;
   };
 
+  // An inner "{" of a source: its offset, the hash of the text before it and
+  // of the whole source.
+  struct Tail {
+    uint32_t source;
+    size_t at;
+    uint64_t before;
+    uint64_t whole;
+  };
+
   template <class Found>
   void Scan(std::string_view text, Found&& found) const;
   void FindOccurrences();
-  bool SourcesCanJoin() const;
+  bool SourcesCanJoin(const std::vector<Tail>& tails) const;
 
   std::string_view text_;
   std::vector<std::string_view> sources_;  // distinct TemplateStrings
@@ -64,31 +72,61 @@ class TemplateSubstitution {
   // chain of the sources added under its key.
   class Index {
    public:
+    // Either Add every entry and then Build, or Reserve room for every entry
+    // and Insert each, which can be found at once.
     void Add(uint64_t key, uint32_t source) { entries_.push_back({key, source, 0}); }
     void Build();
+    void Reserve(size_t count);
+    void Insert(uint64_t key, uint32_t source);
+    // Inserted entries are linked into the table a few at a time; Any finds
+    // them once this has run. MayHold knows them at once.
+    void LinkPending();
+    // False when no source was added under `key`; true when one may have been.
+    bool MayHold(uint64_t key) const;
+    // True when no source was added under `key`, judged by its first slot.
+    // REQUIRES: MayHold(key).
+    bool HomeEmpty(uint64_t key) const;
     // Calls each(source) for every source added under `key` until it returns true.
     template <class Each>
     bool Any(uint64_t key, Each&& each) const;
 
    private:
+    static constexpr size_t kPending = 16;
+
+    void Link(uint32_t entry);
+    void Filter(uint64_t key);
+
     struct Entry {
       uint64_t key;
       uint32_t source;
       uint32_t next = 0;  // the next entry with this key, + 1; 0 for none
     };
+    // A slot holds its key, so that a probe reads one place.
+    struct Slot {
+      uint64_t key = 0;
+      uint32_t head = 0;  // index into entries_ + 1; 0 for empty
+    };
+    // A key's bit in filter_; a clear bit spares a probe into the table,
+    // which for many sources no longer stays in the cache.
+    uint64_t FilterBit(uint64_t key) const {
+      return (key * 0xC2B2AE3D27D4EB4Full) >> filter_shift_;
+    }
+
     std::vector<Entry> entries_;
-    std::vector<uint32_t> slots_;  // index into entries_ + 1; 0 for empty
+    std::vector<Slot> slots_;
+    std::vector<uint64_t> filter_;
+    int filter_shift_ = 64;
+    size_t linked_ = 0;  // entries_ before this are in the table
     size_t mask_ = 0;
   };
 
-  // Sources by the hash of their text, of their text up to each inner "}",
-  // and of their text from each inner "{".
+  // Sources by the hash of their text and of their text up to each inner "}".
   Index by_text_;
   Index by_start_;
-  Index by_end_;
   size_t most_closing_ = 0;      // the most "}" in one source
   uint32_t closing_counts_ = 0;  // bit c: a source has c closing braces
   size_t longest_ = 0;
+  std::vector<uint64_t> powers_;  // [n]: the hash's base to the power n, up to longest_
   bool usable_ = true;
 };
 

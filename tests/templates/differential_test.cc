@@ -50,6 +50,30 @@ class Generator {
     return e;
   }
 
+  // Text rich in what makes Parse fail or recover: two names for one variable
+  // (case ignored), repeat counts past 32 bits, open and stray braces.
+  std::string ParseHeavyTemplate() {
+    std::string t;
+    int parts = 1 + Pick(6);
+    for (int p = 0; p < parts; ++p) {
+      switch (Pick(7)) {
+        case 0:
+          t += "{{\"\\0\",Name,NAME}}";
+          break;
+        case 1:
+          t += "{{N: 99999999999 \"\\0\",v}}";
+          break;
+        case 2:
+          t += FromPieces({"{", "}", "{{", "}}", "\"", ",", "N:", "x", " "}, 1 + Pick(3));
+          break;
+        default:
+          t += Expression();
+          break;
+      }
+    }
+    return t;
+  }
+
   std::string Template() {
     std::string t;
     int parts = 1 + Pick(4);
@@ -142,6 +166,85 @@ TEST(RenderDifferentialTest, GeneratedTemplatesRenderAsTheStepByStepAlgorithm) {
     ++rendered;
   }
   EXPECT_GT(rendered, 2000);  // the generator must mostly produce usable templates
+}
+
+// Values without a brace that complete another expression's source together
+// with the template text around their own expression: only replacing in turn
+// renders the completed source, whatever the distance from its "{".
+TEST(RenderDifferentialTest, ValuesCompletingASourceWithTheTextAroundTheirExpression) {
+  static const struct {
+    const char* before;
+    const char* value;
+    const char* after;
+  } cases[] = {
+      {"{{", "\"b\",x", "}}"}, {"{{\"b", "\",x", "}}"}, {"{{\"b\",", "x", "}}"},
+      {"{{\"b\",x", "", "}}"}, {"{{", "\"b\",x}", "}"}, {"{{\"b\",x}", "", "}"},
+  };
+  for (const auto& c : cases) {
+    CFormatParser parser;
+    FormatExpressions expressions;
+    expressions.push_back(std::move(parser.Parse("{{\"\\0\",y}}")->front()));
+    expressions.push_back(std::move(parser.Parse("{{\"b\",x}}")->front()));
+    expressions[0].Variables()[0].SetValue(1, c.value);
+    expressions[1].Variables()[0].SetValue(1, "unused");
+    const std::string text = c.before + expressions[0].TemplateString() + c.after + " " +
+                             expressions[1].TemplateString();
+    const std::string rendered = parser.ToString(text, expressions);
+    EXPECT_EQ(rendered, "b b") << text;
+    EXPECT_EQ(rendered, reference::RenderTemplate(text, expressions)) << text;
+  }
+}
+
+// Observes nothing, which makes the parser keep every scan's tokens until the
+// end and build the expressions from there, last first.
+class SilentObserver : public FormatParseObserver {
+ public:
+  void SyntaxError(const FormatSyntaxError&) override {}
+  void Scanned(std::span<const FormatToken>, int32_t) override {}
+};
+
+// Everything a caller can read from a parse: each expression's parts, or the
+// error with its source.
+std::string ParseOutcome(CFormatParser& parser, const std::string& text) {
+  try {
+    std::optional<FormatExpressions> expressions = parser.Parse(text);
+    if (!expressions) return "nothing";
+    std::string out;
+    for (const CFormatExpression& e : *expressions) {
+      out += e.TemplateString() + " | " + e.FormatString() + " | " + std::to_string(e.LoopCount()) +
+             " | " + e.LoopObject() + (e.Repeat() ? " | N" : " | -");
+      for (const CVariable& v : e.Variables())
+        out += " | " + v.Name() + "@" + std::to_string(v.Position());
+      out += "\n";
+    }
+    return out;
+  } catch (const pelmark::Error& e) {
+    return "error " + std::to_string(e.number()) + " from " + e.source() + ": " + e.description();
+  }
+}
+
+// Without an observer each scan is built as soon as it ends; the error raised
+// must still be the one of the last failing expression (an expression left
+// open at the end comes before every other).
+TEST(ParseDifferentialTest, BuildingAsScansEndGivesTheExpressionsAndErrorsOfBuildingAtTheEnd) {
+  Generator g(99);
+  int failed = 0, kept = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = g.ParseHeavyTemplate();
+    CFormatParser plain;
+    CFormatParser observed;
+    SilentObserver observer;
+    observed.SetObserver(&observer);
+    const std::string expected = ParseOutcome(observed, text);
+    ASSERT_EQ(ParseOutcome(plain, text), expected) << text;
+    // A parser is used again after a failure.
+    ASSERT_EQ(ParseOutcome(plain, text), expected) << text;
+    failed += expected.starts_with("error");
+    kept += !expected.starts_with("error") && expected != "nothing";
+  }
+  // Both outcomes must be common for the comparison to mean anything.
+  EXPECT_GT(failed, 500);
+  EXPECT_GT(kept, 500);
 }
 
 // Long loops whose text goes back and forth between holding a live backslash

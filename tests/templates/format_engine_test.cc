@@ -299,5 +299,24 @@ TEST(VariableTest, KeysIgnoreCase) {
   EXPECT_EQ(variables.Find("\xC3\xA9T\xC3\x89"), &variables[1]);  // "éTÉ"
 }
 
+// Expressions rarely name more than a few variables; one that names many must
+// still refuse a name given twice and find each by any case, copies included.
+TEST(VariableTest, ManyVariablesKeepTheirKeys) {
+  std::string many = "{{\"\\0\"";
+  for (int k = 0; k < 12; ++k) many += ",Var" + std::to_string(k) + "\xC3\x89";
+  CFormatParser parser;
+  std::optional<FormatExpressions> parsed = parser.Parse(many + "}}");
+  ASSERT_TRUE(parsed);
+  const CVariables copy = parsed->front().Variables();
+  ASSERT_EQ(copy.Count(), 12);
+  for (int k = 0; k < 12; ++k) {
+    const CVariable* found = copy.Find("VAR" + std::to_string(k) + "\xC3\xA9");
+    ASSERT_NE(found, nullptr) << k;
+    EXPECT_EQ(found->Position(), k);
+  }
+  EXPECT_EQ(copy.Find("Var12\xC3\x89"), nullptr);
+  EXPECT_EQ(Failure([&] { parser.Parse(many + ",vAR3\xC3\xA9}}"); }).number(), 457);
+}
+
 }  // namespace
 }  // namespace corvane
