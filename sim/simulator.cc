@@ -210,8 +210,16 @@ std::string Call::ToString() const {
   } else if (!result.is_empty()) {
     s += " -> " + FormatVariant(result);
   }
-  if (error_number != 0)
-    s += " !! error " + std::to_string(error_number) + ": " + error_description;
+  if (error_number != 0) {
+    s += " !! error " + std::to_string(error_number);
+    if (!error_source.empty()) {
+      std::string source = error_source;
+      for (size_t at; (at = source.find("\r\n")) != std::string::npos;)
+        source.replace(at, 2, " | ");
+      s += " (" + source + ")";
+    }
+    s += ": " + error_description;
+  }
   return s;
 }
 

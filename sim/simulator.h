@@ -287,7 +287,9 @@ struct Call {
 
   // The argument of that name; Empty when absent.
   Variant ArgValue(std::string_view name) const;
-  // IDmsService.MarkAsVital(item.EntityName="Document", item.ID=17, ...) -> True
+  // IDmsService.MarkAsVital(item.EntityName="Document", item.ID=17, ...) -> True, or for a
+  // failed call "... !! error 5 (Pelmark.Dms): Simulated failure" (the lines of a
+  // multi-line source joined by " | ").
   std::string ToString() const;
 };
 

@@ -88,8 +88,10 @@ Json CallJson(const sim::Call& c) {
     j["result_object"] = c.result_object;
   else if (!c.result.is_empty())
     j["result"] = VariantJson(c.result);
-  if (c.error_number != 0)
+  if (c.error_number != 0) {
     j["error"] = {{"number", c.error_number}, {"description", c.error_description}};
+    j["error_source"] = c.error_source;
+  }
   j["text"] = c.ToString();
   return j;
 }
@@ -362,26 +364,32 @@ class CallFacts {
         return j;
       });
     } else if (name == "saves") {
-      Since(sim_.Saves(), mark_.saves, emit, [](const sim::SaveRecord& r) {
-        return Json{{"op", r.op}, {"entity", EntityJson(r.entity)}};
+      Since(sim_.Saves(), mark_.saves, emit, [&](const sim::SaveRecord& r) {
+        return Json{{"op", r.op},
+                    {"entity", EntityJson(r.entity)},
+                    {"journal_entry", JournalEntry(r.journal_index)}};
       });
     } else if (name == "stored") {
-      Since(sim_.StoredRecords(), mark_.stored, emit, [](const sim::StoredRecord& r) {
+      Since(sim_.StoredRecords(), mark_.stored, emit, [&](const sim::StoredRecord& r) {
         Json j = {{"entity", EntityJson(r.entity)}};
         j["database"] = r.database ? Json(*r.database) : Json(nullptr);
+        j["journal_entry"] = JournalEntry(r.journal_index);
         return j;
       });
     } else if (name == "comments" || name == "annotations") {
       Since(name == "comments" ? sim_.Comments() : sim_.Annotations(),
             name == "comments" ? mark_.comments : mark_.annotations, emit,
-            [](const sim::Attachment& a) {
-              return Json{{"item", RefJson(a.item)}, {"entity", EntityJson(a.entity)}};
+            [&](const sim::Attachment& a) {
+              return Json{{"item", RefJson(a.item)},
+                          {"entity", EntityJson(a.entity)},
+                          {"journal_entry", JournalEntry(a.journal_index)}};
             });
     } else if (name == "aces") {
-      Since(sim_.Aces(), mark_.aces, emit, [](const sim::AceGrant& a) {
+      Since(sim_.Aces(), mark_.aces, emit, [&](const sim::AceGrant& a) {
         return Json{{"item", RefJson(a.item)},
                     {"principal", RefJson(a.principal)},
-                    {"ace", EntityJson(a.ace)}};
+                    {"ace", EntityJson(a.ace)},
+                    {"journal_entry", JournalEntry(a.journal_index)}};
       });
     } else if (name == "labels") {
       Since(sim_.LabelsApplied(), mark_.labels, emit, [](const sim::LabelApplied& l) {
@@ -412,6 +420,10 @@ class CallFacts {
   }
 
  private:
+  // The number the call's journal gives the entry at `journal_index` of the
+  // simulator's journal: the first call the step made is 1.
+  size_t JournalEntry(size_t journal_index) const { return journal_index - mark_.journal + 1; }
+
   template <class T, class F>
   static void Since(const std::vector<T>& all, size_t from, const Emit& emit, F to_json) {
     for (size_t i = from; i < all.size(); ++i) emit(to_json(all[i]));
@@ -448,6 +460,7 @@ class CallFacts {
       }
       if (!id.empty()) skipped["item"] = entity + " " + id;
       skipped["error"] = entry["error"];
+      skipped["error_source"] = entry["error_source"];
       skipped["text"] = entry["text"];
       emit(skipped);
     }

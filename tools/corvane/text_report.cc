@@ -28,6 +28,12 @@ std::string Entity(const Json& e) {
          Fields(e["fields"]);
 }
 
+// Which of the call's journal entries made a record, numbered as --verbose
+// lists the journal.
+std::string FromEntry(const Json& record) {
+  return " (journal entry " + std::to_string(record["journal_entry"].get<size_t>()) + ")";
+}
+
 }  // namespace
 
 // The heading of each list the text shows, and whether an empty list still
@@ -74,7 +80,7 @@ std::string ElementLine(std::string_view key, const Json& x) {
                         : x["item"].get<std::string>() + " (" + x["op"].get<std::string>() + ")";
     s += ": error " + std::to_string(e["number"].get<int32_t>()) + ", " +
          e["description"].get<std::string>();
-    std::string source = e.contains("source") ? e["source"].get<std::string>() : "";
+    std::string source = x["error_source"].get<std::string>();
     for (size_t at; (at = source.find("\r\n")) != std::string::npos;) source.replace(at, 2, " | ");
     if (!source.empty()) s += ", source " + source;
     return s;
@@ -86,12 +92,13 @@ std::string ElementLine(std::string_view key, const Json& x) {
       s += x["delete_child_items"].get<bool>() ? ", with child items" : ", without child items";
     return s;
   }
-  if (key == "saves") return x["op"].get<std::string>() + " " + Entity(x["entity"]);
-  if (key == "stored") return Entity(x["entity"]);
+  if (key == "saves") return x["op"].get<std::string>() + " " + Entity(x["entity"]) + FromEntry(x);
+  if (key == "stored") return Entity(x["entity"]) + FromEntry(x);
   if (key == "comments" || key == "annotations")
-    return "on " + Ref(x["item"]) + ": " + Fields(x["entity"]["fields"]);
+    return "on " + Ref(x["item"]) + ": " + Fields(x["entity"]["fields"]) + FromEntry(x);
   if (key == "aces")
-    return Ref(x["principal"]) + " on " + Ref(x["item"]) + ": " + Fields(x["ace"]["fields"]);
+    return Ref(x["principal"]) + " on " + Ref(x["item"]) + ": " + Fields(x["ace"]["fields"]) +
+           FromEntry(x);
   if (key == "labels")
     return "\"" + x["name"].get<std::string>() + "\" " + Ref(x["label"]) + " on " + Ref(x["item"]);
   if (key == "exports") return Ref(x["item"]) + " to \"" + x["folder"].get<std::string>() + "\"";
