@@ -22,8 +22,8 @@ uint32_t TextPool::Intern(std::string_view text) {
 }
 
 void TextPool::Clear() {
-  ids_.clear();
-  texts_.clear();
+  ids_ = decltype(ids_)();
+  texts_ = decltype(texts_)();
   Intern("");
 }
 
@@ -130,9 +130,10 @@ Call CompactJournal::At(size_t index) const {
 }
 
 void CompactJournal::Clear() {
-  entries_.clear();
-  args_.clear();
-  errors_.clear();
+  // Moving empty containers in gives their memory back; clear() would keep it.
+  entries_ = decltype(entries_)();
+  args_ = decltype(args_)();
+  errors_ = decltype(errors_)();
   texts_.Clear();
 }
 
