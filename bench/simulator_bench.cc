@@ -6,6 +6,7 @@
 // (journal entry, reference object, copy of the entity). Recorded in
 // docs/performance.md, "Simulator and tool".
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <string>
 #include <unordered_map>
@@ -108,5 +109,49 @@ void BM_SimFloor_HashMapLookup(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SimFloor_HashMapLookup)->Arg(1000)->Arg(10000)->Arg(100000);
+
+// Bytes the process has allocated now (small blocks and mapped ones).
+size_t AllocatedBytes() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+// What the journal costs per call: MarkAsVital over N documents, the bytes the
+// journal gives back when it is cleared, beside the same entries rebuilt as
+// sim::Call objects (how the journal held them before it was made compact),
+// measured in the same run. The tool's memory per journaled call follows from it
+// (docs/reliability.md).
+void BM_SimJournalBytesPerCall(benchmark::State& state) {
+  const int32_t n = static_cast<int32_t>(state.range(0));
+  sim::Simulator sim;
+  for (int32_t id = 1; id <= n; ++id) sim.AddDocument(7, {.id = id});
+  auto dms = ComPtr<pelmark::IService>(sim.Services()->GetService("DmsService"))
+                 .try_query<pelmark::IDmsService>();
+  BenchSession session;
+  BenchRef ref;
+  double compact = 0, objects = 0, calls = 0;
+  for (auto _ : state) {
+    dms->Connect(7, &session);
+    for (int32_t id = 1; id <= n; ++id) {
+      ref.id = id;
+      benchmark::DoNotOptimize(dms->MarkAsVital(&ref, "kept as a vital record"));
+    }
+    state.PauseTiming();
+    calls = static_cast<double>(sim.JournalSize());
+    const size_t with_journal = AllocatedBytes();
+    {
+      const std::vector<sim::Call> rebuilt = sim.Journal();
+      objects = static_cast<double>(AllocatedBytes() - with_journal);
+    }
+    sim.ClearJournal();
+    compact = static_cast<double>(with_journal - AllocatedBytes());
+    state.ResumeTiming();
+  }
+  state.counters["journal_bytes_per_call"] = compact / calls;
+  state.counters["call_objects_bytes_per_call"] = objects / calls;
+  state.counters["ratio"] = compact / objects;
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_SimJournalBytesPerCall)->Arg(10000)->Arg(100000)->Iterations(3);
 
 }  // namespace

@@ -151,7 +151,7 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
     return Run("AddEntity", EntityArgs(entity), [&] {
       Entity copy = RequireEntity(entity);
       copy.id = state().next_id++;
-      state().stored_records.push_back({state().connected, copy});
+      state().stored_records.push_back({state().connected, copy, state().current_call});
       if (copy.entity_name == "Job") state().jobs.push_back(copy);
       return copy.id;
     });
@@ -179,7 +179,7 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
       RequireConnection();
       Ref item = RequireItemRef(target, nullptr);
       if (!principal) ThrowDms(kErrBadArgument, "AddAce needs a principal");
-      state().aces.push_back({item, ReadRef(principal), RequireEntity(ace)});
+      state().aces.push_back({item, ReadRef(principal), RequireEntity(ace), state().current_call});
     });
   }
   void ApplyLabel(pelmark::IEntityRef* item, pelmark::IEntityRef* label) override {
@@ -365,7 +365,7 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
       Item* item = Resolve(r);
       if (!item) ThrowDms(kErrNotFound, "No " + RefText(r) + InDatabase());
       item->entity.fields = data.fields;
-      state().saves.push_back({op, item->entity});
+      state().saves.push_back({op, item->entity, state().current_call});
     });
   }
 
@@ -377,7 +377,7 @@ class SimDms final : public ComObject<pelmark::IDmsService> {
     Run(op, std::move(args), [&] {
       RequireConnection();
       Ref r = RequireItemRef(ref, kind);
-      into.push_back({r, RequireEntity(entity)});
+      into.push_back({r, RequireEntity(entity), state().current_call});
     });
   }
 

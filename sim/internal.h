@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "item_store.h"
+#include "journal.h"
 #include "simulator.h"
 
 namespace sim::internal {
@@ -55,7 +56,9 @@ struct FaultState {
 struct State {
   Options options;
 
-  std::vector<Call> journal;
+  CompactJournal journal;
+  // The journal index of the call running now: the records a call makes name it.
+  size_t current_call = 0;
   std::vector<FaultState> faults;
   uint64_t next_serial = 1;
   std::map<uint64_t, ObjectBase*> live;
@@ -112,9 +115,10 @@ struct State {
   std::shared_ptr<TaskState> FindTask(int32_t task_id) const;
   // The tasks the step's ITasks lists, in the order added.
   std::vector<std::shared_ptr<TaskState>> StepTasks() const;
-  // Raises the error of the first fault that matches, or answers true when it
-  // asks for Nothing instead (only for a call that answers an object).
-  bool CheckFaults(const Call& call, bool answers_object);
+  // Raises the error of the first fault that this call matches, or answers true
+  // when it asks for Nothing instead (only for a call that answers an object).
+  bool CheckFaults(std::string_view op, std::string_view target, const std::vector<Arg>& args,
+                   bool answers_object);
   // Drops the objects the simulator holds, so that they can go.
   void Shutdown();
 };
@@ -172,15 +176,24 @@ template <class F>
 auto ObjectBase::Run(std::string_view method, std::vector<Arg> args, F&& body) -> decltype(body()) {
   using R = decltype(body());
   State& st = *state_;
-  size_t index = st.journal.size();
-  std::string op = method.find('.') != std::string_view::npos ? std::string(method)
-                                                              : iface_ + "." + std::string(method);
-  st.journal.push_back(Call{std::move(op), target_, std::move(args), {}, {}, 0, {}});
+  std::string qualified;
+  if (method.find('.') == std::string_view::npos) {
+    qualified.reserve(iface_.size() + 1 + method.size());
+    qualified.append(iface_).append(".").append(method);
+    method = qualified;
+  }
+  const size_t index = st.journal.Append(method, target_, args);
+  struct CurrentCall {
+    State& st;
+    size_t outer;
+    ~CurrentCall() { st.current_call = outer; }
+  } current{st, st.current_call};
+  st.current_call = index;
   constexpr bool kAnswersObject = !std::is_void_v<R> && !std::is_same_v<R, int32_t> &&
                                   !std::is_same_v<R, bool> && !std::is_same_v<R, std::string> &&
                                   !std::is_same_v<R, Variant>;
   try {
-    const bool answer_nothing = st.CheckFaults(st.journal[index], kAnswersObject);
+    const bool answer_nothing = st.CheckFaults(method, target_, args, kAnswersObject);
     if constexpr (kAnswersObject) {
       if (answer_nothing) {
         SetObjectResult(index, nullptr);
@@ -200,8 +213,7 @@ auto ObjectBase::Run(std::string_view method, std::vector<Arg> args, F&& body) -
       return r;
     }
   } catch (const pelmark::Error& e) {
-    st.journal[index].error_number = e.number();
-    st.journal[index].error_description = e.description();
+    st.journal.SetError(index, e.number(), e.source(), e.description());
     throw;
   }
 }

@@ -215,8 +215,16 @@ std::string Call::ToString() const {
   } else if (!result.is_empty()) {
     s += " -> " + FormatVariant(result);
   }
-  if (error_number != 0)
-    s += " !! error " + std::to_string(error_number) + ": " + error_description;
+  if (error_number != 0) {
+    s += " !! error " + std::to_string(error_number);
+    if (!error_source.empty()) {
+      std::string source = error_source;
+      for (size_t at; (at = source.find("\r\n")) != std::string::npos;)
+        source.replace(at, 2, " | ");
+      s += " (" + source + ")";
+    }
+    s += ": " + error_description;
+  }
   return s;
 }
 
@@ -293,16 +301,17 @@ std::vector<std::shared_ptr<TaskState>> State::StepTasks() const {
   return out;
 }
 
-bool State::CheckFaults(const Call& call, bool answers_object) {
+bool State::CheckFaults(std::string_view op, std::string_view target, const std::vector<Arg>& args,
+                        bool answers_object) {
   for (FaultState& fs : faults) {
     const Fault& f = fs.fault;
-    if (f.op != call.op) continue;
+    if (f.op != op) continue;
     if (f.answer_nothing && !answers_object) continue;
-    if (!f.target.empty() && f.target != call.target) continue;
+    if (!f.target.empty() && f.target != target) continue;
     bool all = true;
     for (const Arg& w : f.when) {
       bool found = false;
-      for (const Arg& a : call.args) {
+      for (const Arg& a : args) {
         if (a.name == w.name) {
           found = ValuesMatch(a.value, w.value);
           break;
@@ -347,11 +356,11 @@ ObjectBase::ObjectBase(std::shared_ptr<State> state, std::string iface, std::str
 ObjectBase::~ObjectBase() { state_->live.erase(serial_); }
 
 void ObjectBase::SetResult(size_t index, const Variant& v) {
-  state_->journal[index].result = JournalValue(v);
+  state_->journal.SetResult(index, JournalValue(v));
 }
 
 void ObjectBase::SetObjectResult(size_t index, pelmark::IUnknown* object) {
-  state_->journal[index].result_object = Describe(object);
+  state_->journal.SetResultObject(index, Describe(object));
 }
 
 }  // namespace internal
@@ -598,18 +607,29 @@ pelmark::ITask* Simulator::Task(int32_t task_id) {
   return slot.get();
 }
 
-const std::vector<Call>& Simulator::Journal() const { return state_->journal; }
+std::vector<Call> Simulator::Journal() const {
+  std::vector<Call> out;
+  out.reserve(state_->journal.size());
+  for (size_t i = 0; i < state_->journal.size(); ++i) out.push_back(state_->journal.At(i));
+  return out;
+}
+
+size_t Simulator::JournalSize() const { return state_->journal.size(); }
+
+Call Simulator::JournalEntry(size_t index) const { return state_->journal.At(index); }
+
+std::string_view Simulator::JournalOp(size_t index) const { return state_->journal.Op(index); }
 
 std::vector<Call> Simulator::DmsCalls() const { return CallsTo("IDmsService."); }
 
 std::vector<Call> Simulator::CallsTo(std::string_view prefix) const {
   std::vector<Call> out;
-  for (const Call& c : state_->journal)
-    if (c.op.starts_with(prefix)) out.push_back(c);
+  for (size_t i = 0; i < state_->journal.size(); ++i)
+    if (state_->journal.Op(i).starts_with(prefix)) out.push_back(state_->journal.At(i));
   return out;
 }
 
-void Simulator::ClearJournal() { state_->journal.clear(); }
+void Simulator::ClearJournal() { state_->journal.Clear(); }
 
 const std::vector<VariableWrite>& Simulator::VariableWrites() const {
   return state_->variable_writes;

@@ -292,10 +292,13 @@ struct Call {
   std::string result_object{};  // description of an object result, "Nothing" for null
   int32_t error_number = 0;     // the error the call raised, 0 when it succeeded
   std::string error_description{};
+  std::string error_source{};
 
   // The argument of that name; Empty when absent.
   Variant ArgValue(std::string_view name) const;
-  // IDmsService.MarkAsVital(item.EntityName="Document", item.ID=17, ...) -> True
+  // IDmsService.MarkAsVital(item.EntityName="Document", item.ID=17, ...) -> True, or for a
+  // failed call "... !! error 5 (Pelmark.Dms): Simulated failure" (the lines of a
+  // multi-line source joined by " | ").
   std::string ToString() const;
 };
 
@@ -335,22 +338,28 @@ struct VariableWrite {
   Variant value{};
 };
 
+// The records below that a call makes carry `journal_index`: the index in
+// Journal() of the call that made them (counted since the last ClearJournal).
+
 // A record stored with AddEntity, with the id it was given.
 struct StoredRecord {
   std::optional<int32_t> database{};  // the connected database, if any
   Entity entity{};                    // entity.id is the assigned id
+  size_t journal_index = 0;
 };
 
 // AddComment / AddAnnotation.
 struct Attachment {
   Ref item{};
   Entity entity{};
+  size_t journal_index = 0;
 };
 
 struct AceGrant {
   Ref item{};
   Ref principal{};
   Entity ace{};
+  size_t journal_index = 0;
 };
 
 struct LabelApplied {
@@ -376,6 +385,7 @@ struct ExportRecord {
 struct SaveRecord {
   std::string op{};
   Entity entity{};
+  size_t journal_index = 0;
 };
 
 struct MessageRecord {
@@ -483,7 +493,13 @@ class Simulator {
   pelmark::ITask* Task(int32_t task_id);
 
   // --- Inspection --------------------------------------------------------
-  const std::vector<Call>& Journal() const;
+  // The journal is kept compactly; Journal() rebuilds every entry, JournalEntry
+  // one, JournalOp only its op (cheap, valid until the journal changes).
+  std::vector<Call> Journal() const;
+  size_t JournalSize() const;
+  // REQUIRES: index < JournalSize().
+  Call JournalEntry(size_t index) const;
+  std::string_view JournalOp(size_t index) const;
   // The IDmsService calls only.
   std::vector<Call> DmsCalls() const;
   // The calls whose op starts with `prefix` ("IDmsService.Get", "ITask.").

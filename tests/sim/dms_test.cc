@@ -223,6 +223,34 @@ TEST_F(SimDmsTest, AttachmentsLabelsAndPublishingAreRecorded) {
   EXPECT_EQ(s.FieldValue(7, "Document", 17, "MinorVersion"), Variant(1));
 }
 
+TEST_F(SimDmsTest, EachRecordNamesTheJournalEntryOfTheCallThatMadeIt) {
+  Connect();
+  TestRef doc("Document", 17, 2), principal("User", 25, 18);
+  ComPtr<pelmark::IEntity> note = dms->NewEntity("Comment");
+  dms->AddComment(&doc, note.get());
+  dms->AddAnnotation(&doc, dms->NewEntity("Annotation").get());
+  dms->AddAce(&doc, &principal, dms->NewEntity("Ace").get());
+  dms->AddEntity(dms->NewEntity("AuditRecord").get());
+  ComPtr<pelmark::IEntity> document = dms->GetDocument(&doc);
+  document->Fields()->Item("Title")->SetValue(Variant("Renamed"));
+  dms->SaveDocument(document.get());
+
+  auto op_of = [&](size_t journal_index) { return std::string(s.JournalOp(journal_index)); };
+  ASSERT_EQ(s.Comments().size(), 1u);
+  EXPECT_EQ(op_of(s.Comments()[0].journal_index), "IDmsService.AddComment");
+  ASSERT_EQ(s.Annotations().size(), 1u);
+  EXPECT_EQ(op_of(s.Annotations()[0].journal_index), "IDmsService.AddAnnotation");
+  ASSERT_EQ(s.Aces().size(), 1u);
+  EXPECT_EQ(op_of(s.Aces()[0].journal_index), "IDmsService.AddAce");
+  ASSERT_EQ(s.StoredRecords().size(), 1u);
+  const sim::Call add = s.JournalEntry(s.StoredRecords()[0].journal_index);
+  EXPECT_EQ(add.op, "IDmsService.AddEntity");
+  EXPECT_EQ(add.result, Variant(s.StoredRecords()[0].entity.id));
+  ASSERT_EQ(s.Saves().size(), 1u);
+  EXPECT_EQ(op_of(s.Saves()[0].journal_index), "IDmsService.SaveDocument");
+  EXPECT_EQ(s.Saves()[0].journal_index, s.JournalSize() - 1);
+}
+
 TEST_F(SimDmsTest, DeletingAStackWithChildrenRemovesItsDocuments) {
   Connect();
   TestRef stack("DataEntity", 300, 44);

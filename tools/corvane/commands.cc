@@ -85,6 +85,87 @@ Options:
                     server; an unwritable FILE stops the run before it starts
 )";
 
+// `corvane run`: each report is written as its scenario runs; only its summary
+// is kept, for the closing line and the JUnit file.
+int RunScenarioFiles(const ParsedOptions& o) {
+  if (o.positional.empty()) throw UsageError("name at least one scenario file");
+  std::optional<JunitFile> junit;
+  if (o.values.count("--junit")) {
+    try {
+      junit.emplace(o.Value("--junit"));
+    } catch (const std::runtime_error& e) {
+      std::cerr << "corvane: " << e.what() << "\n";
+      return kExitCannotRun;
+    }
+  }
+  const bool json = o.Flag("--json");
+  const bool colour = !json && StdoutWantsColour();
+  int status = kExitOk;
+  Json reports = Json::array();
+  JsonStream json_out(std::cout);
+  bool json_started = false;
+  auto could_not_run = [&](const std::string& file, const ScenarioError& e) {
+    std::cerr << "corvane: " << ScenarioMessage(file, e) << "\n";
+    Json report = {{"scenario", file},
+                   {"error", {{"place", e.place()}, {"message", e.what()}}},
+                   {"passed", false}};
+    if (json_started) json_out.Value(report);
+    reports.push_back(std::move(report));
+    status = kExitCannotRun;
+  };
+  // Read every scenario first, so that a malformed one stops nothing half run.
+  std::vector<std::pair<std::string, std::optional<Scenario>>> scenarios;
+  for (const std::string& file : o.positional) {
+    try {
+      scenarios.emplace_back(file, LoadScenario(file));
+    } catch (const ScenarioError& e) {
+      could_not_run(file, e);
+      scenarios.emplace_back(file, std::nullopt);
+    }
+  }
+  ModuleHost host(HostOptionsOf(o));
+  if (json) {
+    // Started only once the module is loaded: a module that cannot be loaded
+    // leaves stdout empty.
+    json_out.BeginObject();
+    json_out.BeginArray("scenarios");
+    for (const Json& report : reports) json_out.Value(report);
+    json_started = true;
+  }
+  JsonReportSink json_sink(json_out);
+  TextReportSink text_sink(std::cout, {.verbose = o.Flag("--verbose"), .colour = colour});
+  ReportSink& sink = json ? static_cast<ReportSink&>(json_sink) : text_sink;
+  for (auto& [file, scenario] : scenarios) {
+    if (!scenario) continue;
+    Json summary;
+    try {
+      summary = RunScenario(*scenario, host, sink);
+    } catch (const ScenarioError& e) {
+      could_not_run(file, e);
+      continue;
+    }
+    if (!summary["passed"].get<bool>() && status == kExitOk) status = kExitFailed;
+    reports.push_back(std::move(summary));
+  }
+  if (json) {
+    json_out.End();
+    json_out.Value(status, "status");
+    json_out.End();
+    std::cout << "\n";
+  } else if (o.positional.size() > 1) {
+    std::cout << "\n" << SummaryLine(reports, colour);
+  }
+  if (junit) {
+    try {
+      junit->Write(reports);
+    } catch (const std::runtime_error& e) {
+      std::cerr << "corvane: " << e.what() << "\n";
+      return kExitCannotRun;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int RunCommand(const Args& args) {
@@ -92,73 +173,8 @@ int RunCommand(const Args& args) {
                            "\nExit status: 0 when every expectation holds, 1 when one does not, "
                            "2 when a scenario\ncannot be read or run or the JUnit file cannot be "
                            "written.\nColour is used on a terminal unless NO_COLOR is set.\n";
-  return WithOptions(
-      args, {"--json", "--verbose"}, {"--module", "--registry", "--junit"}, help,
-      [&](const ParsedOptions& o) {
-        if (o.positional.empty()) throw UsageError("name at least one scenario file");
-        std::optional<JunitFile> junit;
-        if (o.values.count("--junit")) {
-          try {
-            junit.emplace(o.Value("--junit"));
-          } catch (const std::runtime_error& e) {
-            std::cerr << "corvane: " << e.what() << "\n";
-            return kExitCannotRun;
-          }
-        }
-        const bool colour = !o.Flag("--json") && StdoutWantsColour();
-        // Read every scenario first, so that a malformed one stops nothing half run.
-        int status = kExitOk;
-        Json reports = Json::array();
-        std::vector<std::pair<std::string, std::optional<Scenario>>> scenarios;
-        for (const std::string& file : o.positional) {
-          try {
-            scenarios.emplace_back(file, LoadScenario(file));
-          } catch (const ScenarioError& e) {
-            std::cerr << "corvane: " << ScenarioMessage(file, e) << "\n";
-            reports.push_back({{"scenario", file},
-                               {"error", {{"place", e.place()}, {"message", e.what()}}},
-                               {"passed", false}});
-            scenarios.emplace_back(file, std::nullopt);
-            status = kExitCannotRun;
-          }
-        }
-        ModuleHost host(HostOptionsOf(o));
-        for (auto& [file, scenario] : scenarios) {
-          if (!scenario) continue;
-          Json report;
-          try {
-            report = RunScenario(*scenario, host);
-          } catch (const ScenarioError& e) {
-            std::cerr << "corvane: " << ScenarioMessage(file, e) << "\n";
-            reports.push_back({{"scenario", file},
-                               {"error", {{"place", e.place()}, {"message", e.what()}}},
-                               {"passed", false}});
-            status = kExitCannotRun;
-            continue;
-          }
-          if (!report["passed"].get<bool>() && status == kExitOk) status = kExitFailed;
-          if (!o.Flag("--json")) {
-            const std::string text = TextReport(report, {.verbose = o.Flag("--verbose")});
-            std::cout << (colour ? ColourReport(text) : text);
-          }
-          reports.push_back(std::move(report));
-        }
-        if (o.Flag("--json")) {
-          Json out = {{"scenarios", reports}, {"status", status}};
-          std::cout << out.dump(2) << "\n";
-        } else if (o.positional.size() > 1) {
-          std::cout << "\n" << SummaryLine(reports, colour);
-        }
-        if (junit) {
-          try {
-            junit->Write(reports);
-          } catch (const std::runtime_error& e) {
-            std::cerr << "corvane: " << e.what() << "\n";
-            return kExitCannotRun;
-          }
-        }
-        return status;
-      });
+  return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit"}, help,
+                     RunScenarioFiles);
 }
 
 int ClassesCommand(const Args& args) {

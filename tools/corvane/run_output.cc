@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <pugixml.hpp>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -54,19 +53,85 @@ bool StdoutWantsColour() {
   return ::isatty(STDOUT_FILENO) == 1;
 }
 
-std::string ColourReport(const std::string& report) {
-  std::istringstream in(report);
-  std::string out, line;
-  while (std::getline(in, line)) {
-    if (line.starts_with("PASS "))
-      out += Paint(line, kGreen);
-    else if (line.starts_with("FAIL ") || line.find("EXPECTATIONS FAILED") != std::string::npos)
-      out += Paint(line, kRed);
-    else
-      out += line;
-    if (!in.eof()) out += "\n";
+std::string ColourLine(const std::string& line) {
+  if (line.starts_with("PASS ")) return Paint(line, kGreen);
+  if (line.starts_with("FAIL ") || line.find("EXPECTATIONS FAILED") != std::string::npos)
+    return Paint(line, kRed);
+  return line;
+}
+
+void JsonStream::Next(std::string_view key) {
+  if (frames_.empty()) return;
+  Frame& frame = frames_.back();
+  out_ << (frame.count++ == 0 ? "\n" : ",\n") << std::string(frames_.size() * 2, ' ');
+  if (frame.object) out_ << Json(key).dump() << ": ";
+}
+
+void JsonStream::BeginObject(std::string_view key) {
+  Next(key);
+  out_ << '{';
+  frames_.push_back({true, 0});
+}
+
+void JsonStream::BeginArray(std::string_view key) {
+  Next(key);
+  out_ << '[';
+  frames_.push_back({false, 0});
+}
+
+void JsonStream::Value(const Json& value, std::string_view key) {
+  Next(key);
+  std::string text = value.dump(2);
+  if (!frames_.empty() && text.find('\n') != std::string::npos) {
+    // A line break inside a dump is always one between members: texts escape theirs.
+    const std::string indent = "\n" + std::string(frames_.size() * 2, ' ');
+    std::string indented;
+    indented.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+      if (c == '\n')
+        indented += indent;
+      else
+        indented += c;
+    }
+    text = std::move(indented);
   }
-  return out;
+  out_ << text;
+}
+
+void JsonStream::End() {
+  const Frame frame = frames_.back();
+  frames_.pop_back();
+  if (frame.count != 0) out_ << "\n" << std::string(frames_.size() * 2, ' ');
+  out_ << (frame.object ? '}' : ']');
+}
+
+void JsonReportSink::BeginReport(const Json& head, const std::string& module) {
+  module_ = module;
+  json_.BeginObject();
+  for (const auto& [key, value] : head.items()) json_.Value(value, key);
+  json_.BeginArray("calls");
+}
+
+void JsonReportSink::BeginCall(const Json& head) {
+  json_.BeginObject();
+  for (const auto& [key, value] : head.items()) json_.Value(value, key);
+}
+
+void JsonReportSink::Member(std::string_view key, const Json& value) { json_.Value(value, key); }
+
+void JsonReportSink::BeginList(std::string_view key) { json_.BeginArray(key); }
+
+void JsonReportSink::Element(const Json& element) { json_.Value(element); }
+
+void JsonReportSink::EndList() { json_.End(); }
+
+void JsonReportSink::EndCall() { json_.End(); }
+
+void JsonReportSink::EndReport(bool passed) {
+  json_.End();  // calls
+  json_.Value(module_, "module");
+  json_.Value(passed, "passed");
+  json_.End();
 }
 
 std::string SummaryLine(const Json& reports, bool colour) {

@@ -1,11 +1,17 @@
-// What `corvane run` prints besides the reports themselves: colour for a
-// terminal, the closing summary line and the JUnit XML file for a CI server.
-// Each function is used from the one thread that runs the command.
+// What `corvane run` prints besides the text report: the JSON report written
+// as it is made, colour for a terminal, the closing summary line and the JUnit
+// XML file for a CI server. Each is used from the one thread that runs the
+// command.
 #pragma once
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "runner.h"
 
 namespace corvane::cli {
 
@@ -13,11 +19,67 @@ namespace corvane::cli {
 // in a file or a pipe only get in the way of whoever reads it next.
 bool StdoutWantsColour();
 
-// The text report with its PASS and FAIL lines and failed expectations in colour.
-std::string ColourReport(const std::string& report);
+// One line of the text report, painted when it is a PASS or FAIL line or
+// announces failed expectations.
+std::string ColourLine(const std::string& line);
+
+// Writes one JSON document piece by piece, byte for byte as nlohmann's dump(2)
+// writes the whole document, so that a report is never held whole.
+//
+// Typical usage:
+//   JsonStream json(std::cout);
+//   json.BeginObject();
+//   json.BeginArray("scenarios");
+//   json.Value(report);
+//   json.End();
+//   json.Value(status, "status");
+//   json.End();
+class JsonStream {
+ public:
+  explicit JsonStream(std::ostream& out) : out_(out) {}
+  JsonStream(const JsonStream&) = delete;
+  JsonStream& operator=(const JsonStream&) = delete;
+
+  // `key` names the member inside an object and is ignored inside an array.
+  void BeginObject(std::string_view key = {});
+  void BeginArray(std::string_view key = {});
+  void Value(const nlohmann::ordered_json& value, std::string_view key = {});
+  // Closes the innermost object or array.
+  void End();
+
+ private:
+  void Next(std::string_view key);
+
+  struct Frame {
+    bool object;
+    size_t count;
+  };
+  std::ostream& out_;
+  std::vector<Frame> frames_;
+};
+
+// Writes each report as one element of the array `json` is in.
+class JsonReportSink final : public ReportSink {
+ public:
+  explicit JsonReportSink(JsonStream& json) : json_(json) {}
+
+  void BeginReport(const nlohmann::ordered_json& head, const std::string& module) override;
+  void BeginCall(const nlohmann::ordered_json& head) override;
+  void Member(std::string_view key, const nlohmann::ordered_json& value) override;
+  void BeginList(std::string_view key) override;
+  void Element(const nlohmann::ordered_json& element) override;
+  void EndList() override;
+  void EndCall() override;
+  void EndReport(bool passed) override;
+
+ private:
+  JsonStream& json_;
+  std::string module_;
+};
 
 // "scenarios: 3 passed, 1 failed" (and ", 2 could not run" when some could
-// not be read or run), from the reports of one run; coloured when asked.
+// not be read or run), from the summaries of one run's reports (RunScenario's,
+// or the error report of a scenario that could not run); coloured when asked.
 std::string SummaryLine(const nlohmann::ordered_json& reports, bool colour);
 
 // A JUnit XML file written through a temporary file beside it, so that a path
@@ -31,7 +93,7 @@ class JunitFile {
   JunitFile(const JunitFile&) = delete;
   JunitFile& operator=(const JunitFile&) = delete;
 
-  // One testcase per report; a failed expectation or a scenario that could not
+  // One testcase per report summary; a failed expectation or a scenario that could not
   // run becomes its failure or error. Throws std::runtime_error when the file
   // cannot be completed; the temporary file is removed either way.
   void Write(const nlohmann::ordered_json& reports);

@@ -6,7 +6,9 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 
 #include "class_descriptions.h"
 #include "corvane/catalogue.h"
@@ -88,8 +90,10 @@ Json CallJson(const sim::Call& c) {
     j["result_object"] = c.result_object;
   else if (!c.result.is_empty())
     j["result"] = VariantJson(c.result);
-  if (c.error_number != 0)
+  if (c.error_number != 0) {
     j["error"] = {{"number", c.error_number}, {"description", c.error_description}};
+    j["error_source"] = c.error_source;
+  }
   j["text"] = c.ToString();
   return j;
 }
@@ -113,14 +117,6 @@ Json MessageJson(const sim::MessageRecord& m) {
           {"attachments", attachments}, {"recipients", recipients}};
 }
 
-// The part of a record list that a call added.
-template <class T, class F>
-Json Since(const std::vector<T>& all, size_t from, F to_json) {
-  Json out = Json::array();
-  for (size_t i = from; i < all.size(); ++i) out.push_back(to_json(all[i]));
-  return out;
-}
-
 // Counts of every record list before a call, so that its own part can be cut out.
 struct Marks {
   size_t journal, writes, stored, comments, annotations, aces, labels, operations, exports, saves,
@@ -128,7 +124,7 @@ struct Marks {
 };
 
 Marks Mark(const sim::Simulator& sim, const CliPlatform& platform) {
-  return {sim.Journal().size(),       sim.VariableWrites().size(), sim.StoredRecords().size(),
+  return {sim.JournalSize(),          sim.VariableWrites().size(), sim.StoredRecords().size(),
           sim.Comments().size(),      sim.Annotations().size(),    sim.Aces().size(),
           sim.LabelsApplied().size(), sim.ItemOperations().size(), sim.Exports().size(),
           sim.Saves().size(),         sim.Messages().size(),       platform.event_log.size()};
@@ -157,38 +153,39 @@ void Build(const Scenario& s, sim::Simulator& sim) {
   for (const auto& f : s.faults) sim.InjectFault(f);
 }
 
-// Every DMS item the scenario declared, as it stands now.
-Json ItemsJson(const Scenario& s, const sim::Simulator& sim) {
-  Json out = Json::array();
-  auto add = [&](int32_t database, std::string_view entity_name, int32_t id) {
-    Json j = {{"entity", entity_name}, {"database", database}, {"id", id}};
-    const sim::Item* item = sim.FindItem(database, entity_name, id);
-    j["exists"] = item != nullptr;
-    if (item) {
-      j["typecode"] = item->entity.type_code;
-      j["fields"] = EntityJson(item->entity)["fields"];
-      Json flags = Json::object();
-      for (const auto& [name, on] : item->flags) flags[name] = on;
-      j["flags"] = flags;
-      j["labels"] = item->labels;
-    }
-    out.push_back(std::move(j));
-  };
-  for (const auto& d : s.documents) add(d.database, "Document", d.value.id);
-  for (const auto& e : s.stacks) add(e.database, "DataEntity", e.value.id);
-  for (const auto& e : s.record_series) add(e.database, "RecordSeries", e.value.id);
-  for (const auto& e : s.retention_labels) add(e.database, "RetentionLabel", e.value.id);
+// A DMS item the scenario declared.
+struct DeclaredItem {
+  int32_t database;
+  std::string_view entity_name;
+  int32_t id;
+};
+
+std::vector<DeclaredItem> DeclaredItems(const Scenario& s) {
+  std::vector<DeclaredItem> out;
+  out.reserve(s.documents.size() + s.stacks.size() + s.record_series.size() +
+              s.retention_labels.size());
+  for (const auto& d : s.documents) out.push_back({d.database, "Document", d.value.id});
+  for (const auto& e : s.stacks) out.push_back({e.database, "DataEntity", e.value.id});
+  for (const auto& e : s.record_series) out.push_back({e.database, "RecordSeries", e.value.id});
+  for (const auto& e : s.retention_labels)
+    out.push_back({e.database, "RetentionLabel", e.value.id});
   return out;
 }
 
-// Each item's report as JSON text: what the next call's report is compared with
-// to find the items it changed. The text is a fraction of the size of the JSON
-// tree, which matters when a scenario declares 100,000 documents.
-std::vector<std::string> ItemTexts(const Json& items) {
-  std::vector<std::string> out;
-  out.reserve(items.size());
-  for (const Json& item : items) out.push_back(item.dump());
-  return out;
+// A declared DMS item as it stands now.
+Json ItemJson(const DeclaredItem& declared, const sim::Simulator& sim) {
+  Json j = {{"entity", declared.entity_name}, {"database", declared.database}, {"id", declared.id}};
+  const sim::Item* item = sim.FindItem(declared.database, declared.entity_name, declared.id);
+  j["exists"] = item != nullptr;
+  if (item) {
+    j["typecode"] = item->entity.type_code;
+    j["fields"] = EntityJson(item->entity)["fields"];
+    Json flags = Json::object();
+    for (const auto& [name, on] : item->flags) flags[name] = on;
+    j["flags"] = flags;
+    j["labels"] = item->labels;
+  }
+  return j;
 }
 
 Json JobsJson(const Scenario& s, const sim::Simulator& sim) {
@@ -358,42 +355,200 @@ Json Warnings(const Scenario& s) {
   return out;
 }
 
-// The errors a call's DMS requests raised that the step caught and did not pass
-// on: the ones a step skips by design, item by item. When the call itself raised
-// an error, the last failed request with that number is the one it passed on.
-Json SkippedErrors(const Json& journal, const Json& raised) {
-  std::optional<size_t> passed_on;
-  if (!raised.is_null())
-    for (size_t i = journal.size(); i-- > 0;)
-      if (journal[i].contains("error") && journal[i]["error"]["number"] == raised["number"]) {
-        passed_on = i;
-        break;
+// One call's part of the report, each list produced element by element from
+// the simulator's records since the marks taken before the call.
+class CallFacts {
+ public:
+  using Emit = std::function<void(const Json&)>;
+
+  CallFacts(const Scenario& s, const sim::Simulator& sim, const CliPlatform& platform,
+            const Marks& mark, const Json& raised)
+      : s_(s), sim_(sim), platform_(platform), mark_(mark), raised_(raised) {}
+
+  // The list member `name` of the call, one element at a time. Not for "items"
+  // and "items_changed", which compare with the items before the call.
+  void List(std::string_view name, const Emit& emit) const {
+    if (name == "variable_writes") {
+      for (size_t i = mark_.writes; i < sim_.VariableWrites().size(); ++i) {
+        const sim::VariableWrite& w = sim_.VariableWrites()[i];
+        emit({{"owner", w.owner}, {"name", w.name}, {"value", VariantJson(w.value)}});
       }
-  Json out = Json::array();
-  for (size_t i = 0; i < journal.size(); ++i) {
-    const Json& entry = journal[i];
-    if (!entry.contains("error") || passed_on == i) continue;
-    Json skipped = {{"op", entry["op"]}, {"item", nullptr}};
-    std::string entity = "item", id;
+    } else if (name == "journal") {
+      for (size_t i = mark_.journal; i < sim_.JournalSize(); ++i)
+        emit(CallJson(sim_.JournalEntry(i)));
+    } else if (name == "dms_calls") {
+      for (size_t i = mark_.journal; i < sim_.JournalSize(); ++i)
+        if (sim_.JournalOp(i).starts_with("IDmsService.")) emit(sim_.JournalEntry(i).ToString());
+    } else if (name == "skipped") {
+      Skipped(emit);
+    } else if (name == "operations") {
+      Since(sim_.ItemOperations(), mark_.operations, emit, [](const sim::ItemOperation& o) {
+        Json j = {{"op", o.op}, {"item", RefJson(o.item)}, {"reason", o.reason}};
+        if (o.delete_child_items) j["delete_child_items"] = *o.delete_child_items;
+        return j;
+      });
+    } else if (name == "saves") {
+      Since(sim_.Saves(), mark_.saves, emit, [&](const sim::SaveRecord& r) {
+        return Json{{"op", r.op},
+                    {"entity", EntityJson(r.entity)},
+                    {"journal_entry", JournalEntry(r.journal_index)}};
+      });
+    } else if (name == "stored") {
+      Since(sim_.StoredRecords(), mark_.stored, emit, [&](const sim::StoredRecord& r) {
+        Json j = {{"entity", EntityJson(r.entity)}};
+        j["database"] = r.database ? Json(*r.database) : Json(nullptr);
+        j["journal_entry"] = JournalEntry(r.journal_index);
+        return j;
+      });
+    } else if (name == "comments" || name == "annotations") {
+      Since(name == "comments" ? sim_.Comments() : sim_.Annotations(),
+            name == "comments" ? mark_.comments : mark_.annotations, emit,
+            [&](const sim::Attachment& a) {
+              return Json{{"item", RefJson(a.item)},
+                          {"entity", EntityJson(a.entity)},
+                          {"journal_entry", JournalEntry(a.journal_index)}};
+            });
+    } else if (name == "aces") {
+      Since(sim_.Aces(), mark_.aces, emit, [&](const sim::AceGrant& a) {
+        return Json{{"item", RefJson(a.item)},
+                    {"principal", RefJson(a.principal)},
+                    {"ace", EntityJson(a.ace)},
+                    {"journal_entry", JournalEntry(a.journal_index)}};
+      });
+    } else if (name == "labels") {
+      Since(sim_.LabelsApplied(), mark_.labels, emit, [](const sim::LabelApplied& l) {
+        return Json{{"item", RefJson(l.item)}, {"label", RefJson(l.label)}, {"name", l.label_name}};
+      });
+    } else if (name == "exports") {
+      Since(sim_.Exports(), mark_.exports, emit, [](const sim::ExportRecord& e) {
+        return Json{{"item", e.item ? RefJson(*e.item) : Json(nullptr)}, {"folder", e.folder}};
+      });
+    } else if (name == "messages") {
+      Since(sim_.Messages(), mark_.messages, emit, MessageJson);
+    } else if (name == "event_log") {
+      Since(platform_.event_log, mark_.log, emit, [](const std::string& e) { return Json(e); });
+    } else if (name == "held_references") {
+      for (const std::string& h : sim_.HeldReferences()) emit(h);
+    } else if (name == "directories") {
+      for (const std::string& d : platform_.SandboxDirectories()) emit(d);
+    } else if (name == "files") {
+      for (const std::string& f : platform_.SandboxFiles()) emit(f);
+    } else if (name == "jobs") {
+      for (const Json& job : JobsJson(s_, sim_)) emit(job);
+    }
+  }
+
+  // The whole list, for the expectations that name it.
+  Json ListJson(std::string_view name) const {
+    Json out = Json::array();
+    List(name, [&](const Json& e) { out.push_back(e); });
+    return out;
+  }
+
+ private:
+  // The number the call's journal gives the entry at `journal_index` of the
+  // simulator's journal: the first call the step made is 1.
+  size_t JournalEntry(size_t journal_index) const { return journal_index - mark_.journal + 1; }
+
+  template <class T, class F>
+  static void Since(const std::vector<T>& all, size_t from, const Emit& emit, F to_json) {
+    for (size_t i = from; i < all.size(); ++i) emit(to_json(all[i]));
+  }
+
+  // The errors the call's requests raised that the step caught and did not
+  // pass on: the ones a step skips by design, item by item. When the call itself
+  // raised an error, the last failed request with that number is the one it
+  // passed on.
+  void Skipped(const Emit& emit) const {
+    std::optional<size_t> passed_on;
+    if (!raised_.is_null())
+      for (size_t i = sim_.JournalSize(); i-- > mark_.journal;) {
+        const sim::Call call = sim_.JournalEntry(i);
+        if (call.error_number != 0 && Json(call.error_number) == raised_["number"]) {
+          passed_on = i;
+          break;
+        }
+      }
     auto plain = [](const Json& v) {
       return v["value"].is_string() ? v["value"].get<std::string>() : v["value"].dump();
     };
-    for (const Json& a : entry["args"]) {
-      const std::string name = a["name"].get<std::string>();
-      if (name.ends_with("EntityName")) entity = plain(a["value"]);
-      if (name.ends_with(".ID") || name == "ID" || name == "id") id = plain(a["value"]);
+    for (size_t i = mark_.journal; i < sim_.JournalSize(); ++i) {
+      if (passed_on == i) continue;
+      const sim::Call call = sim_.JournalEntry(i);
+      if (call.error_number == 0) continue;
+      const Json entry = CallJson(call);
+      Json skipped = {{"op", entry["op"]}, {"item", nullptr}};
+      std::string entity = "item", id;
+      for (const Json& a : entry["args"]) {
+        const std::string name = a["name"].get<std::string>();
+        if (name.ends_with("EntityName")) entity = plain(a["value"]);
+        if (name.ends_with(".ID") || name == "ID" || name == "id") id = plain(a["value"]);
+      }
+      if (!id.empty()) skipped["item"] = entity + " " + id;
+      skipped["error"] = entry["error"];
+      skipped["error_source"] = entry["error_source"];
+      skipped["text"] = entry["text"];
+      emit(skipped);
     }
-    if (!id.empty()) skipped["item"] = entity + " " + id;
-    skipped["error"] = entry["error"];
-    skipped["text"] = entry["text"];
-    out.push_back(std::move(skipped));
+  }
+
+  const Scenario& s_;
+  const sim::Simulator& sim_;
+  const CliPlatform& platform_;
+  const Marks& mark_;
+  const Json& raised_;
+};
+
+// Every list member of a call, in the report's order; "items" and
+// "items_changed" go between "files" and "jobs".
+constexpr std::string_view kListsBeforeItems[] = {
+    "journal",   "dms_calls",       "skipped",     "operations", "saves",   "stored",
+    "comments",  "annotations",     "aces",        "labels",     "exports", "messages",
+    "event_log", "held_references", "directories", "files"};
+
+// What CheckExpectations reads of a call: the small members, and of the lists
+// only those the expect block names (the items only as far as it names them).
+Json ExpectationFacts(const CallSpec& c, const Json& head, const Json& task_variables,
+                      const CallFacts& facts, const std::vector<DeclaredItem>& declared,
+                      const sim::Simulator& sim) {
+  Json out = head;
+  out["variable_writes"] = facts.ListJson("variable_writes");
+  if (!task_variables.is_null()) out["task_variables"] = task_variables;
+  out["held_references"] = facts.ListJson("held_references");
+  if (!c.expect) return out;
+  for (const auto& [key, want] : c.expect->items()) {
+    if (key == "items") {
+      Json items = Json::array();
+      for (const Json& w : want)
+        for (const DeclaredItem& d : declared)
+          if (w["entity"] == Json(d.entity_name) && w["database"] == Json(d.database) &&
+              w["id"] == Json(d.id)) {
+            items.push_back(ItemJson(d, sim));
+            break;
+          }
+      out["items"] = std::move(items);
+    } else if (key == "journal_contains") {
+      Json journal = Json::array();
+      facts.List("journal", [&](const Json& e) { journal.push_back({{"text", e["text"]}}); });
+      out["journal"] = std::move(journal);
+    } else if (key != "result" && key != "error" && key != "decision" && key != "variables" &&
+               key != "writes") {
+      out[key] = facts.ListJson(key);
+    }
   }
   return out;
 }
 
+// Hands one list member of a call to the sink, element by element.
+void StreamList(ReportSink& sink, std::string_view name, const CallFacts& facts) {
+  sink.BeginList(name);
+  facts.List(name, [&](const Json& e) { sink.Element(e); });
+  sink.EndList();
+}
+
 }  // namespace
 
-Json RunScenario(const Scenario& s, ModuleHost& host) {
+Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
   CliPlatform& platform = host.platform();
   platform.now = s.now.value_or(SystemNow());
   platform.locale = FindLocale(s.locale);
@@ -429,37 +584,46 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
     throw ScenarioError("", "the simulated host refused the content: " + e.description());
   }
 
-  Json report = Json::object();
-  report["scenario"] = s.file;
-  report["description"] = s.description;
-  report["class"] = ClassJson(s.step_class);
-  report["locale"] = s.locale;
-  report["clock_fixed"] = s.now.has_value();
-  report["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
-  report["warnings"] = Warnings(s);
-  report["calls"] = Json::array();
+  Json head = Json::object();
+  head["scenario"] = s.file;
+  head["description"] = s.description;
+  head["class"] = ClassJson(s.step_class);
+  head["locale"] = s.locale;
+  head["clock_fixed"] = s.now.has_value();
+  head["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
+  head["warnings"] = Warnings(s);
   bool passed = true;
+  Json summary = {{"scenario", s.file}, {"passed", true}, {"calls", Json::array()}};
 
   {
     // One object per class, as a host makes one per step; every call of that
-    // step goes to the same object.
+    // step goes to the same object. All are made before the report starts, so
+    // that a class that cannot be created stops the scenario before any of its
+    // report is written.
     std::map<std::string, pelmark::ComPtr<pelmark::IActivityRuntime>> steps;
-    auto step_of = [&](const ClassRef& c) -> pelmark::IActivityRuntime* {
+    auto make = [&](const ClassRef& c) {
       auto& slot = steps[c.name];
       if (!slot) slot = host.Create(c.name, c.clsid, c.by_clsid);
-      return slot.get();
     };
-    step_of(s.step_class);
-    report["module"] = host.module_path();
-    std::vector<std::string> items_before = ItemTexts(ItemsJson(s, sim));
+    make(s.step_class);
+    for (const CallSpec& c : s.calls) make(c.step_class);
+    sink.BeginReport(head, host.module_path());
+
+    const std::vector<DeclaredItem> declared = DeclaredItems(s);
+    // Each declared item's report as JSON text, before and after a call: what
+    // finds the items a call changed. Text is a fraction of the size of a JSON tree.
+    std::vector<std::string> items_before, items_after(declared.size());
+    items_before.reserve(declared.size());
+    for (const DeclaredItem& d : declared) items_before.push_back(ItemJson(d, sim).dump());
+
     for (size_t index = 0; index < s.calls.size(); ++index) {
       const CallSpec& c = s.calls[index];
       if (c.at) platform.now = *c.at;
       platform.now += c.advance_days;
-      Marks mark = Mark(sim, platform);
+      const Marks mark = Mark(sim, platform);
       platform.decisions.clear();
 
-      pelmark::IActivityRuntime* step = step_of(c.step_class);
+      pelmark::IActivityRuntime* step = steps[c.step_class.name].get();
       Json call = Json::object();
       call["index"] = index + 1;
       call["class"] = c.step_class.name;
@@ -494,78 +658,50 @@ Json RunScenario(const Scenario& s, ModuleHost& host) {
       // A call decides at most once; what it decided, as the class explained it.
       call["decision"] =
           platform.decisions.empty() ? Json(nullptr) : DecisionJson(platform.decisions.back());
-      Json writes = Json::array();
-      for (size_t i = mark.writes; i < sim.VariableWrites().size(); ++i) {
-        const sim::VariableWrite& w = sim.VariableWrites()[i];
-        writes.push_back({{"owner", w.owner}, {"name", w.name}, {"value", VariantJson(w.value)}});
+      const CallFacts facts(s, sim, platform, mark, call["error"]);
+      const Json task_variables =
+          c.method != Method::kInitialize ? TaskVariablesJson(s, sim, c.task_id) : Json();
+      // The expectations are checked first and reported last, as the JSON orders them.
+      const Json expectations = CheckExpectations(
+          c.expect, ExpectationFacts(c, call, task_variables, facts, declared, sim));
+      if (!expectations["failures"].empty()) {
+        passed = false;
+        summary["calls"].push_back(
+            {{"index", call["index"]}, {"method", call["method"]}, {"expectations", expectations}});
       }
-      call["variable_writes"] = writes;
-      if (c.method != Method::kInitialize)
-        call["task_variables"] = TaskVariablesJson(s, sim, c.task_id);
-      call["journal"] = Since(sim.Journal(), mark.journal, CallJson);
-      Json dms_calls = Json::array();
-      for (const Json& j : call["journal"])
-        if (j["op"].get<std::string>().starts_with("IDmsService.")) dms_calls.push_back(j["text"]);
-      call["dms_calls"] = dms_calls;
-      call["skipped"] = SkippedErrors(call["journal"], call["error"]);
-      call["operations"] =
-          Since(sim.ItemOperations(), mark.operations, [](const sim::ItemOperation& o) {
-            Json j = {{"op", o.op}, {"item", RefJson(o.item)}, {"reason", o.reason}};
-            if (o.delete_child_items) j["delete_child_items"] = *o.delete_child_items;
-            return j;
-          });
-      call["saves"] = Since(sim.Saves(), mark.saves, [](const sim::SaveRecord& r) {
-        return Json{{"op", r.op}, {"entity", EntityJson(r.entity)}};
-      });
-      call["stored"] = Since(sim.StoredRecords(), mark.stored, [](const sim::StoredRecord& r) {
-        Json j = {{"entity", EntityJson(r.entity)}};
-        j["database"] = r.database ? Json(*r.database) : Json(nullptr);
-        return j;
-      });
-      auto attachment = [](const sim::Attachment& a) {
-        return Json{{"item", RefJson(a.item)}, {"entity", EntityJson(a.entity)}};
-      };
-      call["comments"] = Since(sim.Comments(), mark.comments, attachment);
-      call["annotations"] = Since(sim.Annotations(), mark.annotations, attachment);
-      call["aces"] = Since(sim.Aces(), mark.aces, [](const sim::AceGrant& a) {
-        return Json{{"item", RefJson(a.item)},
-                    {"principal", RefJson(a.principal)},
-                    {"ace", EntityJson(a.ace)}};
-      });
-      call["labels"] = Since(sim.LabelsApplied(), mark.labels, [](const sim::LabelApplied& l) {
-        return Json{{"item", RefJson(l.item)}, {"label", RefJson(l.label)}, {"name", l.label_name}};
-      });
-      call["exports"] = Since(sim.Exports(), mark.exports, [](const sim::ExportRecord& e) {
-        return Json{{"item", e.item ? RefJson(*e.item) : Json(nullptr)}, {"folder", e.folder}};
-      });
-      call["messages"] = Since(sim.Messages(), mark.messages, MessageJson);
-      call["event_log"] =
-          Since(platform.event_log, mark.log, [](const std::string& e) { return Json(e); });
-      call["held_references"] = sim.HeldReferences();
-      call["directories"] = platform.SandboxDirectories();
-      call["files"] = platform.SandboxFiles();
-      Json items_after = ItemsJson(s, sim);
-      std::vector<std::string> texts_after = ItemTexts(items_after);
-      Json changed = Json::array();
-      for (size_t i = 0; i < items_after.size(); ++i)
-        if (texts_after[i] != items_before[i]) {
-          Json change = items_after[i];
-          change.erase("fields");
-          change["changed_fields"] = ChangedFields(Json::parse(items_before[i]), items_after[i]);
-          changed.push_back(std::move(change));
-        }
-      call["items"] = std::move(items_after);
-      call["items_changed"] = std::move(changed);
-      call["jobs"] = JobsJson(s, sim);
-      items_before = std::move(texts_after);
 
-      call["expectations"] = CheckExpectations(c.expect, call);
-      if (!call["expectations"]["failures"].empty()) passed = false;
-      report["calls"].push_back(std::move(call));
+      sink.BeginCall(call);
+      StreamList(sink, "variable_writes", facts);
+      if (!task_variables.is_null()) sink.Member("task_variables", task_variables);
+      for (std::string_view name : kListsBeforeItems) StreamList(sink, name, facts);
+
+      std::vector<size_t> changed;
+      sink.BeginList("items");
+      for (size_t i = 0; i < declared.size(); ++i) {
+        const Json item = ItemJson(declared[i], sim);
+        items_after[i] = item.dump();
+        if (items_after[i] != items_before[i]) changed.push_back(i);
+        sink.Element(item);
+      }
+      sink.EndList();
+      sink.BeginList("items_changed");
+      for (size_t i : changed) {
+        Json change = ItemJson(declared[i], sim);
+        Json fields = ChangedFields(Json::parse(items_before[i]), change);
+        change.erase("fields");
+        change["changed_fields"] = std::move(fields);
+        sink.Element(change);
+      }
+      sink.EndList();
+      std::swap(items_before, items_after);
+      StreamList(sink, "jobs", facts);
+      sink.Member("expectations", expectations);
+      sink.EndCall();
     }
   }
-  report["passed"] = passed;
-  return report;
+  summary["passed"] = passed;
+  sink.EndReport(passed);
+  return summary;
 }
 
 }  // namespace corvane::cli

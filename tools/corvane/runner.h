@@ -4,9 +4,16 @@
 // journal, stored entities, messages, event-log entries, references still held,
 // the DMS items afterwards), then checks the call's expectations.
 //
-// The report is JSON (docs/scenarios.md, "The report"); the text report is
-// written from it, so both carry the same facts.
+// The report (docs/scenarios.md, "The report") is handed to a ReportSink piece
+// by piece, in the order of the JSON report's members, and each list one
+// element at a time: a walk over 100,000 items journals several calls per item,
+// and neither the report nor a call's journal is ever held whole. The JSON and
+// the text report are both written from these pieces, so both carry the same
+// facts.
 #pragma once
+
+#include <string>
+#include <string_view>
 
 #include "module_host.h"
 #include "scenario.h"
@@ -14,9 +21,35 @@
 
 namespace corvane::cli {
 
-// Runs `scenario`; throws ScenarioError when the simulator refuses its content
-// and HostError when the class cannot be created. The report's "passed" tells
-// whether every expectation held.
-Json RunScenario(const Scenario& scenario, ModuleHost& host);
+// Receives one scenario's report. Calls come in this order:
+//   BeginReport, then per call BeginCall, Member / BeginList Element* EndList
+//   (in the order of the call's JSON members), EndCall; then EndReport.
+// Used from the one thread that runs the scenario.
+class ReportSink {
+ public:
+  virtual ~ReportSink() = default;
+  // `head` holds the report's members before "calls" (scenario ... warnings);
+  // `module` is the path of the module the classes came from.
+  virtual void BeginReport(const Json& head, const std::string& module) = 0;
+  // `head` holds the call's members up to and including "error".
+  virtual void BeginCall(const Json& head) = 0;
+  // A member of the call whose value is small enough to hand over whole.
+  virtual void Member(std::string_view key, const Json& value) = 0;
+  // A list member of the call; its elements follow, then EndList.
+  virtual void BeginList(std::string_view key) = 0;
+  virtual void Element(const Json& element) = 0;
+  virtual void EndList() = 0;
+  virtual void EndCall() = 0;
+  virtual void EndReport(bool passed) = 0;
+};
+
+// Runs `scenario`, handing its report to `sink`; throws ScenarioError when the
+// simulator refuses its content and HostError when a class cannot be created,
+// both before the sink has been given anything.
+//
+// Returns the report's summary: "scenario", "passed" and "calls" holding, for
+// each call whose expectations failed, its "index", "method" and
+// "expectations". The summary line and the JUnit file are written from it.
+Json RunScenario(const Scenario& scenario, ModuleHost& host, ReportSink& sink);
 
 }  // namespace corvane::cli

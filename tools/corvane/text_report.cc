@@ -1,8 +1,7 @@
 #include "text_report.h"
 
-#include <sstream>
-
 #include "decision_report.h"
+#include "run_output.h"
 
 namespace corvane::cli {
 namespace {
@@ -30,61 +29,51 @@ std::string Entity(const Json& e) {
          Fields(e["fields"]);
 }
 
-class Writer {
- public:
-  void Line(int indent, const std::string& text) {
-    out_ << std::string(indent, ' ') << text << "\n";
-  }
-  // A heading and one line per element; nothing when the list is empty.
-  template <class F>
-  void List(const std::string& heading, const Json& list, F line, bool show_empty = false) {
-    if (list.empty()) {
-      if (show_empty) Line(3, heading + ": none");
-      return;
-    }
-    Line(3, heading + ":");
-    int n = 0;
-    for (const Json& e : list) Line(5, std::to_string(++n) + ". " + line(e));
-  }
-  // Text already indented and ended, line by line.
-  void Raw(const std::string& lines) { out_ << lines; }
-  std::string str() const { return out_.str(); }
+// Which of the call's journal entries made a record, numbered as --verbose
+// lists the journal.
+std::string FromEntry(const Json& record) {
+  return " (journal entry " + std::to_string(record["journal_entry"].get<size_t>()) + ")";
+}
 
- private:
-  std::ostringstream out_;
+}  // namespace
+
+// The heading of each list the text shows, and whether an empty list still
+// gets a line ("Event log: none").
+struct ListHeading {
+  std::string_view key;
+  std::string_view heading;
+  bool show_empty;
 };
 
-void Call(Writer& w, const Json& c, const TextOptions& options) {
-  std::string head = "-- Call " + std::to_string(c["index"].get<int>()) + ": " +
-                     c["class"].get<std::string>() + "." + c["method"].get<std::string>();
-  head += c.contains("task") ? "(task " + std::to_string(c["task"].get<int32_t>()) + ")" : "(step)";
-  head += " at " + c["clock"]["iso"].get<std::string>();
-  w.Line(0, "");
-  w.Line(0, head);
-  const Json& error = c["error"];
-  if (error.is_null()) {
-    w.Line(3, "Returned " + c["result"].dump());
-  } else {
-    w.Line(3, "Raised error " + std::to_string(error["number"].get<int32_t>()) + " (" +
-                  error["hex"].get<std::string>() +
-                  "): " + error["description"].get<std::string>());
-    w.Line(3, "Source chain, innermost first:");
-    for (const Json& part : error["chain"]) w.Line(5, part.get<std::string>());
-  }
-  if (c.contains("decision")) w.Raw(DecisionText(c["decision"]));
-  w.List("Task variables written, in order", c["variable_writes"], [](const Json& x) {
+constexpr ListHeading kListHeadings[] = {
+    {"variable_writes", "Task variables written, in order", false},
+    {"journal", "Every call the step made, in order", false},
+    {"dms_calls", "DMS calls, in order", true},
+    {"skipped", "Skipped: errors the step caught and went on past", false},
+    {"operations", "Records-management operations", false},
+    {"saves", "Entities saved", false},
+    {"stored", "Records added", false},
+    {"comments", "Comments", false},
+    {"annotations", "Annotations", false},
+    {"aces", "Access entries", false},
+    {"labels", "Security labels applied", false},
+    {"exports", "Exports", false},
+    {"messages", "Messages", false},
+    {"event_log", "Event log", true},
+    {"files", "Files in the sandbox", false},
+    {"items_changed", "DMS items changed", false},
+};
+
+namespace {
+
+// One element of a list as its numbered line shows it.
+std::string ElementLine(std::string_view key, const Json& x) {
+  if (key == "variable_writes")
     return x["name"].get<std::string>() + " = " + Value(x["value"]) + " on " +
            x["owner"].get<std::string>();
-  });
-  if (options.verbose) {
-    w.List("Every call the step made, in order", c["journal"],
-           [](const Json& x) { return x["text"].get<std::string>(); });
-  } else {
-    w.List(
-        "DMS calls, in order", c["dms_calls"], [](const Json& x) { return x.get<std::string>(); },
-        true);
-  }
-  w.List("Skipped: errors the step caught and went on past", c["skipped"], [](const Json& x) {
+  if (key == "journal") return x["text"].get<std::string>();
+  if (key == "dms_calls" || key == "event_log" || key == "files") return x.get<std::string>();
+  if (key == "skipped") {
     const Json& e = x["error"];
     std::string request = x["text"].get<std::string>();
     request = request.substr(0, request.find(" !! "));
@@ -93,37 +82,29 @@ void Call(Writer& w, const Json& c, const TextOptions& options) {
                         : x["item"].get<std::string>() + " (" + x["op"].get<std::string>() + ")";
     s += ": error " + std::to_string(e["number"].get<int32_t>()) + ", " +
          e["description"].get<std::string>();
-    std::string source = e.contains("source") ? e["source"].get<std::string>() : "";
+    std::string source = x["error_source"].get<std::string>();
     for (size_t at; (at = source.find("\r\n")) != std::string::npos;) source.replace(at, 2, " | ");
     if (!source.empty()) s += ", source " + source;
     return s;
-  });
-  w.List("Records-management operations", c["operations"], [](const Json& x) {
+  }
+  if (key == "operations") {
     std::string s = x["op"].get<std::string>() + " " + Ref(x["item"]) + ", reason \"" +
                     x["reason"].get<std::string>() + "\"";
     if (x.contains("delete_child_items"))
       s += x["delete_child_items"].get<bool>() ? ", with child items" : ", without child items";
     return s;
-  });
-  w.List("Entities saved", c["saves"],
-         [](const Json& x) { return x["op"].get<std::string>() + " " + Entity(x["entity"]); });
-  w.List("Records added", c["stored"], [](const Json& x) { return Entity(x["entity"]); });
-  w.List("Comments", c["comments"], [](const Json& x) {
-    return "on " + Ref(x["item"]) + ": " + Fields(x["entity"]["fields"]);
-  });
-  w.List("Annotations", c["annotations"], [](const Json& x) {
-    return "on " + Ref(x["item"]) + ": " + Fields(x["entity"]["fields"]);
-  });
-  w.List("Access entries", c["aces"], [](const Json& x) {
-    return Ref(x["principal"]) + " on " + Ref(x["item"]) + ": " + Fields(x["ace"]["fields"]);
-  });
-  w.List("Security labels applied", c["labels"], [](const Json& x) {
+  }
+  if (key == "saves") return x["op"].get<std::string>() + " " + Entity(x["entity"]) + FromEntry(x);
+  if (key == "stored") return Entity(x["entity"]) + FromEntry(x);
+  if (key == "comments" || key == "annotations")
+    return "on " + Ref(x["item"]) + ": " + Fields(x["entity"]["fields"]) + FromEntry(x);
+  if (key == "aces")
+    return Ref(x["principal"]) + " on " + Ref(x["item"]) + ": " + Fields(x["ace"]["fields"]) +
+           FromEntry(x);
+  if (key == "labels")
     return "\"" + x["name"].get<std::string>() + "\" " + Ref(x["label"]) + " on " + Ref(x["item"]);
-  });
-  w.List("Exports", c["exports"], [](const Json& x) {
-    return Ref(x["item"]) + " to \"" + x["folder"].get<std::string>() + "\"";
-  });
-  w.List("Messages", c["messages"], [](const Json& x) {
+  if (key == "exports") return Ref(x["item"]) + " to \"" + x["folder"].get<std::string>() + "\"";
+  if (key == "messages") {
     std::string s =
         x["delivery"].get<std::string>() + " message " + std::to_string(x["id"].get<int>());
     for (const auto& [name, value] : x["properties"].items())
@@ -132,12 +113,8 @@ void Call(Writer& w, const Json& c, const TextOptions& options) {
       s += "; to " + r["name"]["text"].get<std::string>() + " <" +
            r["email"]["text"].get<std::string>() + ">";
     return s;
-  });
-  if (c.contains("files"))
-    w.List("Files in the sandbox", c["files"], [](const Json& x) { return x.get<std::string>(); });
-  w.List(
-      "Event log", c["event_log"], [](const Json& x) { return x.get<std::string>(); }, true);
-  w.List("DMS items changed", c["items_changed"], [](const Json& x) {
+  }
+  if (key == "items_changed") {
     std::string s = x["entity"].get<std::string>() + " " + std::to_string(x["id"].get<int32_t>()) +
                     " in database " + std::to_string(x["database"].get<int32_t>());
     if (!x["exists"].get<bool>()) return s + ": gone";
@@ -151,56 +128,139 @@ void Call(Writer& w, const Json& c, const TextOptions& options) {
       s += " -> " + change["after"]["text"].get<std::string>();
     }
     return s;
-  });
-  w.List(
-      "References still held", c["held_references"],
-      [](const Json& x) { return x.get<std::string>(); }, true);
+  }
+  return x.dump();
+}
 
-  const Json& ex = c["expectations"];
+}  // namespace
+
+TextReportSink::TextReportSink(std::ostream& out, const TextOptions& options)
+    : out_(out), options_(options) {}
+
+void TextReportSink::Line(int indent, const std::string& text) {
+  std::string line = std::string(indent, ' ') + text;
+  if (!options_.colour) {
+    out_ << line << "\n";
+    return;
+  }
+  // A text may hold line breaks of its own; each line is painted by itself.
+  size_t start = 0;
+  while (true) {
+    const size_t end = line.find('\n', start);
+    out_ << ColourLine(line.substr(start, end == std::string::npos ? end : end - start)) << "\n";
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+}
+
+void TextReportSink::BeginReport(const Json& report, const std::string& module) {
+  scenario_ = report["scenario"].get<std::string>();
+  Line(0, "== " + scenario_);
+  if (!report["description"].get<std::string>().empty())
+    Line(3, report["description"].get<std::string>());
+  const Json& c = report["class"];
+  Line(3, "Class " + c["progid"].get<std::string>() + " " + c["clsid"].get<std::string>() +
+              ", resolved by " + c["resolved_by"].get<std::string>() + " through the " +
+              report["registry"].get<std::string>() + " registry");
+  Line(3, "Module " + module + "; locale " + report["locale"].get<std::string>() + "; clock " +
+              (report["clock_fixed"].get<bool>() ? "fixed by the scenario" : "real time"));
+  if (!report["warnings"].empty()) {
+    Line(3, "WARNINGS (" + std::to_string(report["warnings"].size()) + "):");
+    for (const Json& warning : report["warnings"])
+      Line(5, "warning: " + warning["message"].get<std::string>());
+  }
+}
+
+void TextReportSink::BeginCall(const Json& c) {
+  std::string head = "-- Call " + std::to_string(c["index"].get<int>()) + ": " +
+                     c["class"].get<std::string>() + "." + c["method"].get<std::string>();
+  head += c.contains("task") ? "(task " + std::to_string(c["task"].get<int32_t>()) + ")" : "(step)";
+  head += " at " + c["clock"]["iso"].get<std::string>();
+  Line(0, "");
+  Line(0, head);
+  const Json& error = c["error"];
+  if (error.is_null()) {
+    Line(3, "Returned " + c["result"].dump());
+  } else {
+    Line(3, "Raised error " + std::to_string(error["number"].get<int32_t>()) + " (" +
+                error["hex"].get<std::string>() + "): " + error["description"].get<std::string>());
+    Line(3, "Source chain, innermost first:");
+    for (const Json& part : error["chain"]) Line(5, part.get<std::string>());
+  }
+  // The block is indented and ended already, one line at a time.
+  if (c.contains("decision")) {
+    const std::string block = DecisionText(c["decision"]);
+    for (size_t start = 0; start < block.size();) {
+      size_t end = block.find('\n', start);
+      if (end == std::string::npos) end = block.size();
+      Line(0, block.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  held_references_.clear();
+}
+
+void TextReportSink::BeginList(std::string_view key) {
+  list_key_ = key;
+  list_count_ = 0;
+  list_heading_ = nullptr;
+  if ((key == "journal" && !options_.verbose) || (key == "dms_calls" && options_.verbose)) return;
+  for (const ListHeading& h : kListHeadings)
+    if (h.key == key) list_heading_ = &h;
+}
+
+void TextReportSink::Element(const Json& element) {
+  // References still held come after the items changed, though the JSON lists
+  // them before; there are never many.
+  if (list_key_ == "held_references") held_references_.push_back(element.get<std::string>());
+  if (!list_heading_) return;
+  if (list_count_ == 0) Line(3, std::string(list_heading_->heading) + ":");
+  Line(5, std::to_string(++list_count_) + ". " + ElementLine(list_key_, element));
+}
+
+void TextReportSink::EndList() {
+  if (list_heading_ && list_count_ == 0 && list_heading_->show_empty)
+    Line(3, std::string(list_heading_->heading) + ": none");
+  list_heading_ = nullptr;
+  list_key_.clear();
+}
+
+void TextReportSink::Member(std::string_view key, const Json& value) {
+  if (key != "expectations") return;
+  if (held_references_.empty()) {
+    Line(3, "References still held: none");
+  } else {
+    Line(3, "References still held:");
+    int n = 0;
+    for (const std::string& h : held_references_) Line(5, std::to_string(++n) + ". " + h);
+  }
+  const Json& ex = value;
   if (ex["checked"].empty() && ex["failures"].empty()) {
-    w.Line(3, "Expectations: none");
+    Line(3, "Expectations: none");
     return;
   }
   std::string checked;
   for (const Json& k : ex["checked"])
     checked += (checked.empty() ? "" : ", ") + k.get<std::string>();
   if (ex["failures"].empty()) {
-    w.Line(3, "Expectations (" + checked + "): all hold");
+    Line(3, "Expectations (" + checked + "): all hold");
     return;
   }
-  w.Line(3, "EXPECTATIONS FAILED (" + std::to_string(ex["failures"].size()) + "):");
+  Line(3, "EXPECTATIONS FAILED (" + std::to_string(ex["failures"].size()) + "):");
   for (const Json& f : ex["failures"]) {
     auto text = [](const Json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); };
-    w.Line(5, f["what"].get<std::string>());
-    w.Line(7, "expected: " + text(f["expected"]));
-    w.Line(7, "actual:   " + text(f["actual"]));
+    Line(5, f["what"].get<std::string>());
+    Line(7, "expected: " + text(f["expected"]));
+    Line(7, "actual:   " + text(f["actual"]));
   }
 }
 
-}  // namespace
+void TextReportSink::EndCall() {}
 
-std::string TextReport(const Json& report, const TextOptions& options) {
-  Writer w;
-  w.Line(0, "== " + report["scenario"].get<std::string>());
-  if (!report["description"].get<std::string>().empty())
-    w.Line(3, report["description"].get<std::string>());
-  const Json& c = report["class"];
-  w.Line(3, "Class " + c["progid"].get<std::string>() + " " + c["clsid"].get<std::string>() +
-                ", resolved by " + c["resolved_by"].get<std::string>() + " through the " +
-                report["registry"].get<std::string>() + " registry");
-  w.Line(3, "Module " + report["module"].get<std::string>() + "; locale " +
-                report["locale"].get<std::string>() + "; clock " +
-                (report["clock_fixed"].get<bool>() ? "fixed by the scenario" : "real time"));
-  if (!report["warnings"].empty()) {
-    w.Line(3, "WARNINGS (" + std::to_string(report["warnings"].size()) + "):");
-    for (const Json& warning : report["warnings"])
-      w.Line(5, "warning: " + warning["message"].get<std::string>());
-  }
-  for (const Json& call : report["calls"]) Call(w, call, options);
-  w.Line(0, "");
-  w.Line(0, report["passed"].get<bool>() ? "PASS " + report["scenario"].get<std::string>()
-                                         : "FAIL " + report["scenario"].get<std::string>());
-  return w.str();
+void TextReportSink::EndReport(bool passed) {
+  Line(0, "");
+  Line(0, (passed ? "PASS " : "FAIL ") + scenario_);
+  out_.flush();
 }
 
 }  // namespace corvane::cli
