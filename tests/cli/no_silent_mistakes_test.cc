@@ -181,6 +181,18 @@ TEST(TemplateRenderTest, AMissingValueIsWarnedAndParseAndRenderFailuresDiffer) {
   EXPECT_EQ(broken.status, 3) << broken.err;
   EXPECT_TRUE(broken.out.empty()) << broken.out;
   EXPECT_NE(broken.err.find("error 457"), std::string::npos) << broken.err;
+
+  // A value holding its own placeholder doubles the text at every repetition
+  // until the output limit stops it: that is a rendering failure, not a parse one.
+  Outcome exploding =
+      Corvane("template render " + Quoted(Template("double.tpl", "{{N:60\"\\0\",X}}")) +
+              " --var 'X=\\0\\0'");
+  EXPECT_EQ(exploding.status, 1) << exploding.err;
+  EXPECT_TRUE(exploding.out.empty()) << exploding.out.size();
+  EXPECT_NE(exploding.err.find("rendering raised error 7: The rendered template exceeds the output "
+                               "limit of 67108864 bytes"),
+            std::string::npos)
+      << exploding.err;
 }
 
 }  // namespace
