@@ -370,14 +370,30 @@ void ObjectBase::SetObjectResult(size_t index, pelmark::IUnknown* object) {
 
 namespace {
 
-void AddTemplateDefaults(State& st) {
-  for (Entity& e : internal::PresetTemplates()) st.templates[FoldCase(e.entity_name)] = e;
+struct TemplateDefaults {
+  std::map<std::string, Entity> templates;
+  std::map<std::string, int32_t> interval_codes;
+};
+
+TemplateDefaults BuildTemplateDefaults() {
+  TemplateDefaults defaults;
+  for (Entity& e : internal::PresetTemplates())
+    defaults.templates[FoldCase(e.entity_name)] = std::move(e);
   static const std::pair<const char*, int32_t> kIntervals[] = {
       {"year", 1},   {"years", 1},   {"yyyy", 1}, {"month", 2},  {"months", 2},  {"m", 2},
       {"week", 3},   {"weeks", 3},   {"ww", 3},   {"day", 4},    {"days", 4},    {"d", 4},
       {"hour", 5},   {"hours", 5},   {"h", 5},    {"minute", 6}, {"minutes", 6}, {"n", 6},
       {"second", 7}, {"seconds", 7}, {"s", 7}};
-  for (const auto& [text, code] : kIntervals) st.interval_codes[text] = code;
+  for (const auto& [text, code] : kIntervals) defaults.interval_codes[text] = code;
+  return defaults;
+}
+
+// Every simulator starts from the same presets; they are built once and copied,
+// since fuzz targets and sweeps build a simulator per run.
+void AddTemplateDefaults(State& st) {
+  static const TemplateDefaults kDefaults = BuildTemplateDefaults();
+  st.templates = kDefaults.templates;
+  st.interval_codes = kDefaults.interval_codes;
 }
 
 template <class Spec>

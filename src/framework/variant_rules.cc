@@ -62,8 +62,8 @@
 #include <vector>
 
 #include "corvane/platform.h"
-#include "framework/error_report.h"
 #include "framework/case_mapping.h"
+#include "framework/error_report.h"
 
 namespace corvane {
 namespace {
@@ -435,9 +435,17 @@ struct DateToken {
 bool ClassifyWord(std::string_view word, const LocaleInfo& loc, std::vector<DateToken>& out,
                   char before) {
   const LocaleInfo& en = LocaleInfo::EnUs();
+  // A word with letters beyond ASCII is lowered once here rather than once for
+  // each of the eighty-odd names it is compared with.
+  const bool ascii = std::all_of(word.begin(), word.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::string lowered = ascii ? std::string() : text::ToLower(word);
+  auto is = [&](std::string_view name) {
+    return ascii ? EqualsNoCase(word, name) : lowered == text::ToLower(name);
+  };
   for (const LocaleInfo* l : {&loc, &en}) {
     for (int m = 0; m < 12; ++m) {
-      if (EqualsNoCase(word, l->month_names[m]) || EqualsNoCase(word, l->month_abbreviations[m])) {
+      if (is(l->month_names[m]) || is(l->month_abbreviations[m])) {
         out.push_back({DateToken::kMonth, m + 1, 0, before});
         return true;
       }
@@ -445,14 +453,12 @@ bool ClassifyWord(std::string_view word, const LocaleInfo& loc, std::vector<Date
   }
   for (const LocaleInfo* l : {&loc, &en}) {
     for (int d = 0; d < 7; ++d) {
-      if (EqualsNoCase(word, l->day_names[d]) || EqualsNoCase(word, l->day_abbreviations[d]))
+      if (is(l->day_names[d]) || is(l->day_abbreviations[d]))
         return true;  // weekday names carry nothing the date does not
     }
   }
-  const bool am = EqualsNoCase(word, "am") || EqualsNoCase(word, "a") ||
-                  (!loc.am_designator.empty() && EqualsNoCase(word, loc.am_designator));
-  const bool pm = EqualsNoCase(word, "pm") || EqualsNoCase(word, "p") ||
-                  (!loc.pm_designator.empty() && EqualsNoCase(word, loc.pm_designator));
+  const bool am = is("am") || is("a") || (!loc.am_designator.empty() && is(loc.am_designator));
+  const bool pm = is("pm") || is("p") || (!loc.pm_designator.empty() && is(loc.pm_designator));
   if (!am && !pm) return false;
   out.push_back({DateToken::kMeridiem, pm ? 1 : 0, 0, before});
   return true;

@@ -10,20 +10,19 @@
 
 namespace corvane::reference {
 
-// Basic's Replace: left to right, without overlap, a character at a time.
+// Basic's Replace: left to right, without overlap; the text between matches
+// is copied as it stands.
 inline std::string Replace(const std::string& text, const std::string& find,
                            const std::string& with) {
   if (find.empty()) return text;
   std::string out;
   size_t i = 0;
-  while (i < text.size()) {
-    if (text.compare(i, find.size(), find) == 0) {
-      out += with;
-      i += find.size();
-    } else {
-      out += text[i++];
-    }
+  for (size_t match = text.find(find); match != std::string::npos; match = text.find(find, i)) {
+    out.append(text, i, match - i);
+    out += with;
+    i = match + find.size();
   }
+  out.append(text, i, std::string::npos);
   return out;
 }
 

@@ -70,8 +70,12 @@ TEST_F(VariantTest, DateFromTextDeDe) {
       {"02.01.1970", 25570},       {"02.13.1970", 25612},   {"02-13-1970", 25612},
       {"2020-01-11", 43841},       {"2173-10-14", 100000},  {"02.01.1970 00:00:00", 25570},
       {"4. Dezember 2026", 46360}, {"4. März 2026", 46085}, {"04.12.2026 21:05:00", kFriday},
+      {"4. MÄRZ 2026", 46085},     {"4. märz 2026", 46085}, {"4. mÄrZ 2026", 46085},
   };
   for (const auto& c : cases) EXPECT_NEAR(ToDate(Variant(c.text)), c.expected, 1e-9) << c.text;
+  // A word beyond ASCII that names no month is no date.
+  for (const char* text : {"4. Mörz 2026", "4. Märzz 2026", "4. März 2026 ü"})
+    EXPECT_EQ(ErrorOf([&] { ToDate(Variant(text)); }), 13) << text;
 }
 
 TEST_F(VariantTest, DateFromOtherKinds) {
