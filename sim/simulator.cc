@@ -341,6 +341,18 @@ void State::Shutdown() {
   dms_object.reset();
   configuration_object.reset();
   notification_object.reset();
+  // An object a step wrote into a variable holds this state through its own
+  // reference; the records must let it go, or the two keep each other alive.
+  auto drop_objects = [](Variant& v) {
+    if (v.is_object()) v = Variant(ComPtr<pelmark::IUnknown>());
+  };
+  for (VariableWrite& w : variable_writes) drop_objects(w.value);
+  auto drop_from = [&](const std::shared_ptr<VariableSet>& set) {
+    if (set)
+      for (VariableSpec& v : set->variables) drop_objects(v.value);
+  };
+  for (const auto& task : tasks) drop_from(task->variables);
+  for (const auto& [id, process] : processes) drop_from(process->variables);
 }
 
 ObjectBase::ObjectBase(std::shared_ptr<State> state, std::string iface, std::string target,
