@@ -53,6 +53,8 @@ TEST(HostileScenarioTest, EachIsRefusedWithFileAndPlaceInTextAndJson) {
        R"({"class": "MarkAsVital", )" + std::string(kTask) +
            R"(, "faults": [{"op": "IDmsService.MarkAsVitl"}]})",
        "faults[0].op", "(did you mean \"IDmsService.MarkAsVital\"?)"},
+      {"no-calls.json", R"({"class": "MarkAsVital", )" + std::string(kTask) + R"(, "calls": []})",
+       "calls", "an empty list calls nothing"},
       {"negative-skip.json",
        R"({"class": "MarkAsVital", )" + std::string(kTask) +
            R"(, "faults": [{"op": "IDmsService.MarkAsVital", "skip": -1}]})",

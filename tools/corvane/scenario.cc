@@ -259,6 +259,11 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
       }
       s.calls.push_back(std::move(c));
     }
+    // A scenario that calls nothing would pass without having tried the step.
+    if (s.calls.empty())
+      root.At("calls").Fail(
+          "an empty list calls nothing: add a call, or remove \"calls\" to run Execute on the "
+          "first task");
   } else {
     if (s.tasks.empty())
       root.Fail(
