@@ -2,9 +2,11 @@
 # Installs everything Corvane needs to build, test and benchmark on Debian 12,
 # from Debian's own packages. Safe to run again.
 #
+# pugixml is built from Debian's source package (in compact mode, which the
+# binary package lacks), unpacked into /var/cache/corvane-src (CORVANE_SOURCES).
+#
 #   --windows  also the Windows cross-build: mingw-w64, widl, Wine, and the
-#              pugixml and libxml2 sources (Debian's source packages, unpacked
-#              into /var/cache/corvane-windows-src) that Corvane.dll is built with
+#              libxml2 source package that Corvane.dll is built with
 set -euo pipefail
 
 windows=false
@@ -17,7 +19,7 @@ done
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libpugixml-dev libxml2-dev nlohmann-json3-dev
+  libxml2-dev nlohmann-json3-dev dpkg-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-jsonschema
@@ -26,7 +28,7 @@ packages=(
 if $windows; then
   packages+=(
     g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
-    mingw-w64-tools libwine-dev wine wine64 dpkg-dev ccache
+    mingw-w64-tools libwine-dev wine wine64 ccache
   )
 fi
 
@@ -41,27 +43,30 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-if $windows; then
-  sources=${CORVANE_WINDOWS_SOURCES:-/var/cache/corvane-windows-src}
-  if ! compgen -G "$sources/pugixml-*/src/pugixml.cpp" >/dev/null ||
-     ! compgen -G "$sources/libxml2-*/CMakeLists.txt" >/dev/null; then
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    # Source packages come from the same archives as the binary ones: the
-    # machine's own entries, with deb-src for deb.
-    if ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
-      {
-        [ -f /etc/apt/sources.list ] && sed -n 's/^deb /deb-src /p' /etc/apt/sources.list
-        true
-      } | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/corvane-deb-src.list >/dev/null
-      for f in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$f" ] || continue
-        sed 's/^Types: deb$/Types: deb-src/' "$f" |
-          "${sudo_cmd[@]}" tee "/etc/apt/sources.list.d/corvane-src-$(basename "$f")" >/dev/null
-      done
-    fi
-    "${sudo_cmd[@]}" apt-get update -qq
-    "${sudo_cmd[@]}" mkdir -p "$sources"
-    (cd "$sources" && "${sudo_cmd[@]}" apt-get source -qq pugixml libxml2)
+# Source packages come from the same archives as the binary ones: the machine's
+# own entries, with deb-src for deb.
+sources=${CORVANE_SOURCES:-/var/cache/corvane-src}
+wanted=(pugixml)
+$windows && wanted+=(libxml2)
+fetch=()
+for p in "${wanted[@]}"; do
+  compgen -G "$sources/$p-*/" >/dev/null || fetch+=("$p")
+done
+if ((${#fetch[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  if ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    {
+      [ -f /etc/apt/sources.list ] && sed -n 's/^deb /deb-src /p' /etc/apt/sources.list
+      true
+    } | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/corvane-deb-src.list >/dev/null
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      sed 's/^Types: deb$/Types: deb-src/' "$f" |
+        "${sudo_cmd[@]}" tee "/etc/apt/sources.list.d/corvane-src-$(basename "$f")" >/dev/null
+    done
   fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" mkdir -p "$sources"
+  (cd "$sources" && "${sudo_cmd[@]}" apt-get source -qq "${fetch[@]}")
 fi
