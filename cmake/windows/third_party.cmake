@@ -1,24 +1,16 @@
 # The XML libraries for the Windows target, built from Debian's source packages,
-# since Debian ships no mingw builds of them. scripts/install-deps.sh --windows
-# unpacks the sources into CORVANE_WINDOWS_SOURCES.
-set(CORVANE_WINDOWS_SOURCES /var/cache/corvane-windows-src CACHE PATH
-  "Where the pugixml and libxml2 sources for the Windows build are unpacked")
+# since Debian ships no mingw builds of them: pugixml as on Linux
+# (cmake/pugixml.cmake), libxml2 here. scripts/install-deps.sh --windows unpacks
+# both into CORVANE_SOURCES.
+include(${CMAKE_SOURCE_DIR}/cmake/pugixml.cmake)
 
-file(GLOB pugixml_dirs LIST_DIRECTORIES true ${CORVANE_WINDOWS_SOURCES}/pugixml-*)
-file(GLOB libxml2_dirs LIST_DIRECTORIES true ${CORVANE_WINDOWS_SOURCES}/libxml2-*)
-list(FILTER pugixml_dirs EXCLUDE REGEX "\\.(tar|dsc|gz|xz)")
+file(GLOB libxml2_dirs LIST_DIRECTORIES true ${CORVANE_SOURCES}/libxml2-*)
 list(FILTER libxml2_dirs EXCLUDE REGEX "\\.(tar|dsc|gz|xz)")
-if(NOT pugixml_dirs OR NOT libxml2_dirs)
-  message(FATAL_ERROR "The Windows build needs the pugixml and libxml2 sources in "
-    "${CORVANE_WINDOWS_SOURCES}; run scripts/install-deps.sh --windows, or give "
-    "-DCORVANE_WINDOWS_SOURCES=DIR")
+if(NOT libxml2_dirs)
+  message(FATAL_ERROR "The Windows build needs the libxml2 source in ${CORVANE_SOURCES}; "
+    "run scripts/install-deps.sh --windows, or give -DCORVANE_SOURCES=DIR")
 endif()
-list(GET pugixml_dirs 0 pugixml_dir)
 list(GET libxml2_dirs 0 libxml2_dir)
-
-add_library(pugixml STATIC ${pugixml_dir}/src/pugixml.cpp)
-target_include_directories(pugixml SYSTEM PUBLIC ${pugixml_dir}/src)
-add_library(pugixml::pugixml ALIAS pugixml)
 
 # Only the parser: no network, no codecs beyond the built-in ones, no programs.
 set(BUILD_SHARED_LIBS OFF)
