@@ -15,16 +15,19 @@
 # Needs scripts/install-deps.sh --windows. CORVANE_WINDOWS_BUILD names the
 # build directory (default build-windows); CORVANE_LINUX_BUILD the Linux build
 # whose corvane the reports are compared with (default build, which
-# scripts/test.sh makes).
+# scripts/test.sh makes); CORVANE_WINDOWS_X86_BUILD the 32-bit build (default
+# build-windows-x86), which is built only.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CORVANE_WINDOWS_BUILD:-$root/build-windows}
 linux_build=${CORVANE_LINUX_BUILD:-$root/build}
+x86_build=${CORVANE_WINDOWS_X86_BUILD:-$root/build-windows-x86}
 # The Wine part is small; a run that takes longer than this has hung.
 wine_budget=120
 
-for tool in x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-widl wine wineserver cmake ninja; do
+for tool in x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-widl i686-w64-mingw32-g++-win32 \
+  i686-w64-mingw32-widl i686-w64-mingw32-objdump wine wineserver cmake ninja python3; do
   if ! command -v "$tool" >/dev/null; then
     echo "windows-check: $tool is missing; run scripts/install-deps.sh --windows" >&2
     exit 1
@@ -87,19 +90,20 @@ compare_scenarios() {
     python3 - "$reports/linux.json" "$reports/windows.json" >"$reports/diff.txt" <<'PY'
 import difflib, json, sys
 
-def normalised(path):
-    with open(path, encoding="utf-8") as f:
-        report = json.load(f)
+def normalised(path, side):
+    try:
+        with open(path, encoding="utf-8") as f:
+            report = json.load(f)
+    except (OSError, ValueError) as e:
+        print(f"no JSON report {side}: {e}")
+        sys.exit(1)
     for scenario in report.get("scenarios", []):
         scenario.pop("module", None)
         scenario.pop("registry", None)
     return json.dumps(report, indent=1, sort_keys=True, ensure_ascii=False).splitlines()
 
-try:
-    linux, windows = normalised(sys.argv[1]), normalised(sys.argv[2])
-except (OSError, ValueError) as e:
-    print(f"no JSON report: {e}")
-    sys.exit(1)
+linux = normalised(sys.argv[1], "on Linux")
+windows = normalised(sys.argv[2], "under Wine")
 diff = list(difflib.unified_diff(linux, windows, "linux", "windows", n=2, lineterm=""))
 print("\n".join(diff[:40]))
 sys.exit(1 if diff else 0)
@@ -137,6 +141,13 @@ run same_steps_test.exe
 # corvane.exe: what needs no registration, then every example through COM.
 run corvane.exe --version
 run corvane.exe describe MarkAsVital >/dev/null
+# The class reference comes from the same tables on both systems.
+if ! diff <(timeout "$wine_budget" wine corvane.exe describe --all --json | tr -d '\r') \
+  <("$linux_build/corvane" describe --all --json) >"$prefix/describe.diff"; then
+  echo "windows-check: describe --all --json differs from the Linux tool's:" >&2
+  head -20 "$prefix/describe.diff" >&2
+  failed=1
+fi
 run corvane.exe classes >/dev/null
 compare_scenarios
 timeout "$wine_budget" wine regsvr32 /u /s Corvane.dll
@@ -172,6 +183,24 @@ if [ "$logged" != "$expected" ]; then
   failed=1
 fi
 run late_binding_test.exe
+
+# The 32-bit DLL is built but not run: Wine here runs x64 programs only. Its COM
+# entry points are __stdcall, so the check is that it exports them by their
+# plain names, as COM looks them up.
+echo "windows-check: 32-bit Corvane.dll (built, not run: Wine here runs x64 only)"
+cmake -S "$root" -B "$x86_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-i686.cmake" "${launcher[@]}" >/dev/null
+nice -n 10 cmake --build "$x86_build" -j2 --target CorvaneDll
+exports=$(i686-w64-mingw32-objdump -p "$x86_build/Corvane.dll" |
+  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | tail -n +2 | grep -o '[A-Za-z@_0-9]*$' |
+  sort | tr '\n' ' ')
+expected_exports='CorvaneGetContract CorvaneSetPlatform DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer '
+if [ "$exports" != "$expected_exports" ]; then
+  echo "windows-check: the 32-bit Corvane.dll exports: $exports" >&2
+  echo "  expected: $expected_exports" >&2
+  failed=1
+fi
+
 if [ "$failed" -ne 0 ]; then
   exit 1
 fi
