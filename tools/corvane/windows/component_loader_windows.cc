@@ -1,4 +1,3 @@
-#include <filesystem>
 #include <string>
 
 #include "component_loader.h"
@@ -43,8 +42,7 @@ std::optional<RegisteredClass> Registry::Lookup(const CLSID& clsid) const {
 }
 
 ComponentModule::ComponentModule(const std::string& path) : path_(path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(std::filesystem::u8path(path), ec))
+  if (!win32::FileExists(path))
     throw Error(kErrorFileNotFound, "ComponentModule",
                 "the module " + path + " does not exist; give the path of Corvane.dll");
   std::string why;

@@ -11,6 +11,8 @@
 
 namespace corvane::cli::win32 {
 
+// True when a file of that UTF-8 path exists.
+bool FileExists(const std::string& path);
 // LoadLibrary of a UTF-8 path: the module, or null with the system's reason in `why`.
 void* LoadDll(const std::string& path, std::string& why);
 // GetProcAddress: the exported symbol, or null.

@@ -25,6 +25,11 @@ std::string SystemMessage(DWORD code) {
 
 }  // namespace
 
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void* LoadDll(const std::string& path, std::string& why) {
   HMODULE dll = LoadLibraryW(Wide(path).c_str());
   if (!dll) why = SystemMessage(GetLastError());
