@@ -16,7 +16,8 @@ namespace corvane::windows {
 const GUID& OwnObjectIid() {
   static const GUID iid = [] {
     static const char anchor = 0;
-    const auto address = reinterpret_cast<uintptr_t>(&anchor);
+    // 64 bits wide on x86 too, where the upper half is simply zero.
+    const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&anchor));
     GUID made{static_cast<unsigned long>(address),
               static_cast<unsigned short>(address >> 32),
               static_cast<unsigned short>(address >> 48),

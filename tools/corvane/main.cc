@@ -6,7 +6,6 @@
 #include <string>
 
 #include "commands.h"
-#include "corvane/loader.h"
 #include "corvane/version.h"
 #include "module_host.h"
 

@@ -1,3 +1,5 @@
+// The module host on Linux: Corvane.so loaded with dlopen through the installed
+// loader, classes resolved through a registry directory.
 #include "module_host.h"
 
 #include <stdlib.h>
@@ -29,67 +31,6 @@ bool IsFile(const fs::path& path) {
 }
 
 }  // namespace
-
-const LocaleInfo* FindLocale(std::string_view name) {
-  for (const LocaleInfo* locale : {&LocaleInfo::EnUs(), &LocaleInfo::DeDe()})
-    if (locale->name == name) return locale;
-  return nullptr;
-}
-
-double SystemNow() { return SystemPlatform().Now(); }
-
-CliPlatform::CliPlatform() : now(SystemNow()), locale(&LocaleInfo::EnUs()) {}
-
-fs::path CliPlatform::InSandbox(std::string_view path) const {
-  std::string relative(path);
-  std::replace(relative.begin(), relative.end(), '\\', '/');
-  while (!relative.empty() && relative.front() == '/') relative.erase(relative.begin());
-  return relative.empty() ? sandbox : sandbox / relative;
-}
-
-bool CliPlatform::PathExists(std::string_view path) {
-  std::error_code ec;
-  fs::file_status st = fs::status(InSandbox(path), ec);
-  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
-    throw pelmark::Error(75, "Corvane", "Path/File access error");
-  return fs::exists(st);
-}
-
-void CliPlatform::CreateDirectory(std::string_view path) {
-  fs::path target = InSandbox(path);
-  std::error_code ec;
-  if (!fs::is_directory(target.parent_path(), ec))
-    throw pelmark::Error(76, "Corvane", "Path not found");
-  if (!fs::create_directory(target, ec) && ec)
-    throw pelmark::Error(75, "Corvane", "Path/File access error");
-}
-
-namespace {
-
-// The sandbox's entries that are (or are not) directories, sorted by name.
-std::vector<std::string> SandboxEntries(const fs::path& sandbox, bool directories) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  if (sandbox.empty()) return out;
-  for (auto it = fs::recursive_directory_iterator(sandbox, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    std::error_code type_error;
-    if (it->is_directory(type_error) == directories)
-      out.push_back("/" + fs::relative(it->path(), sandbox).generic_string());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-}  // namespace
-
-std::vector<std::string> CliPlatform::SandboxDirectories() const {
-  return SandboxEntries(sandbox, true);
-}
-
-std::vector<std::string> CliPlatform::SandboxFiles() const {
-  return SandboxEntries(sandbox, false);
-}
 
 std::string DefaultModulePath() {
   if (const char* from_environment = std::getenv(kModuleVariable);

@@ -1,8 +1,10 @@
-// The host side of the command-line tool: loads Corvane.so through the installed
-// loader (corvane/loader.h), installs the tool's platform services in it (a fixed clock, a
+// The host side of the command-line tool: loads the component (Corvane.so through
+// the installed loader, corvane/loader.h; on Windows the registered Corvane.dll
+// through COM), installs the tool's platform services in it (a fixed clock, a
 // kept event log, a chosen locale, a registry directory, a file-system sandbox),
 // and creates activity objects by resolving the class through the registry as a
-// real host does.
+// real host does. module_host.cc is the Linux host, windows/module_host_windows.cc
+// the Windows one; the rest of the tool is the same on both.
 //
 // Typical usage:
 //   ModuleHost host({.module_path = "", .registry = ""});  // a temporary registry
@@ -17,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "corvane/loader.h"
+#include "component_loader.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
 

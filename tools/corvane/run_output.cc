@@ -1,13 +1,13 @@
 #include "run_output.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <pugixml.hpp>
 #include <stdexcept>
 #include <system_error>
+
+#include "portable.h"
 
 namespace corvane::cli {
 namespace {
@@ -50,7 +50,7 @@ std::string FailureLines(const Json& report, size_t& count) {
 bool StdoutWantsColour() {
   const char* no_colour = std::getenv("NO_COLOR");
   if (no_colour != nullptr && *no_colour != '\0') return false;
-  return ::isatty(STDOUT_FILENO) == 1;
+  return StdoutIsTerminal();
 }
 
 std::string ColourLine(const std::string& line) {
@@ -159,7 +159,7 @@ std::string SummaryLine(const Json& reports, bool colour) {
 JunitFile::JunitFile(fs::path path) : path_(std::move(path)) {
   if (path_.empty()) throw std::runtime_error("--junit needs a file name");
   temporary_ = path_;
-  temporary_ += ".tmp-" + std::to_string(::getpid());
+  temporary_ += ".tmp-" + std::to_string(ProcessId());
   std::ofstream probe(temporary_, std::ios::binary | std::ios::trunc);
   if (!probe)
     throw std::runtime_error("cannot write the JUnit file " + path_.string() +

@@ -1,7 +1,5 @@
 #include "runner.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "decision_report.h"
 #include "expectations.h"
 #include "json_reader.h"
+#include "portable.h"
 #include "simulator.h"
 
 namespace corvane::cli {
@@ -554,9 +553,10 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
   platform.locale = FindLocale(s.locale);
   platform.event_log.clear();
   // The file-system sandbox of this run.
-  std::string pattern = (fs::temp_directory_path() / "corvane-files-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw HostError("cannot make a file-system sandbox in /tmp");
-  platform.sandbox = pattern;
+  std::error_code sandbox_error;
+  const std::string sandbox = MakeUniqueDirectory("corvane-files-", sandbox_error);
+  if (sandbox.empty()) throw HostError("cannot make a file-system sandbox in /tmp");
+  platform.sandbox = sandbox;
   struct SandboxRemover {
     CliPlatform& p;
     ~SandboxRemover() {

@@ -1,0 +1,24 @@
+// The few operating-system calls the tool makes outside its module host, kept
+// here so that the same tool sources build for Linux and for Windows.
+//
+// Threading: safe from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace corvane::cli {
+
+// True when standard output is a terminal (colour is used only there).
+bool StdoutIsTerminal();
+
+// This process's id, for names no other running tool takes.
+int ProcessId();
+
+// Makes a new, empty directory in the system's temporary directory, named
+// `prefix` followed by six random characters; answers its path, or an empty
+// string with `error` set when no directory could be made.
+std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error);
+
+}  // namespace corvane::cli

@@ -1,0 +1,26 @@
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "portable.h"
+
+namespace corvane::cli {
+
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+int ProcessId() { return static_cast<int>(::getpid()); }
+
+std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+  if (!mkdtemp(pattern.data())) {
+    error = std::error_code(errno, std::generic_category());
+    return {};
+  }
+  error.clear();
+  return pattern;
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,96 @@
+// The registry reader and module loader of the tool on Windows: the same names as
+// corvane/loader.h offers on Linux, reading the system registry (as written by
+// regsvr32) and loading Corvane.dll with LoadLibrary, so that the tool's
+// commands are one source on both systems. Objects are not created here: the
+// module host creates them with CoCreateInstance, as a Windows host does.
+//
+// Threading: a Registry may be shared between threads (it only reads). A
+// ComponentModule is created and destroyed on one thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "corvane/contract_check.h"
+#include "corvane/platform.h"
+#include "pelmark/com.h"
+
+// Defined by corvane/component.h, which is not read here: it declares the COM
+// entry points as the contract types them, and windows.h declares them again.
+struct CorvaneContract;
+
+namespace pelmark {
+
+// Error numbers the loader raises, as the classic runtime numbers them.
+inline constexpr int32_t kErrorFileNotFound = 53;         // no module at the path
+inline constexpr int32_t kErrorLoadingModule = 48;        // not loadable or incompatible
+inline constexpr int32_t kErrorCannotCreateObject = 429;  // not registered or not served
+
+// One registered class as HKEY_CLASSES_ROOT lists it.
+struct RegisteredClass {
+  std::string prog_id;
+  CLSID clsid;
+  std::string module_path;
+  std::string threading_model;
+};
+
+// Reads HKEY_CLASSES_ROOT. Keys are named with "/" between their parts
+// ("CLSID/{...}/InprocServer32"), as in the registry directories of Linux. The
+// root is only reported: Windows has one registry.
+class Registry {
+ public:
+  explicit Registry(std::string root) : root_(std::move(root)) {}
+  const std::string& root() const { return root_; }
+
+  // The CLSID a ProgID names, if registered.
+  std::optional<CLSID> ClsidOfProgId(std::string_view prog_id) const;
+  // The registration of a CLSID, if it names an in-process server.
+  std::optional<RegisteredClass> Lookup(const CLSID& clsid) const;
+  // A value of a key (its default value when `name` is empty), if present.
+  std::optional<std::string> Value(std::string_view key, std::string_view name = {}) const;
+
+ private:
+  std::string root_;
+};
+
+// A Corvane.dll loaded with LoadLibrary, its contract checked against the
+// tool's. Unloads it (FreeLibrary) on destruction; the DLL stays loaded while
+// COM still holds it.
+class ComponentModule {
+ public:
+  // Throws pelmark::Error 53 when there is no file at `path`, 48 when it cannot
+  // be loaded, is no Corvane.dll, or was built to another contract.
+  explicit ComponentModule(const std::string& path);
+  ~ComponentModule();
+  ComponentModule(const ComponentModule&) = delete;
+  ComponentModule& operator=(const ComponentModule&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The DLL's product version ("2.0.0") and its build contract.
+  std::string ProductVersion() const;
+  ContractSide ModuleContract() const;
+
+  HRESULT CanUnloadNow() const;
+  // DllRegisterServer and DllUnregisterServer: they write the system registry.
+  HRESULT RegisterServer() const;
+  HRESULT UnregisterServer() const;
+
+  // Installs the services the DLL uses (nullptr: its own); returns the previous.
+  corvane::PlatformServices* SetPlatform(corvane::PlatformServices* services) const;
+  // The DLL's own services (the real clock, en-US, the Application log).
+  corvane::PlatformServices* SystemPlatform() const;
+
+  // An exported symbol, or null.
+  void* Symbol(const char* name) const;
+
+ private:
+  void Unload();
+
+  std::string path_;
+  void* handle_ = nullptr;
+  const CorvaneContract* contract_ = nullptr;
+};
+
+}  // namespace pelmark

@@ -1,0 +1,251 @@
+// The module host on Windows. Classes are resolved as a Windows host resolves
+// them, through the system registry that regsvr32 wrote (a ProgID's CLSID, the
+// CLSID's InprocServer32), and created with CoCreateInstance from the registered
+// Corvane.dll. Every call then crosses COM: the simulator's host and DMS go to
+// the step as automation objects and failures come back as an HRESULT with an
+// error object. The tool's platform is installed in that same DLL before the
+// first object is made, so that reports match those of the Linux tool.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "module_host.h"
+#include "windows/automation.h"
+#include "windows/errors.h"
+#include "windows/text.h"
+
+// After the binding's headers, which read the library's before windows.h.
+#include "windows/type_library.h"
+
+namespace corvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using windows::Utf8;
+using windows::Wide;
+
+std::string HresultText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+// An automation object handed to the step for the length of one call.
+class CallArgument {
+ public:
+  explicit CallArgument(pelmark::IUnknown* object)
+      : dispatch_(object ? windows::MakeLibraryDispatch(object) : nullptr) {
+    if (object && !dispatch_)
+      throw HostError("the simulator handed the step an object with no automation form");
+  }
+  CallArgument(const CallArgument&) = delete;
+  CallArgument& operator=(const CallArgument&) = delete;
+  // Released after the call, so that the simulator sees no reference kept.
+  ~CallArgument() {
+    if (dispatch_) dispatch_->Release();
+  }
+  IDispatch* get() const { return dispatch_; }
+  IDispatch** address() { return &dispatch_; }
+
+ private:
+  IDispatch* dispatch_;
+};
+
+// A step of Corvane.dll as the runner sees it: the contract's IActivityRuntime,
+// each call made through the DLL's IActivityRuntime. A failing HRESULT and its
+// error object become the pelmark::Error the contract throws.
+class ComStep final : public pelmark::IActivityRuntime {
+ public:
+  explicit ComStep(::IActivityRuntime* step) : step_(step) {}
+
+  pelmark::HRESULT QueryInterface(const pelmark::IID& iid, void** out) override {
+    if (!out) return static_cast<pelmark::HRESULT>(E_POINTER);
+    if (iid == pelmark::IUnknown::iid || iid == pelmark::IDispatch::iid ||
+        iid == pelmark::IActivityRuntime::iid) {
+      *out = static_cast<pelmark::IActivityRuntime*>(this);
+      AddRef();
+      return 0;
+    }
+    *out = nullptr;
+    return static_cast<pelmark::HRESULT>(E_NOINTERFACE);
+  }
+  uint32_t AddRef() override { return ++references_; }
+  uint32_t Release() override {
+    uint32_t left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // The runner calls the three methods only; late binding goes to the DLL's own
+  // IDispatch, which a host that wants it asks for through COM.
+  pelmark::HRESULT GetTypeInfoCount(uint32_t*) override { return NotHere(); }
+  pelmark::HRESULT GetTypeInfo(uint32_t, uint32_t, void**) override { return NotHere(); }
+  pelmark::HRESULT GetIDsOfNames(std::span<const std::string_view>, int32_t*) override {
+    return NotHere();
+  }
+  pelmark::HRESULT Invoke(int32_t, std::span<pelmark::Variant>, pelmark::Variant*) override {
+    return NotHere();
+  }
+
+  int32_t EvaluateCompositeTask(pelmark::IActivityServices* services, pelmark::IActivity* activity,
+                                pelmark::ITask*& task) override {
+    CallArgument services_argument(services), activity_argument(activity), task_argument(task);
+    LONG result = 0;
+    SetErrorInfo(0, nullptr);
+    Check(step_->EvaluateCompositeTask(services_argument.get(), activity_argument.get(),
+                                       task_argument.address(), &result));
+    return result;
+  }
+  int32_t Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) override {
+    CallArgument services_argument(services), task_argument(task);
+    LONG result = 0;
+    SetErrorInfo(0, nullptr);
+    Check(step_->Execute(services_argument.get(), task_argument.address(), &result));
+    return result;
+  }
+  void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override {
+    CallArgument services_argument(services), activity_argument(activity);
+    SetErrorInfo(0, nullptr);
+    Check(step_->Initialize(services_argument.get(), activity_argument.get()));
+  }
+
+ private:
+  ~ComStep() { step_->Release(); }
+
+  static pelmark::HRESULT NotHere() { return static_cast<pelmark::HRESULT>(E_NOTIMPL); }
+
+  // The error the DLL left for a failing call: its number, source chain and
+  // description; without an error object, the number of the HRESULT alone.
+  static void Check(HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    IErrorInfo* error = nullptr;
+    if (GetErrorInfo(0, &error) != S_OK || !error) throw windows::ErrorOfFailedCall(hr, nullptr);
+    BSTR source = nullptr, description = nullptr;
+    error->GetSource(&source);
+    error->GetDescription(&description);
+    pelmark::Error failure(
+        windows::ErrorNumberOfHresult(hr),
+        Utf8(source ? std::wstring_view(source, SysStringLen(source)) : L""),
+        Utf8(description ? std::wstring_view(description, SysStringLen(description)) : L""));
+    SysFreeString(source);
+    SysFreeString(description);
+    error->Release();
+    throw failure;
+  }
+
+  ::IActivityRuntime* step_;
+  uint32_t references_ = 0;
+};
+
+const char* const kRegisterAdvice = "; register the component with: regsvr32 Corvane.dll";
+
+fs::path ExecutableDirectory() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return fs::path(path).parent_path();
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return fs::equivalent(fs::path(Wide(a)), fs::path(Wide(b)), ec);
+}
+
+}  // namespace
+
+std::string DefaultModulePath() {
+  if (const char* from_environment = std::getenv(kModuleVariable);
+      from_environment && *from_environment)
+    return from_environment;
+  const fs::path directory = ExecutableDirectory();
+  if (directory.empty()) return "Corvane.dll";
+  return Utf8((directory / L"Corvane.dll").wstring());
+}
+
+void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform) {
+  module.SetPlatform(platform);
+  // The rules linked into the tool (templates, value rules) see the same services.
+  SetPlatform(platform);
+}
+
+std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {
+  try {
+    return std::make_unique<pelmark::ComponentModule>(path);
+  } catch (const pelmark::Error& e) {
+    throw HostError(e.description() + "\n(name the DLL with --module PATH or " + kModuleVariable +
+                    "=PATH, or build it: cmake --build <build dir> --target CorvaneDll)");
+  }
+}
+
+ModuleHost::ModuleHost(HostOptions options) : module_path_(options.module_path) {
+  if (!options.registry.empty())
+    throw HostError("on Windows classes are registered in the system registry, not in " +
+                    options.registry +
+                    ": leave out --registry and register the component "
+                    "with: regsvr32 Corvane.dll");
+  platform_.registry_root = "HKEY_CLASSES_ROOT";
+  const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (FAILED(hr)) throw HostError("cannot initialise COM: " + HresultText(hr));
+}
+
+ModuleHost::~ModuleHost() {
+  // Every step is released by now; the DLL gets its own services back before
+  // the tool's go away, and COM may unload it.
+  for (auto& [path, module] : modules_) InstallPlatform(*module, nullptr);
+  modules_.clear();
+  CoUninitialize();
+}
+
+pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
+  auto it = modules_.find(path);
+  if (it != modules_.end()) return *it->second;
+  std::unique_ptr<pelmark::ComponentModule> module = OpenModule(path);
+  InstallPlatform(*module, &platform_);
+  return *modules_.emplace(path, std::move(module)).first->second;
+}
+
+pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string& class_name,
+                                                              const pelmark::CLSID& clsid,
+                                                              bool by_clsid) {
+  const std::string prog_id = "Corvane." + class_name;
+  CLSID windows_clsid = windows::ToWindowsGuid(clsid);
+  if (!by_clsid && FAILED(CLSIDFromProgID(Wide(prog_id).c_str(), &windows_clsid)))
+    throw HostError("cannot create " + prog_id + ": the ProgID is not registered" +
+                    kRegisterAdvice + ", or check its spelling (corvane classes lists them)");
+  const std::string clsid_text = pelmark::GuidToString(windows::FromWindowsGuid(windows_clsid));
+  // The DLL CoCreateInstance will load is the one the registration names; the
+  // tool's services are installed in it before it makes its first object.
+  std::optional<pelmark::RegisteredClass> entry =
+      pelmark::Registry(platform_.registry_root).Lookup(windows::FromWindowsGuid(windows_clsid));
+  if (!entry)
+    throw HostError("cannot create " + prog_id + ": the class " + clsid_text +
+                    " has no InprocServer32 entry" + kRegisterAdvice);
+  if (!module_path_.empty() && !SameFile(module_path_, entry->module_path))
+    throw HostError("cannot create " + prog_id + " from " + module_path_ +
+                    ": the registration names " + entry->module_path +
+                    "; register the one you mean with: regsvr32 " + module_path_);
+  module_path_ = entry->module_path;
+  Load(entry->module_path);
+
+  ::IActivityRuntime* step = nullptr;
+  const HRESULT hr =
+      CoCreateInstance(windows_clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(::IActivityRuntime),
+                       reinterpret_cast<void**>(&step));
+  if (hr == REGDB_E_CLASSNOTREG)
+    throw HostError("cannot create " + prog_id + ": the class " + clsid_text +
+                    " is not registered" + kRegisterAdvice);
+  if (FAILED(hr) || !step)
+    throw HostError("cannot create " + prog_id + " from " + entry->module_path +
+                    ": CoCreateInstance failed with " + HresultText(hr));
+  return pelmark::ComPtr<pelmark::IActivityRuntime>(new ComStep(step));
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,37 @@
+#include <io.h>
+#include <process.h>
+#include <stdio.h>
+
+#include <filesystem>
+#include <random>
+
+#include "portable.h"
+
+namespace corvane::cli {
+
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+int ProcessId() { return _getpid(); }
+
+std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error) {
+  namespace fs = std::filesystem;
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const fs::path parent = fs::temp_directory_path();
+  std::random_device seed;
+  std::mt19937 random(seed());
+  std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+  // Another process may take a name between the choice and the creation; a
+  // fresh name is tried then, as mkdtemp does.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name(prefix);
+    for (int i = 0; i < 6; ++i) name.push_back(kLetters[pick(random)]);
+    const fs::path candidate = parent / name;
+    if (fs::create_directory(candidate, error)) return candidate.string();
+    if (error) return {};
+  }
+  error = std::make_error_code(std::errc::file_exists);
+  return {};
+}
+
+}  // namespace corvane::cli
