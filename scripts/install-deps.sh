@@ -28,6 +28,7 @@ packages=(
 if $windows; then
   packages+=(
     g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686
     mingw-w64-tools libwine-dev wine wine64 ccache
   )
 fi
