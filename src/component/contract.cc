@@ -1,6 +1,7 @@
 // The module's build contract: the contract version, the standard-library ABI it
 // was compiled with and the product version, read by hosts before they create
-// an object.
+// an object. Corvane.dll exports it as Corvane.so does, so that a host linking
+// C++ types across the DLL boundary (the corvane tool) can check both sides.
 #include "corvane/component.h"
 #include "corvane/platform.h"
 #include "corvane/version.h"
