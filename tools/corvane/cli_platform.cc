@@ -1,4 +1,4 @@
-// The tool's platform services, the same on every system; the module host that
+// The tool's platform services and module cache, the same on every system; the module host that
 // installs them is module_host.cc on Linux and windows/module_host_windows.cc.
 #include <algorithm>
 #include <filesystem>
@@ -70,6 +70,16 @@ std::vector<std::string> CliPlatform::SandboxDirectories() const {
 
 std::vector<std::string> CliPlatform::SandboxFiles() const {
   return SandboxEntries(sandbox, false);
+}
+
+// Each module is opened once and gets the tool's services as it is opened; how
+// a module is opened is the platform's own (OpenModule).
+pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
+  auto it = modules_.find(path);
+  if (it != modules_.end()) return *it->second;
+  std::unique_ptr<pelmark::ComponentModule> module = OpenModule(path);
+  InstallPlatform(*module, &platform_);
+  return *modules_.emplace(path, std::move(module)).first->second;
 }
 
 }  // namespace corvane::cli

@@ -99,14 +99,6 @@ std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {
   }
 }
 
-pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
-  auto it = modules_.find(path);
-  if (it != modules_.end()) return *it->second;
-  std::unique_ptr<pelmark::ComponentModule> module = OpenModule(path);
-  InstallPlatform(*module, &platform_);
-  return *modules_.emplace(path, std::move(module)).first->second;
-}
-
 pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string& class_name,
                                                               const pelmark::CLSID& clsid,
                                                               bool by_clsid) {
