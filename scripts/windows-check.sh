@@ -143,6 +143,22 @@ run same_steps_test.exe
 # corvane.exe: what needs no registration, then every example through COM.
 run corvane.exe --version
 run corvane.exe describe MarkAsVital >/dev/null
+# The help names the Windows module, and register refuses a registry directory,
+# since the DLL always registers itself under HKEY_CLASSES_ROOT.
+if ! timeout "$wine_budget" wine corvane.exe --help 2>&1 | tr -d '\r' |
+  grep -q 'register the classes of Corvane.dll'; then
+  echo "windows-check: corvane.exe --help does not name Corvane.dll" >&2
+  failed=1
+fi
+set +e
+timeout "$wine_budget" wine corvane.exe register --registry "$prefix/registry" \
+  >/dev/null 2>"$prefix/register.err"
+status=$?
+set -e
+if [ "$status" -ne 2 ] || ! grep -q 'HKEY_CLASSES_ROOT; leave out --registry' "$prefix/register.err"; then
+  echo "windows-check: corvane.exe register --registry DIR was not refused (exit $status)" >&2
+  failed=1
+fi
 # The class reference comes from the same tables on both systems.
 if ! diff <(timeout "$wine_budget" wine corvane.exe describe --all --json | tr -d '\r') \
   <("$linux_build/corvane" describe --all --json) >"$prefix/describe.diff"; then

@@ -11,6 +11,7 @@
 #include "corvane/catalogue.h"
 #include "module_host.h"
 #include "options.h"
+#include "portable.h"
 #include "run_output.h"
 #include "runner.h"
 #include "scenario.h"
@@ -21,11 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kModuleHelp =
-    "  --module PATH     the component module (default: Corvane.so next to corvane)\n";
-constexpr const char* kRegistryHelp =
-    "  --registry DIR    the registry directory to use (default: a temporary one,\n"
-    "                    into which the module is registered for this run only)\n";
+std::string ModuleHelp() {
+  return std::string("  --module PATH     the component module (default: ") + kModuleFileName +
+         " next to corvane)\n";
+}
 
 // Handles the parts every command shares: --help and usage errors.
 template <class F>
@@ -169,7 +169,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
 }  // namespace
 
 int RunCommand(const Args& args) {
-  const std::string help = std::string(kRunHelp) + kModuleHelp + kRegistryHelp +
+  const std::string help = std::string(kRunHelp) + ModuleHelp() + kRegistryOptionHelp +
                            "\nExit status: 0 when every expectation holds, 1 when one does not, "
                            "2 when a scenario\ncannot be read or run or the JUnit file cannot be "
                            "written.\nColour is used on a terminal unless NO_COLOR is set.\n";
@@ -185,7 +185,7 @@ int ClassesCommand(const Args& args) {
           "CLSID and default-interface IID as the registration records them. Without\n"
           "--registry nothing is written: the list is what registration would record.\n\n"
           "Options:\n  --json            print the list as JSON\n") +
-      kModuleHelp + kRegistryHelp;
+      ModuleHelp() + kRegistryOptionHelp;
   return WithOptions(
       args, {"--json"}, {"--module", "--registry"}, help, [&](const ParsedOptions& o) {
         if (!o.positional.empty()) throw UsageError("classes takes no arguments");
@@ -257,11 +257,13 @@ int RegisterCommand(const Args& args, bool unregister) {
       (unregister ? "Calls DllUnregisterServer: removes exactly the keys registration wrote.\n"
                   : "Calls DllRegisterServer: writes the type library, each class's CLSID, "
                     "ProgID,\ninterface, module path and threading model.\n") +
-      "\nOptions:\n" + kModuleHelp +
-      "  --registry DIR    the registry directory (default: the component's own, the\n"
-      "                    system registry directory /var/lib/pelmark/registry)\n";
+      "\nOptions:\n" + ModuleHelp() + kRegisterRegistryHelp;
   return WithOptions(args, {}, {"--module", "--registry"}, help, [&](const ParsedOptions& o) {
     if (!o.positional.empty()) throw UsageError(name + " takes no arguments");
+    if (!kRegistryIsDirectory && !o.Value("--registry").empty())
+      throw UsageError(
+          "on Windows the module registers itself under HKEY_CLASSES_ROOT; leave "
+          "out --registry");
     std::string path = o.Value("--module").empty() ? DefaultModulePath() : o.Value("--module");
     std::unique_ptr<pelmark::ComponentModule> module;
     try {
@@ -288,7 +290,9 @@ int RegisterCommand(const Args& args, bool unregister) {
                 << path << " failed with " << hex << " in " << platform.registry_root
                 << (unregister ? "; the entries named above are still registered"
                                : "; what it wrote was taken back, but for anything named above")
-                << (registry.empty() ? " (choose a registry directory with --registry DIR)" : "")
+                << (registry.empty() && kRegistryIsDirectory
+                        ? " (choose a registry directory with --registry DIR)"
+                        : "")
                 << "\n";
       return kExitCannotRun;
     }

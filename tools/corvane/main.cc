@@ -1,6 +1,6 @@
-// corvane: the command-line host of the Corvane component. It loads Corvane.so
-// through its entry points and runs scenario files against the simulated host
-// and DMS, lists and registers the component's classes, and describes them.
+// corvane: the command-line host of the Corvane component. It loads the module
+// (Corvane.so, or Corvane.dll on Windows) through its entry points and runs scenario files against
+// the simulated host and DMS, lists and registers the component's classes, and describes them.
 #include <exception>
 #include <iostream>
 #include <string>
@@ -8,16 +8,21 @@
 #include "commands.h"
 #include "corvane/version.h"
 #include "module_host.h"
+#include "portable.h"
 
 namespace {
 
-constexpr const char* kUsage = R"(Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]
+// The list of commands; the module's file name is this system's.
+std::string Usage() {
+  return std::string(R"(Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
   run SCENARIO...        run scenario files and report what each step did
   classes                list the 32 classes with ProgID, CLSID and interface IID
-  register               register Corvane.so into a registry directory
-  unregister             remove the registrations Corvane.so made
+  register               register the classes of )") +
+         corvane::cli::kModuleFileName + R"(
+  unregister             remove the registrations )" +
+         corvane::cli::kModuleFileName + R"( made
   describe CLASS         the reference of a class: parameters, variables, errors
   new CLASS              write a scenario skeleton for a class that runs as it is
   template check FILE    what the template engine makes of a format template
@@ -29,16 +34,18 @@ Run `corvane COMMAND --help` for a command's options. Scenario files are
 described in docs/scenarios.md; examples/ holds runnable ones:
   corvane run examples/records/mark-as-vital.json
 )";
+}
 
-constexpr const char* kVersionHelp =
-    R"(Usage: corvane version [--module PATH]   (also corvane --version)
+std::string VersionHelp() {
+  return std::string(R"(Usage: corvane version [--module PATH]   (also corvane --version)
 
 Prints the tool's version, then the module's: its product version, path,
 contract version and ABI. Exit status 2 when no module can be loaded.
 
 Options:
-  --module PATH     the component module (default: Corvane.so next to corvane)
-)";
+  --module PATH     the component module (default: )") +
+         corvane::cli::kModuleFileName + " next to corvane)\n";
+}
 
 // Prints the product version of the tool and of the module it would load; the
 // type library's own version (1.0) is a separate identity that never changes.
@@ -47,7 +54,7 @@ int VersionCommand(const corvane::cli::Args& args) {
   std::string module_path = DefaultModulePath();
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
-      std::cout << kVersionHelp;
+      std::cout << VersionHelp();
       return kExitOk;
     }
     if (args[i] == "--module" && i + 1 < args.size())
@@ -77,7 +84,7 @@ int main(int argc, char** argv) {
   using namespace corvane::cli;
   Args args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return kExitCannotRun;
   }
   const std::string command = args.front();
@@ -85,9 +92,9 @@ int main(int argc, char** argv) {
   try {
     if (command == "help" && args.size() == 1 && args[0] == "version")
       return VersionCommand({"--help"});
-    if (command == "help") return HelpCommand(args, kUsage);
+    if (command == "help") return HelpCommand(args, Usage());
     if (command == "--help" || command == "-h") {
-      std::cout << kUsage;
+      std::cout << Usage();
       return kExitOk;
     }
     if (command == "version" || command == "--version") return VersionCommand(args);
@@ -98,7 +105,7 @@ int main(int argc, char** argv) {
     if (command == "describe") return DescribeCommand(args);
     if (command == "template") return TemplateCommand(args);
     if (command == "new") return NewCommand(args);
-    std::cerr << "corvane: unknown command \"" << command << "\"\n\n" << kUsage;
+    std::cerr << "corvane: unknown command \"" << command << "\"\n\n" << Usage();
     return kExitCannotRun;
   } catch (const std::exception& e) {
     std::cerr << "corvane " << command << ": " << e.what() << "\n";

@@ -13,6 +13,19 @@ namespace corvane::cli {
 // True when standard output is a terminal (colour is used only there).
 bool StdoutIsTerminal();
 
+// The component module's file name on this system, as help texts and messages
+// name it: Corvane.so on Linux, Corvane.dll on Windows.
+extern const char* const kModuleFileName;
+
+// Whether --registry names a directory the tool may register into (Linux); on
+// Windows registration always writes to the system registry, as regsvr32 does.
+extern const bool kRegistryIsDirectory;
+
+// The help lines of --registry for `run` and `classes`, and for `register` and
+// `unregister`, as this system uses it.
+extern const char* const kRegistryOptionHelp;
+extern const char* const kRegisterRegistryHelp;
+
 // This process's id, for names no other running tool takes.
 int ProcessId();
 

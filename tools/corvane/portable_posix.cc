@@ -8,6 +8,15 @@
 
 namespace corvane::cli {
 
+const char* const kModuleFileName = "Corvane.so";
+const bool kRegistryIsDirectory = true;
+const char* const kRegistryOptionHelp =
+    "  --registry DIR    the registry directory to use (default: a temporary one,\n"
+    "                    into which the module is registered for this run only)\n";
+const char* const kRegisterRegistryHelp =
+    "  --registry DIR    the registry directory (default: the component's own, the\n"
+    "                    system registry directory /var/lib/pelmark/registry)\n";
+
 bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 int ProcessId() { return static_cast<int>(::getpid()); }

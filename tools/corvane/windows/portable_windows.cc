@@ -9,6 +9,15 @@
 
 namespace corvane::cli {
 
+const char* const kModuleFileName = "Corvane.dll";
+const bool kRegistryIsDirectory = false;
+const char* const kRegistryOptionHelp =
+    "  --registry DIR    not used on Windows: classes are created as regsvr32\n"
+    "                    registered them in the system registry\n";
+const char* const kRegisterRegistryHelp =
+    "  --registry DIR    not used on Windows: the module registers itself under\n"
+    "                    HKEY_CLASSES_ROOT, as regsvr32 does\n";
+
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 int ProcessId() { return _getpid(); }
