@@ -34,24 +34,14 @@
 #include "corvane/component.h"
 #include "corvane/contract_check.h"
 #include "corvane/platform.h"
+#include "corvane/registry_entries.h"
 #include "pelmark/com.h"
 #include "pelmark/contract.h"
 
 namespace pelmark {
 
-// Error numbers the loader raises, as the classic runtime numbers them.
-inline constexpr int32_t kErrorFileNotFound = 53;         // no module at the path
-inline constexpr int32_t kErrorLoadingModule = 48;        // not loadable or incompatible
-inline constexpr int32_t kErrorCannotCreateObject = 429;  // not registered or not served
-inline constexpr int32_t kErrorPathAccess = 75;           // registry directory unreadable
-
-// One registered class as the registry directory lists it.
-struct RegisteredClass {
-  std::string prog_id;
-  CLSID clsid;
-  std::string module_path;
-  std::string threading_model;
-};
+// The loader's error numbers beyond those of corvane/registry_entries.h.
+inline constexpr int32_t kErrorPathAccess = 75;  // registry directory unreadable
 
 // Reads the registry directory that component registration writes: one
 // directory per key, one file per value, a key's default value in the file "@".
@@ -62,23 +52,12 @@ class Registry {
 
   // The CLSID a ProgID names, if registered.
   std::optional<CLSID> ClsidOfProgId(std::string_view prog_id) const {
-    std::optional<std::string> text = Value(std::string(prog_id) + "/CLSID");
-    CLSID clsid;
-    if (!text || !TryParseGuid(*text, &clsid)) return std::nullopt;
-    return clsid;
+    return RegisteredClsid(*this, prog_id);
   }
 
   // The registration of a CLSID, if registered.
   std::optional<RegisteredClass> Lookup(const CLSID& clsid) const {
-    const std::string key = "CLSID/" + GuidToString(clsid);
-    std::optional<std::string> module = Value(key + "/InprocServer32");
-    if (!module) return std::nullopt;
-    RegisteredClass c;
-    c.clsid = clsid;
-    c.module_path = *module;
-    c.prog_id = Value(key + "/ProgID").value_or("");
-    c.threading_model = Value(key + "/InprocServer32", "ThreadingModel").value_or("");
-    return c;
+    return RegisteredClassOf(*this, clsid);
   }
 
   // Every registered class, ordered by ProgID.

@@ -15,6 +15,7 @@
 
 #include "corvane/contract_check.h"
 #include "corvane/platform.h"
+#include "corvane/registry_entries.h"
 #include "pelmark/com.h"
 
 // Defined by corvane/component.h, which is not read here: it declares the COM
@@ -22,19 +23,6 @@
 struct CorvaneContract;
 
 namespace pelmark {
-
-// Error numbers the loader raises, as the classic runtime numbers them.
-inline constexpr int32_t kErrorFileNotFound = 53;         // no module at the path
-inline constexpr int32_t kErrorLoadingModule = 48;        // not loadable or incompatible
-inline constexpr int32_t kErrorCannotCreateObject = 429;  // not registered or not served
-
-// One registered class as HKEY_CLASSES_ROOT lists it.
-struct RegisteredClass {
-  std::string prog_id;
-  CLSID clsid;
-  std::string module_path;
-  std::string threading_model;
-};
 
 // Reads HKEY_CLASSES_ROOT. Keys are named with "/" between their parts
 // ("CLSID/{...}/InprocServer32"), as in the registry directories of Linux. The

@@ -23,22 +23,11 @@ std::optional<std::string> Registry::Value(std::string_view key, std::string_vie
 }
 
 std::optional<CLSID> Registry::ClsidOfProgId(std::string_view prog_id) const {
-  std::optional<std::string> text = Value(std::string(prog_id) + "/CLSID");
-  CLSID clsid;
-  if (!text || !TryParseGuid(*text, &clsid)) return std::nullopt;
-  return clsid;
+  return RegisteredClsid(*this, prog_id);
 }
 
 std::optional<RegisteredClass> Registry::Lookup(const CLSID& clsid) const {
-  const std::string key = "CLSID/" + GuidToString(clsid);
-  std::optional<std::string> module = Value(key + "/InprocServer32");
-  if (!module) return std::nullopt;
-  RegisteredClass c;
-  c.clsid = clsid;
-  c.module_path = *module;
-  c.prog_id = Value(key + "/ProgID").value_or("");
-  c.threading_model = Value(key + "/InprocServer32", "ThreadingModel").value_or("");
-  return c;
+  return RegisteredClassOf(*this, clsid);
 }
 
 ComponentModule::ComponentModule(const std::string& path) : path_(path) {
