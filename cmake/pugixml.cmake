@@ -7,13 +7,20 @@
 set(CORVANE_SOURCES /var/cache/corvane-src CACHE PATH
   "Where Debian's pugixml (and, for Windows, libxml2) source packages are unpacked")
 
-file(GLOB corvane_pugixml_dirs LIST_DIRECTORIES true ${CORVANE_SOURCES}/pugixml-*)
-list(FILTER corvane_pugixml_dirs EXCLUDE REGEX "\\.(tar|dsc|gz|xz)")
-if(NOT corvane_pugixml_dirs)
-  message(FATAL_ERROR "pugixml's source is not in ${CORVANE_SOURCES}; run "
-    "scripts/install-deps.sh, or give -DCORVANE_SOURCES=DIR")
-endif()
-list(GET corvane_pugixml_dirs 0 corvane_pugixml_dir)
+# Sets `out` to the folder of `package`'s unpacked source in CORVANE_SOURCES,
+# or stops the configuration saying which install-deps.sh command unpacks it.
+function(corvane_unpacked_source out package install_command)
+  file(GLOB dirs LIST_DIRECTORIES true ${CORVANE_SOURCES}/${package}-*)
+  list(FILTER dirs EXCLUDE REGEX "\\.(tar|dsc|gz|xz)")
+  if(NOT dirs)
+    message(FATAL_ERROR "${package}'s source is not in ${CORVANE_SOURCES}; run "
+      "${install_command}, or give -DCORVANE_SOURCES=DIR")
+  endif()
+  list(GET dirs 0 dir)
+  set(${out} ${dir} PARENT_SCOPE)
+endfunction()
+
+corvane_unpacked_source(corvane_pugixml_dir pugixml scripts/install-deps.sh)
 
 add_library(corvane_pugixml STATIC ${corvane_pugixml_dir}/src/pugixml.cpp)
 target_include_directories(corvane_pugixml SYSTEM PUBLIC ${corvane_pugixml_dir}/src)

@@ -4,13 +4,7 @@
 # both into CORVANE_SOURCES.
 include(${CMAKE_SOURCE_DIR}/cmake/pugixml.cmake)
 
-file(GLOB libxml2_dirs LIST_DIRECTORIES true ${CORVANE_SOURCES}/libxml2-*)
-list(FILTER libxml2_dirs EXCLUDE REGEX "\\.(tar|dsc|gz|xz)")
-if(NOT libxml2_dirs)
-  message(FATAL_ERROR "The Windows build needs the libxml2 source in ${CORVANE_SOURCES}; "
-    "run scripts/install-deps.sh --windows, or give -DCORVANE_SOURCES=DIR")
-endif()
-list(GET libxml2_dirs 0 libxml2_dir)
+corvane_unpacked_source(libxml2_dir libxml2 "scripts/install-deps.sh --windows")
 
 # Only the parser: no network, no codecs beyond the built-in ones, no programs.
 set(BUILD_SHARED_LIBS OFF)
