@@ -24,20 +24,9 @@ std::wstring Version() {
 
 std::wstring ProgId(const ClassInfo& c) { return Wide(kProgIdPrefix) + Wide(c.name); }
 
-std::string Reason(LSTATUS status) {
-  wchar_t* text = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out = text ? Utf8(text) : "error " + std::to_string(status);
-  if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
-    out.pop_back();
-  return out;
-}
-
 void Log(const std::string& what, const std::wstring& key, LSTATUS status) {
-  Platform().LogError(what + " HKEY_CLASSES_ROOT\\" + Utf8(key) + ": " + Reason(status));
+  Platform().LogError(what + " HKEY_CLASSES_ROOT\\" + Utf8(key) + ": " +
+                      SystemMessage(static_cast<DWORD>(status)));
 }
 
 // Writes a string value (the default value for an empty name), making the key.

@@ -1,4 +1,5 @@
-// UTF-8 (the library's text) to UTF-16 (Windows' and Automation's text) and back.
+// UTF-8 (the library's text) to UTF-16 (Windows' and Automation's text) and back,
+// and the system's text for an error code.
 #pragma once
 
 #include <string>
@@ -23,6 +24,20 @@ inline std::string Utf8(std::wstring_view text) {
   int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), length, nullptr, nullptr);
+  return out;
+}
+
+// The system's description of a Win32 error code without its line break, or
+// "error N" when the system has none.
+inline std::string SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = text ? Utf8(text) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
+    out.pop_back();
   return out;
 }
 

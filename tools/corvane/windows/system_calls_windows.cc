@@ -5,25 +5,10 @@
 #include "windows/win32.h"
 
 namespace corvane::cli::win32 {
-namespace {
 
+using corvane::windows::SystemMessage;
 using corvane::windows::Utf8;
 using corvane::windows::Wide;
-
-std::string SystemMessage(DWORD code) {
-  wchar_t* text = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = length ? Utf8(std::wstring_view(text, length)) : std::string();
-  LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.'))
-    message.pop_back();
-  return message.empty() ? "system error " + std::to_string(code) : message;
-}
-
-}  // namespace
 
 bool FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
@@ -32,7 +17,11 @@ bool FileExists(const std::string& path) {
 
 void* LoadDll(const std::string& path, std::string& why) {
   HMODULE dll = LoadLibraryW(Wide(path).c_str());
-  if (!dll) why = SystemMessage(GetLastError());
+  if (!dll) {
+    // It ends a sentence of the tool's own.
+    why = SystemMessage(GetLastError());
+    while (!why.empty() && why.back() == '.') why.pop_back();
+  }
   return reinterpret_cast<void*>(dll);
 }
 
