@@ -31,7 +31,7 @@
 #include "corvane/component.h"
 #include "corvane/platform.h"
 #include "framework/com_object.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../tests/test_platform.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "notify/sender_list.h"
 #include "shared/resources.h"
 #include "simulator.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "../tests/test_platform.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace {
 

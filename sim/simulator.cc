@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "framework/case_mapping.h"
+#include "rules/case_mapping.h"
 #include "internal.h"
 
 namespace sim {

@@ -4,10 +4,10 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

@@ -4,7 +4,7 @@
 #include "framework/com_object.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "shared/audit_notes.h"
 
 namespace corvane {

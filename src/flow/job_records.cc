@@ -4,7 +4,7 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

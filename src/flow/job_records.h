@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"
 

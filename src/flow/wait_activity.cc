@@ -10,7 +10,7 @@
 #include "framework/com_object.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "corvane/catalogue.h"
 #include "framework/com_object.h"
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 #include "pelmark/host.h"
 
 namespace corvane {

@@ -51,7 +51,7 @@ pelmark::ComPtr<T> MakeCom(Args&&... args) {
 
 }  // namespace corvane
 
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 

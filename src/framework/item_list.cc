@@ -3,7 +3,7 @@
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
 #include "framework/host_access.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"

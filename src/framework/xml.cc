@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 namespace {

@@ -2,9 +2,9 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 #include "framework/item_list.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "framework/xml.h"
 
 namespace corvane {

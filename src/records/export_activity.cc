@@ -6,10 +6,10 @@
 #include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "framework/file_system.h"
+#include "rules/file_system.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "shared/field_addressing.h"
 
 namespace corvane {

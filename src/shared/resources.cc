@@ -3,8 +3,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "framework/error_report.h"
-#include "framework/variant_rules.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

@@ -1,10 +1,10 @@
 #include "shared/template_variables.h"
 
 #include "framework/com_object.h"
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
 

@@ -9,7 +9,7 @@
 #include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/host_access.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "shared/audit_notes.h"
 #include "shared/template_variables.h"
 #include "templates/format_engine.h"

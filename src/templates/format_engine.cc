@@ -6,9 +6,9 @@
 #include <exception>
 #include <unordered_set>
 
-#include "framework/case_mapping.h"
-#include "framework/error_report.h"
-#include "framework/variant_rules.h"
+#include "rules/case_mapping.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
 #include "templates/template_substitution.h"
 #include "templates/text_replace.h"
 

@@ -5,12 +5,12 @@
 #include "component/class_table.h"
 #include "framework/activity.h"
 #include "pelmark/host.h"
-#include "windows/automation.h"
-#include "windows/errors.h"
+#include "automation/automation.h"
+#include "automation/errors.h"
 #include "windows/server.h"
-#include "windows/text.h"
-#include "windows/type_library.h"
-#include "windows/win32.h"
+#include "automation/text.h"
+#include "automation/type_library.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 namespace {

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "corvane/catalogue.h"
-#include "windows/win32.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 

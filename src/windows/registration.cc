@@ -10,8 +10,8 @@
 #include "corvane/catalogue.h"
 #include "corvane/platform.h"
 #include "windows/server.h"
-#include "windows/text.h"
-#include "windows/win32.h"
+#include "automation/text.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 namespace {

@@ -7,7 +7,7 @@
 #include "component/class_table.h"
 #include "corvane/catalogue.h"
 #include "windows/activity_object.h"
-#include "windows/win32.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "pelmark/com.h"
-#include "windows/win32.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 

@@ -4,7 +4,7 @@
 #include "activity_fixture.h"
 #include "docops/annotation.h"
 #include "framework/dms_objects.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane_test {
 namespace {

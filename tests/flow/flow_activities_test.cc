@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "activity_fixture.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane_test {
 namespace {

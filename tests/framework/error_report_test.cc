@@ -1,6 +1,6 @@
 // The error report: location forms, chaining, logging and conversion of foreign
 // exceptions.
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane_test {
 namespace {

@@ -4,7 +4,7 @@
 // mapping the library uses.
 #include <gtest/gtest.h>
 
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "library_objects.h"
 #include "simulator.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "corvane/platform.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "pelmark/com.h"
 #include "test_platform.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "framework/dms_objects.h"
-#include "windows/automation.h"
-#include "windows/errors.h"
+#include "automation/automation.h"
+#include "automation/errors.h"
 
 // After the binding's headers, which read the library's before windows.h.
 #include "automation_host.h"

@@ -1,5 +1,5 @@
 // The tool's platform services and module cache, the same on every system; the module host that
-// installs them is module_host.cc on Linux and windows/module_host_windows.cc.
+// installs them is posix/module_host_posix.cc on Linux and windows/module_host_windows.cc.
 #include <algorithm>
 #include <filesystem>
 #include <system_error>

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "class_descriptions.h"
-#include "component_loader.h"
 #include "corvane/catalogue.h"
 #include "module_host.h"
 #include "options.h"

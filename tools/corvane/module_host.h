@@ -3,8 +3,9 @@
 // through COM), installs the tool's platform services in it (a fixed clock, a
 // kept event log, a chosen locale, a registry directory, a file-system sandbox),
 // and creates activity objects by resolving the class through the registry as a
-// real host does. module_host.cc is the Linux host, windows/module_host_windows.cc
-// the Windows one; the rest of the tool is the same on both.
+// real host does. posix/module_host_posix.cc is the Linux host,
+// windows/module_host_windows.cc the Windows one; the rest of the tool is the
+// same on both.
 //
 // Typical usage:
 //   ModuleHost host({.module_path = "", .registry = ""});  // a temporary registry
@@ -19,9 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "component_loader.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
+// The registry reader and module loader: the installed one on Linux, the one
+// over the system registry and LoadLibrary on Windows, with the same names.
+#ifdef _WIN32
+#include "component_loader_windows.h"
+#else
+#include "corvane/loader.h"
+#endif
 
 namespace corvane::cli {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 #include "simulator.h"
 
 namespace corvane::cli {

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "component_loader.h"
+#include "component_loader_windows.h"
 #include "corvane/component.h"
 #include "system_calls.h"
 

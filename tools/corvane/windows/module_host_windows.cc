@@ -12,12 +12,12 @@
 #include <string>
 
 #include "module_host.h"
-#include "windows/automation.h"
-#include "windows/errors.h"
-#include "windows/text.h"
+#include "automation/automation.h"
+#include "automation/errors.h"
+#include "automation/text.h"
 
 // After the binding's headers, which read the library's before windows.h.
-#include "windows/type_library.h"
+#include "automation/type_library.h"
 
 namespace corvane::cli {
 namespace {

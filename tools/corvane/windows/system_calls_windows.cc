@@ -1,8 +1,8 @@
 #include <string>
 
 #include "system_calls.h"
-#include "windows/text.h"
-#include "windows/win32.h"
+#include "automation/text.h"
+#include "automation/win32.h"
 
 namespace corvane::cli::win32 {
 

@@ -50,7 +50,7 @@
 //     with ":" (also "." where it is not the date separator, as Automation reads
 //     en-US text) and an optional AM/PM (ignored for hours above 12), or a lone
 //     hour with AM/PM. A number alone is no date ("45000" raises 13).
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 #include <algorithm>
 #include <array>
@@ -62,8 +62,8 @@
 #include <vector>
 
 #include "corvane/platform.h"
-#include "framework/case_mapping.h"
-#include "framework/error_report.h"
+#include "rules/case_mapping.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 namespace {

@@ -14,12 +14,12 @@
 #include <string>
 #include <string_view>
 
-#include "framework/error_report.h"
-#include "framework/variant_rules.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
 #include "pelmark/com.h"
 #include "pelmark/variant.h"
 #include "windows/server.h"
-#include "windows/win32.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "corvane/platform.h"
-#include "framework/error_report.h"
-#include "windows/text.h"
-#include "windows/win32.h"
+#include "rules/error_report.h"
+#include "automation/text.h"
+#include "automation/win32.h"
 
 namespace corvane {
 namespace {

@@ -1,10 +1,10 @@
-#include "windows/errors.h"
+#include "automation/errors.h"
 
 #include <string>
 
-#include "framework/error_report.h"
-#include "windows/text.h"
-#include "windows/win32.h"
+#include "rules/error_report.h"
+#include "automation/text.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 namespace {

@@ -1,4 +1,4 @@
-#include "windows/automation.h"
+#include "automation/automation.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/error_report.h"
-#include "windows/errors.h"
-#include "windows/text.h"
-#include "windows/win32.h"
+#include "rules/error_report.h"
+#include "automation/errors.h"
+#include "automation/text.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "framework/error_report.h"
-#include "framework/file_system.h"
+#include "rules/error_report.h"
+#include "rules/file_system.h"
 
 namespace corvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "framework/case_mapping.h"
+#include "rules/case_mapping.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 
 #include <new>
 

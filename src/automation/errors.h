@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "pelmark/com.h"
-#include "windows/win32.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 

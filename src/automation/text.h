@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "windows/win32.h"
+#include "automation/win32.h"
 
 namespace corvane::windows {
 

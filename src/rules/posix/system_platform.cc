@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "corvane/platform.h"
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 namespace {
