@@ -250,9 +250,9 @@ class Classes {
   explicit Classes(std::string registry) : registry_(std::move(registry)) {}
 
   ComPtr<pelmark::IActivityRuntime> Create(std::string_view prog_id) {
-    pelmark::RegisteredClass entry = registry_.Resolve(prog_id);
+    corvane::RegisteredClass entry = registry_.Resolve(prog_id);
     if (!module_) {
-      module_ = std::make_unique<pelmark::ComponentModule>(entry.module_path);
+      module_ = std::make_unique<corvane::ComponentModule>(entry.module_path);
       platform_ = std::make_unique<HostPlatform>(module_->SystemPlatform());
       module_->SetPlatform(platform_.get());
       std::cout << "loaded " << entry.module_path << " (Corvane " << module_->ProductVersion()
@@ -262,8 +262,8 @@ class Classes {
   }
 
  private:
-  pelmark::Registry registry_;
-  std::unique_ptr<pelmark::ComponentModule> module_;
+  corvane::Registry registry_;
+  std::unique_ptr<corvane::ComponentModule> module_;
   std::unique_ptr<HostPlatform> platform_;
 };
 

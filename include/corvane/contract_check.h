@@ -12,7 +12,7 @@
 
 #include "pelmark/contract.h"
 
-namespace pelmark {
+namespace corvane {
 
 // The binary contract of one side: contract version and standard-library ABI.
 struct ContractSide {
@@ -39,4 +39,4 @@ inline std::string ContractMismatch(const std::string& module_path, const Contra
          ", this host for " + describe(host) + "; " + advice;
 }
 
-}  // namespace pelmark
+}  // namespace corvane

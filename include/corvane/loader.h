@@ -11,9 +11,9 @@
 // apartment-threaded (each used on one thread).
 //
 // Typical usage:
-//   pelmark::Registry registry("/var/lib/pelmark/registry");
-//   pelmark::RegisteredClass entry = registry.Resolve("Corvane.MarkAsVital");
-//   pelmark::ComponentModule module(entry.module_path);
+//   corvane::Registry registry("/var/lib/pelmark/registry");
+//   corvane::RegisteredClass entry = registry.Resolve("Corvane.MarkAsVital");
+//   corvane::ComponentModule module(entry.module_path);
 //   auto step = module.Create<pelmark::IActivityRuntime>(entry.clsid);
 #pragma once
 
@@ -38,7 +38,7 @@
 #include "pelmark/com.h"
 #include "pelmark/contract.h"
 
-namespace pelmark {
+namespace corvane {
 
 // The loader's error numbers beyond those of corvane/registry_entries.h.
 inline constexpr int32_t kErrorPathAccess = 75;  // registry directory unreadable
@@ -51,12 +51,12 @@ class Registry {
   const std::string& root() const { return root_; }
 
   // The CLSID a ProgID names, if registered.
-  std::optional<CLSID> ClsidOfProgId(std::string_view prog_id) const {
+  std::optional<pelmark::CLSID> ClsidOfProgId(std::string_view prog_id) const {
     return RegisteredClsid(*this, prog_id);
   }
 
   // The registration of a CLSID, if registered.
-  std::optional<RegisteredClass> Lookup(const CLSID& clsid) const {
+  std::optional<RegisteredClass> Lookup(const pelmark::CLSID& clsid) const {
     return RegisteredClassOf(*this, clsid);
   }
 
@@ -66,8 +66,8 @@ class Registry {
     std::vector<RegisteredClass> out;
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(fs::path(root_) / "CLSID", ec)) {
-      CLSID clsid;
-      if (!TryParseGuid(e.path().filename().string(), &clsid)) continue;
+      pelmark::CLSID clsid;
+      if (!pelmark::TryParseGuid(e.path().filename().string(), &clsid)) continue;
       if (std::optional<RegisteredClass> c = Lookup(clsid)) out.push_back(*c);
     }
     std::sort(out.begin(), out.end(), [](const RegisteredClass& a, const RegisteredClass& b) {
@@ -92,14 +92,14 @@ class Registry {
     namespace fs = std::filesystem;
     std::error_code ec;
     if (!fs::is_directory(root_, ec))
-      throw Error(kErrorPathAccess, "Registry",
+      throw pelmark::Error(kErrorPathAccess, "Registry",
                   "the registry directory " + root_ +
                       " does not exist; register the component into it first (corvane "
                       "register --registry " +
                       root_ + ")");
     fs::directory_iterator probe(root_, ec);
     if (ec)
-      throw Error(kErrorPathAccess, "Registry",
+      throw pelmark::Error(kErrorPathAccess, "Registry",
                   "the registry directory " + root_ + " cannot be read (" + ec.message() +
                       "); give this host read access to it");
   }
@@ -109,12 +109,12 @@ class Registry {
   // 429 for a class that is not registered there.
   RegisteredClass Resolve(std::string_view prog_id_or_clsid) const {
     CheckReadable();
-    CLSID clsid;
-    const bool is_clsid = TryParseGuid(prog_id_or_clsid, &clsid);
+    pelmark::CLSID clsid;
+    const bool is_clsid = pelmark::TryParseGuid(prog_id_or_clsid, &clsid);
     if (!is_clsid) {
-      std::optional<CLSID> found = ClsidOfProgId(prog_id_or_clsid);
+      std::optional<pelmark::CLSID> found = ClsidOfProgId(prog_id_or_clsid);
       if (!found)
-        throw Error(kErrorCannotCreateObject, "Registry",
+        throw pelmark::Error(kErrorCannotCreateObject, "Registry",
                     std::string(prog_id_or_clsid) + " is not registered in " + root_ +
                         "; register the component (corvane register --registry " + root_ +
                         ") or check the ProgID's spelling (corvane classes lists them)");
@@ -122,8 +122,8 @@ class Registry {
     }
     std::optional<RegisteredClass> entry = Lookup(clsid);
     if (!entry)
-      throw Error(kErrorCannotCreateObject, "Registry",
-                  "the class " + GuidToString(clsid) +
+      throw pelmark::Error(kErrorCannotCreateObject, "Registry",
+                  "the class " + pelmark::GuidToString(clsid) +
                       (is_clsid ? "" : " of " + std::string(prog_id_or_clsid)) +
                       " has no InprocServer32 entry in " + root_ +
                       "; register the component again (corvane register --registry " + root_ + ")");
@@ -144,13 +144,13 @@ class ComponentModule {
   explicit ComponentModule(const std::string& path) : path_(path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
-      throw Error(kErrorFileNotFound, "ComponentModule",
+      throw pelmark::Error(kErrorFileNotFound, "ComponentModule",
                   "the module " + path +
                       " does not exist; install the corvane package or give the module's path");
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
       const char* why = dlerror();
-      throw Error(kErrorLoadingModule, "ComponentModule",
+      throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
                   "cannot load " + path + ": " + (why ? why : "unknown reason"));
     }
     get_class_object_ = Resolve<decltype(get_class_object_)>("DllGetClassObject");
@@ -162,12 +162,12 @@ class ComponentModule {
     auto get_contract = Resolve<const CorvaneContract* (*)()>("CorvaneGetContract");
     if (!get_class_object_ || !can_unload_now_ || !register_server_ || !unregister_server_) {
       Unload();
-      throw Error(kErrorLoadingModule, "ComponentModule",
+      throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
                   path + " is not a component module: the four server entry points are missing");
     }
     if (!get_contract) {
       Unload();
-      throw Error(kErrorLoadingModule, "ComponentModule",
+      throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
                   "refusing to use " + path +
                       ": it exports no CorvaneGetContract, so it predates contract version " +
                       std::to_string(PELMARK_CONTRACT_VERSION) +
@@ -177,7 +177,7 @@ class ComponentModule {
     std::string mismatch = ContractMismatch(path, ModuleContract(), HostContract());
     if (!mismatch.empty()) {
       Unload();
-      throw Error(kErrorLoadingModule, "ComponentModule", mismatch);
+      throw pelmark::Error(kErrorLoadingModule, "ComponentModule", mismatch);
     }
   }
   ~ComponentModule() { Unload(); }
@@ -189,24 +189,24 @@ class ComponentModule {
   std::string ProductVersion() const { return contract_->product_version; }
   ContractSide ModuleContract() const { return {contract_->contract_version, contract_->abi}; }
 
-  HRESULT GetClassObject(const CLSID& clsid, const IID& iid, void** out) const {
+  pelmark::HRESULT GetClassObject(const pelmark::CLSID& clsid, const pelmark::IID& iid, void** out) const {
     return get_class_object_(clsid, iid, out);
   }
-  HRESULT CanUnloadNow() const { return can_unload_now_(); }
+  pelmark::HRESULT CanUnloadNow() const { return can_unload_now_(); }
   // Registers every class into the platform's registry directory. When that
   // fails part way, the module takes back what it wrote and logs each failure,
   // with its path and reason, to the platform's event log.
-  HRESULT RegisterServer() const { return register_server_(); }
+  pelmark::HRESULT RegisterServer() const { return register_server_(); }
   // Removes the registration; what cannot be removed stays and is logged, with
   // its path and reason, to the platform's event log.
-  HRESULT UnregisterServer() const { return unregister_server_(); }
+  pelmark::HRESULT UnregisterServer() const { return unregister_server_(); }
 
   // A resource's bytes (empty when the module has none of that name).
   std::vector<uint8_t> Resource(const char* type, const char* name, uint32_t id = 1) const {
     if (!find_resource_) return {};
     const uint8_t* data = nullptr;
     uint32_t size = 0;
-    if (Failed(find_resource_(type, name, id, &data, &size)) || !data) return {};
+    if (pelmark::Failed(find_resource_(type, name, id, &data, &size)) || !data) return {};
     return std::vector<uint8_t>(data, data + size);
   }
 
@@ -231,29 +231,29 @@ class ComponentModule {
   // Creates an object of a class through its class factory and asks it for
   // interface T. Throws pelmark::Error 429 naming the class and the module.
   template <class T>
-  ComPtr<T> Create(const CLSID& clsid) const {
+  pelmark::ComPtr<T> Create(const pelmark::CLSID& clsid) const {
     void* out = nullptr;
-    HRESULT hr = GetClassObject(clsid, IClassFactory::iid, &out);
-    if (hr == CLASS_E_CLASSNOTAVAILABLE)
-      throw Error(kErrorCannotCreateObject, "ComponentModule",
-                  path_ + " does not serve the class " + GuidToString(clsid) +
+    pelmark::HRESULT hr = GetClassObject(clsid, pelmark::IClassFactory::iid, &out);
+    if (hr == pelmark::CLASS_E_CLASSNOTAVAILABLE)
+      throw pelmark::Error(kErrorCannotCreateObject, "ComponentModule",
+                  path_ + " does not serve the class " + pelmark::GuidToString(clsid) +
                       "; the registry entry that named it is stale: register the component "
                       "again");
-    if (Failed(hr))
-      throw Error(kErrorCannotCreateObject, "ComponentModule",
-                  "DllGetClassObject of " + path_ + " failed for " + GuidToString(clsid) +
+    if (pelmark::Failed(hr))
+      throw pelmark::Error(kErrorCannotCreateObject, "ComponentModule",
+                  "DllGetClassObject of " + path_ + " failed for " + pelmark::GuidToString(clsid) +
                       " with " + HresultText(hr));
-    ComPtr<IClassFactory> factory = ComPtr<IClassFactory>::Attach(static_cast<IClassFactory*>(out));
+    pelmark::ComPtr<pelmark::IClassFactory> factory = pelmark::ComPtr<pelmark::IClassFactory>::Attach(static_cast<pelmark::IClassFactory*>(out));
     out = nullptr;
     hr = factory->CreateInstance(nullptr, T::iid, &out);
-    if (Failed(hr))
-      throw Error(
+    if (pelmark::Failed(hr))
+      throw pelmark::Error(
           kErrorCannotCreateObject, "ComponentModule",
-          "creating " + GuidToString(clsid) + " from " + path_ + " failed with " + HresultText(hr));
-    return ComPtr<T>::Attach(static_cast<T*>(out));
+          "creating " + pelmark::GuidToString(clsid) + " from " + path_ + " failed with " + HresultText(hr));
+    return pelmark::ComPtr<T>::Attach(static_cast<T*>(out));
   }
 
-  static std::string HresultText(HRESULT hr) {
+  static std::string HresultText(pelmark::HRESULT hr) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string text = "0x";
     for (int i = 7; i >= 0; --i) text.push_back(kHex[(static_cast<uint32_t>(hr) >> (4 * i)) & 0xF]);
@@ -273,13 +273,13 @@ class ComponentModule {
   std::string path_;
   void* handle_ = nullptr;
   const CorvaneContract* contract_ = nullptr;
-  HRESULT (*get_class_object_)(const CLSID&, const IID&, void**) = nullptr;
-  HRESULT (*can_unload_now_)() = nullptr;
-  HRESULT (*register_server_)() = nullptr;
-  HRESULT (*unregister_server_)() = nullptr;
-  HRESULT(*find_resource_)
+  pelmark::HRESULT (*get_class_object_)(const pelmark::CLSID&, const pelmark::IID&, void**) = nullptr;
+  pelmark::HRESULT (*can_unload_now_)() = nullptr;
+  pelmark::HRESULT (*register_server_)() = nullptr;
+  pelmark::HRESULT (*unregister_server_)() = nullptr;
+  pelmark::HRESULT(*find_resource_)
   (const char*, const char*, uint32_t, const uint8_t**, uint32_t*) = nullptr;
   corvane::PlatformServices* (*set_platform_)(corvane::PlatformServices*) = nullptr;
 };
 
-}  // namespace pelmark
+}  // namespace corvane

@@ -10,7 +10,7 @@
 //     using PlatformOverride::PlatformOverride;
 //     double Now() override { return 45730.5; }
 //   };
-//   FixedClock clock(module.SystemPlatform());  // module: pelmark::ComponentModule
+//   FixedClock clock(module.SystemPlatform());  // module: corvane::ComponentModule
 //   module.SetPlatform(&clock);
 #pragma once
 

@@ -15,7 +15,7 @@
 
 #include "pelmark/com.h"
 
-namespace pelmark {
+namespace corvane {
 
 // Error numbers a loader raises, as the classic runtime numbers them.
 inline constexpr int32_t kErrorFileNotFound = 53;         // no module at the path
@@ -25,7 +25,7 @@ inline constexpr int32_t kErrorCannotCreateObject = 429;  // not registered or n
 // One registered class as the registry lists it.
 struct RegisteredClass {
   std::string prog_id;
-  CLSID clsid;
+  pelmark::CLSID clsid;
   std::string module_path;
   std::string threading_model;
 };
@@ -34,17 +34,17 @@ struct RegisteredClass {
 // default value and `store.Value(key, name)` a named one, each if present;
 // keys are named with "/" between their parts.
 template <class Store>
-std::optional<CLSID> RegisteredClsid(const Store& store, std::string_view prog_id) {
+std::optional<pelmark::CLSID> RegisteredClsid(const Store& store, std::string_view prog_id) {
   std::optional<std::string> text = store.Value(std::string(prog_id) + "/CLSID");
-  CLSID clsid;
-  if (!text || !TryParseGuid(*text, &clsid)) return std::nullopt;
+  pelmark::CLSID clsid;
+  if (!text || !pelmark::TryParseGuid(*text, &clsid)) return std::nullopt;
   return clsid;
 }
 
 // The registration of a CLSID, if it names an in-process server.
 template <class Store>
-std::optional<RegisteredClass> RegisteredClassOf(const Store& store, const CLSID& clsid) {
-  const std::string key = "CLSID/" + GuidToString(clsid);
+std::optional<RegisteredClass> RegisteredClassOf(const Store& store, const pelmark::CLSID& clsid) {
+  const std::string key = "CLSID/" + pelmark::GuidToString(clsid);
   std::optional<std::string> module = store.Value(key + "/InprocServer32");
   if (!module) return std::nullopt;
   RegisteredClass c;
@@ -55,4 +55,4 @@ std::optional<RegisteredClass> RegisteredClassOf(const Store& store, const CLSID
   return c;
 }
 
-}  // namespace pelmark
+}  // namespace corvane

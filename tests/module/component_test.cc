@@ -65,15 +65,15 @@ class ComponentTest : public ::testing::Test {
     return module.Create<IActivityRuntime>(corvane::FindClassByName(class_name)->clsid);
   }
 
-  pelmark::ComponentModule module{CORVANE_MODULE_PATH};
+  corvane::ComponentModule module{CORVANE_MODULE_PATH};
   ModulePlatform platform;
 };
 
 TEST_F(ComponentTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemovesThem) {
   ASSERT_EQ(module.RegisterServer(), pelmark::S_OK);
-  pelmark::Registry registry(platform.root);
+  corvane::Registry registry(platform.root);
 
-  std::vector<pelmark::RegisteredClass> classes = registry.Classes();
+  std::vector<corvane::RegisteredClass> classes = registry.Classes();
   ASSERT_EQ(classes.size(), 32u);
   for (const corvane::ClassInfo& c : corvane::kCatalogue) {
     std::string prog_id = "Corvane." + std::string(c.name);
@@ -81,7 +81,7 @@ TEST_F(ComponentTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemov
     std::optional<pelmark::CLSID> clsid = registry.ClsidOfProgId(prog_id);
     ASSERT_TRUE(clsid.has_value());
     EXPECT_EQ(*clsid, c.clsid);
-    std::optional<pelmark::RegisteredClass> entry = registry.Lookup(c.clsid);
+    std::optional<corvane::RegisteredClass> entry = registry.Lookup(c.clsid);
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->prog_id, prog_id);
     EXPECT_EQ(entry->threading_model, "Apartment");
@@ -168,7 +168,7 @@ TEST_F(ComponentTest, UnregisteringFromARegistryThatIsNoDirectoryFailsAndNamesIt
 
 TEST_F(ComponentTest, EveryClassIsCreatableByProgIdAndAnswersItsInterfaces) {
   ASSERT_EQ(module.RegisterServer(), pelmark::S_OK);
-  pelmark::Registry registry(platform.root);
+  corvane::Registry registry(platform.root);
   for (const corvane::ClassInfo& c : corvane::kCatalogue) {
     SCOPED_TRACE(c.name);
     std::optional<pelmark::CLSID> clsid = registry.ClsidOfProgId("Corvane." + std::string(c.name));

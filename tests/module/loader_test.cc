@@ -62,19 +62,19 @@ pelmark::Error ErrorOf(F body) {
 
 TEST(LoaderTest, EachBadInputGetsOneMessageNamingTheThingAndWhatToDo) {
   ScratchDir scratch;
-  pelmark::Error missing = ErrorOf([&] { pelmark::ComponentModule m(scratch / "None.so"); });
+  pelmark::Error missing = ErrorOf([&] { corvane::ComponentModule m(scratch / "None.so"); });
   EXPECT_EQ(missing.number(), 53);
   EXPECT_EQ(missing.description(), "the module " + (scratch / "None.so") +
                                        " does not exist; install the corvane package or give "
                                        "the module's path");
 
   WriteFile(scratch.path() / "Text.so", "not a shared object");
-  pelmark::Error not_loadable = ErrorOf([&] { pelmark::ComponentModule m(scratch / "Text.so"); });
+  pelmark::Error not_loadable = ErrorOf([&] { corvane::ComponentModule m(scratch / "Text.so"); });
   EXPECT_EQ(not_loadable.number(), 48);
   EXPECT_TRUE(not_loadable.description().starts_with("cannot load " + (scratch / "Text.so")))
       << not_loadable.description();
 
-  pelmark::Registry absent(scratch / "no-registry");
+  corvane::Registry absent(scratch / "no-registry");
   pelmark::Error no_registry = ErrorOf([&] { absent.Resolve("Corvane.MarkAsVital"); });
   EXPECT_EQ(no_registry.number(), 75);
   EXPECT_EQ(no_registry.description(),
@@ -83,7 +83,7 @@ TEST(LoaderTest, EachBadInputGetsOneMessageNamingTheThingAndWhatToDo) {
                 "--registry " +
                 (scratch / "no-registry") + ")");
 
-  pelmark::Registry empty(scratch.path().string());
+  corvane::Registry empty(scratch.path().string());
   pelmark::Error unregistered = ErrorOf([&] { empty.Resolve("Corvane.MarkAsVitel"); });
   EXPECT_EQ(unregistered.number(), 429);
   EXPECT_TRUE(unregistered.description().starts_with("Corvane.MarkAsVitel is not registered in " +
@@ -98,12 +98,12 @@ TEST(LoaderTest, AStaleRegistrationForAClassTheModuleDoesNotServeIsNamed) {
   WriteFile(scratch.path() / "Corvane.Gone" / "CLSID" / "@", clsid);
   WriteFile(scratch.path() / "CLSID" / clsid / "InprocServer32" / "@", CORVANE_MODULE_PATH);
 
-  pelmark::Registry registry(scratch.path().string());
-  pelmark::RegisteredClass entry = registry.Resolve("Corvane.Gone");
+  corvane::Registry registry(scratch.path().string());
+  corvane::RegisteredClass entry = registry.Resolve("Corvane.Gone");
   EXPECT_EQ(entry.module_path, CORVANE_MODULE_PATH);
   EXPECT_EQ(registry.Resolve(clsid).clsid, entry.clsid) << "a CLSID resolves as well";
 
-  pelmark::ComponentModule module(entry.module_path);
+  corvane::ComponentModule module(entry.module_path);
   pelmark::Error stale = ErrorOf([&] { module.Create<pelmark::IActivityRuntime>(entry.clsid); });
   EXPECT_EQ(stale.number(), 429);
   EXPECT_EQ(stale.description(),
@@ -112,21 +112,21 @@ TEST(LoaderTest, AStaleRegistrationForAClassTheModuleDoesNotServeIsNamed) {
 }
 
 TEST(LoaderTest, TheContractNamesBothSidesWhenVersionOrAbiDiffer) {
-  pelmark::ComponentModule module(CORVANE_MODULE_PATH);
-  const pelmark::ContractSide ours = module.ModuleContract();
+  corvane::ComponentModule module(CORVANE_MODULE_PATH);
+  const corvane::ContractSide ours = module.ModuleContract();
   EXPECT_EQ(ours.version, static_cast<uint32_t>(PELMARK_CONTRACT_VERSION));
-  EXPECT_EQ(ours.abi, pelmark::HostContract().abi) << "this test and the module share a build";
+  EXPECT_EQ(ours.abi, corvane::HostContract().abi) << "this test and the module share a build";
   EXPECT_EQ(module.ProductVersion(), CORVANE_VERSION);
-  EXPECT_EQ(pelmark::ContractMismatch("M.so", ours, pelmark::HostContract()), "");
+  EXPECT_EQ(corvane::ContractMismatch("M.so", ours, corvane::HostContract()), "");
 
-  pelmark::ContractSide older{ours.version - 1, ours.abi};
-  EXPECT_EQ(pelmark::ContractMismatch("M.so", ours, older),
+  corvane::ContractSide older{ours.version - 1, ours.abi};
+  EXPECT_EQ(corvane::ContractMismatch("M.so", ours, older),
             "refusing to use M.so: the module was built for contract version " +
                 std::to_string(ours.version) + ", " + ours.abi +
                 ", this host for contract version " + std::to_string(ours.version - 1) + ", " +
                 ours.abi + "; build the host against the headers installed with this module");
-  pelmark::ContractSide other_abi{ours.version, "libc++, C++20"};
-  EXPECT_NE(pelmark::ContractMismatch("M.so", ours, other_abi)
+  corvane::ContractSide other_abi{ours.version, "libc++, C++20"};
+  EXPECT_NE(corvane::ContractMismatch("M.so", ours, other_abi)
                 .find("this host for contract version " + std::to_string(ours.version) +
                       ", libc++, C++20; build the host with the same standard library"),
             std::string::npos);
@@ -167,7 +167,7 @@ class KeptLog final : public corvane::PlatformOverride {
 };
 
 TEST(PlatformOverrideTest, AHostReplacesOneServiceAndKeepsTheModulesOthers) {
-  pelmark::ComponentModule module(CORVANE_MODULE_PATH);
+  corvane::ComponentModule module(CORVANE_MODULE_PATH);
   KeptLog platform(module.SystemPlatform());
   EXPECT_EQ(platform.Locale().name, "en-US");
   EXPECT_EQ(platform.RegistryRoot(), "/var/lib/pelmark/registry");

@@ -74,10 +74,10 @@ std::vector<std::string> CliPlatform::SandboxFiles() const {
 
 // Each module is opened once and gets the tool's services as it is opened; how
 // a module is opened is the platform's own (OpenModule).
-pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
+ComponentModule& ModuleHost::Load(const std::string& path) {
   auto it = modules_.find(path);
   if (it != modules_.end()) return *it->second;
-  std::unique_ptr<pelmark::ComponentModule> module = OpenModule(path);
+  std::unique_ptr<ComponentModule> module = OpenModule(path);
   InstallPlatform(*module, &platform_);
   return *modules_.emplace(path, std::move(module)).first->second;
 }

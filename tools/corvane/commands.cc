@@ -198,7 +198,7 @@ int ClassesCommand(const Args& args) {
         if (from_catalogue) OpenModule(module_path);
         if (!from_catalogue) host.emplace(HostOptionsOf(o));
         const std::string root = from_catalogue ? std::string() : host->registry_root();
-        pelmark::Registry registry(root);
+        Registry registry(root);
         // Interface keys name the interface ("_MarkAsVital") in their default value.
         std::map<std::string, std::string> iid_of;
         std::error_code ec;
@@ -211,7 +211,7 @@ int ClassesCommand(const Args& args) {
         for (const ClassInfo& c : kCatalogue) {
           const std::string prog_id = std::string(kProgIdPrefix) + std::string(c.name);
           std::optional<pelmark::CLSID> clsid = registry.ClsidOfProgId(prog_id);
-          std::optional<pelmark::RegisteredClass> entry;
+          std::optional<RegisteredClass> entry;
           if (clsid) entry = registry.Lookup(*clsid);
           if (from_catalogue) {
             entry = {prog_id, c.clsid, module_path, std::string(kThreadingModel)};
@@ -264,9 +264,9 @@ int RegisterCommand(const Args& args, bool unregister) {
           "on Windows the module registers itself under HKEY_CLASSES_ROOT; leave "
           "out --registry");
     std::string path = o.Value("--module").empty() ? DefaultModulePath() : o.Value("--module");
-    std::unique_ptr<pelmark::ComponentModule> module;
+    std::unique_ptr<ComponentModule> module;
     try {
-      module = std::make_unique<pelmark::ComponentModule>(path);
+      module = std::make_unique<ComponentModule>(path);
     } catch (const pelmark::Error& e) {
       throw HostError(e.description());
     }

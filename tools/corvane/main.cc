@@ -68,7 +68,7 @@ int VersionCommand(const corvane::cli::Args& args) {
   }
   std::cout << "corvane " << CORVANE_VERSION << "\n";
   try {
-    pelmark::ComponentModule module(module_path);
+    corvane::ComponentModule module(module_path);
     std::cout << "module " << module.ProductVersion() << " (" << module.path() << ", contract "
               << module.ModuleContract().version << ", " << module.ModuleContract().abi << ")\n";
     return kExitOk;

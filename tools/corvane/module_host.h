@@ -103,12 +103,12 @@ class ModuleHost {
                                                     const pelmark::CLSID& clsid, bool by_clsid);
 
  private:
-  pelmark::ComponentModule& Load(const std::string& path);
+  ComponentModule& Load(const std::string& path);
 
   CliPlatform platform_;
   std::string module_path_;
   bool temporary_registry_ = false;
-  std::map<std::string, std::unique_ptr<pelmark::ComponentModule>> modules_;
+  std::map<std::string, std::unique_ptr<ComponentModule>> modules_;
 };
 
 // $CORVANE_MODULE when set; else Corvane.so next to the running executable (a
@@ -116,10 +116,10 @@ class ModuleHost {
 std::string DefaultModulePath();
 // Loads the module at `path` (checking its contract) or throws HostError with
 // what to do about it.
-std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path);
+std::unique_ptr<ComponentModule> OpenModule(const std::string& path);
 // Installs `platform` in a loaded module and in the rules the tool links, so the
 // process has one set of services; throws HostError when the module lacks the
 // CorvaneSetPlatform entry point.
-void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform);
+void InstallPlatform(const ComponentModule& module, PlatformServices* platform);
 
 }  // namespace corvane::cli

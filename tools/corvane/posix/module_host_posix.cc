@@ -47,7 +47,7 @@ std::string DefaultModulePath() {
   return installed.string();
 }
 
-void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform) {
+void InstallPlatform(const ComponentModule& module, PlatformServices* platform) {
   if (!module.Symbol("CorvaneSetPlatform"))
     throw HostError(module.path() + " does not export CorvaneSetPlatform; it is no Corvane module");
   module.SetPlatform(platform);
@@ -88,9 +88,9 @@ ModuleHost::~ModuleHost() {
   for (auto& [path, module] : modules_) InstallPlatform(*module, nullptr);
 }
 
-std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {
+std::unique_ptr<ComponentModule> OpenModule(const std::string& path) {
   try {
-    return std::make_unique<pelmark::ComponentModule>(path);
+    return std::make_unique<ComponentModule>(path);
   } catch (const pelmark::Error& e) {
     throw HostError(e.description() + "\n(name the module with --module PATH or " +
                     kModuleVariable +
@@ -102,10 +102,10 @@ std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {
 pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string& class_name,
                                                               const pelmark::CLSID& clsid,
                                                               bool by_clsid) {
-  pelmark::Registry registry(platform_.registry_root);
+  Registry registry(platform_.registry_root);
   const std::string prog_id = "Corvane." + class_name;
   try {
-    pelmark::RegisteredClass entry =
+    RegisteredClass entry =
         registry.Resolve(by_clsid ? pelmark::GuidToString(clsid) : prog_id);
     return Load(entry.module_path).Create<pelmark::IActivityRuntime>(entry.clsid);
   } catch (const pelmark::Error& e) {

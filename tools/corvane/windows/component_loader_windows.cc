@@ -4,7 +4,7 @@
 #include "corvane/component.h"
 #include "system_calls.h"
 
-namespace pelmark {
+namespace corvane {
 namespace {
 
 namespace win32 = corvane::cli::win32;
@@ -14,7 +14,7 @@ F Entry(void* dll, const char* name) {
   return reinterpret_cast<F>(win32::DllSymbol(dll, name));
 }
 
-using ServerEntry = HRESULT(__stdcall*)();
+using ServerEntry = pelmark::HRESULT(__stdcall*)();
 
 }  // namespace
 
@@ -22,33 +22,33 @@ std::optional<std::string> Registry::Value(std::string_view key, std::string_vie
   return win32::ClassesRootValue(key, name);
 }
 
-std::optional<CLSID> Registry::ClsidOfProgId(std::string_view prog_id) const {
+std::optional<pelmark::CLSID> Registry::ClsidOfProgId(std::string_view prog_id) const {
   return RegisteredClsid(*this, prog_id);
 }
 
-std::optional<RegisteredClass> Registry::Lookup(const CLSID& clsid) const {
+std::optional<RegisteredClass> Registry::Lookup(const pelmark::CLSID& clsid) const {
   return RegisteredClassOf(*this, clsid);
 }
 
 ComponentModule::ComponentModule(const std::string& path) : path_(path) {
   if (!win32::FileExists(path))
-    throw Error(kErrorFileNotFound, "ComponentModule",
+    throw pelmark::Error(kErrorFileNotFound, "ComponentModule",
                 "the module " + path + " does not exist; give the path of Corvane.dll");
   std::string why;
   handle_ = win32::LoadDll(path, why);
   if (!handle_)
-    throw Error(kErrorLoadingModule, "ComponentModule", "cannot load " + path + ": " + why);
+    throw pelmark::Error(kErrorLoadingModule, "ComponentModule", "cannot load " + path + ": " + why);
   const bool is_server = Symbol("DllGetClassObject") && Symbol("DllCanUnloadNow") &&
                          Symbol("DllRegisterServer") && Symbol("DllUnregisterServer");
   auto get_contract = Entry<const CorvaneContract* (*)()>(handle_, "CorvaneGetContract");
   if (!is_server) {
     Unload();
-    throw Error(kErrorLoadingModule, "ComponentModule",
+    throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
                 path + " is not a component module: the four server entry points are missing");
   }
   if (!get_contract || !Symbol("CorvaneSetPlatform")) {
     Unload();
-    throw Error(kErrorLoadingModule, "ComponentModule",
+    throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
                 "refusing to use " + path +
                     ": it exports no CorvaneGetContract or CorvaneSetPlatform, so it predates "
                     "contract version " +
@@ -59,7 +59,7 @@ ComponentModule::ComponentModule(const std::string& path) : path_(path) {
   std::string mismatch = ContractMismatch(path, ModuleContract(), HostContract());
   if (!mismatch.empty()) {
     Unload();
-    throw Error(kErrorLoadingModule, "ComponentModule", mismatch);
+    throw pelmark::Error(kErrorLoadingModule, "ComponentModule", mismatch);
   }
 }
 
@@ -82,15 +82,15 @@ void ComponentModule::Unload() {
 
 void* ComponentModule::Symbol(const char* name) const { return win32::DllSymbol(handle_, name); }
 
-HRESULT ComponentModule::CanUnloadNow() const {
+pelmark::HRESULT ComponentModule::CanUnloadNow() const {
   return Entry<ServerEntry>(handle_, "DllCanUnloadNow")();
 }
 
-HRESULT ComponentModule::RegisterServer() const {
+pelmark::HRESULT ComponentModule::RegisterServer() const {
   return Entry<ServerEntry>(handle_, "DllRegisterServer")();
 }
 
-HRESULT ComponentModule::UnregisterServer() const {
+pelmark::HRESULT ComponentModule::UnregisterServer() const {
   return Entry<ServerEntry>(handle_, "DllUnregisterServer")();
 }
 
@@ -100,4 +100,4 @@ corvane::PlatformServices* ComponentModule::SetPlatform(corvane::PlatformService
   return set(services);
 }
 
-}  // namespace pelmark
+}  // namespace corvane

@@ -22,7 +22,7 @@
 // entry points as the contract types them, and windows.h declares them again.
 struct CorvaneContract;
 
-namespace pelmark {
+namespace corvane {
 
 // Reads HKEY_CLASSES_ROOT. Keys are named with "/" between their parts
 // ("CLSID/{...}/InprocServer32"), as in the registry directories of Linux. The
@@ -33,9 +33,9 @@ class Registry {
   const std::string& root() const { return root_; }
 
   // The CLSID a ProgID names, if registered.
-  std::optional<CLSID> ClsidOfProgId(std::string_view prog_id) const;
+  std::optional<pelmark::CLSID> ClsidOfProgId(std::string_view prog_id) const;
   // The registration of a CLSID, if it names an in-process server.
-  std::optional<RegisteredClass> Lookup(const CLSID& clsid) const;
+  std::optional<RegisteredClass> Lookup(const pelmark::CLSID& clsid) const;
   // A value of a key (its default value when `name` is empty), if present.
   std::optional<std::string> Value(std::string_view key, std::string_view name = {}) const;
 
@@ -60,10 +60,10 @@ class ComponentModule {
   std::string ProductVersion() const;
   ContractSide ModuleContract() const;
 
-  HRESULT CanUnloadNow() const;
+  pelmark::HRESULT CanUnloadNow() const;
   // DllRegisterServer and DllUnregisterServer: they write the system registry.
-  HRESULT RegisterServer() const;
-  HRESULT UnregisterServer() const;
+  pelmark::HRESULT RegisterServer() const;
+  pelmark::HRESULT UnregisterServer() const;
 
   // Installs the services the DLL uses (nullptr: its own); returns the previous.
   corvane::PlatformServices* SetPlatform(corvane::PlatformServices* services) const;
@@ -81,4 +81,4 @@ class ComponentModule {
   const CorvaneContract* contract_ = nullptr;
 };
 
-}  // namespace pelmark
+}  // namespace corvane

@@ -170,15 +170,15 @@ std::string DefaultModulePath() {
   return Utf8((directory / L"Corvane.dll").wstring());
 }
 
-void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform) {
+void InstallPlatform(const ComponentModule& module, PlatformServices* platform) {
   module.SetPlatform(platform);
   // The rules linked into the tool (templates, value rules) see the same services.
   SetPlatform(platform);
 }
 
-std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {
+std::unique_ptr<ComponentModule> OpenModule(const std::string& path) {
   try {
-    return std::make_unique<pelmark::ComponentModule>(path);
+    return std::make_unique<ComponentModule>(path);
   } catch (const pelmark::Error& e) {
     throw HostError(e.description() + "\n(name the DLL with --module PATH or " + kModuleVariable +
                     "=PATH, or build it: cmake --build <build dir> --target CorvaneDll)");
@@ -215,8 +215,8 @@ pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string&
   const std::string clsid_text = pelmark::GuidToString(windows::FromWindowsGuid(windows_clsid));
   // The DLL CoCreateInstance will load is the one the registration names; the
   // tool's services are installed in it before it makes its first object.
-  std::optional<pelmark::RegisteredClass> entry =
-      pelmark::Registry(platform_.registry_root).Lookup(windows::FromWindowsGuid(windows_clsid));
+  std::optional<RegisteredClass> entry =
+      Registry(platform_.registry_root).Lookup(windows::FromWindowsGuid(windows_clsid));
   if (!entry)
     throw HostError("cannot create " + prog_id + ": the class " + clsid_text +
                     " has no InprocServer32 entry" + kRegisterAdvice);
