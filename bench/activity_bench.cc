@@ -26,7 +26,7 @@ std::string DocumentList(int n) {
 void RunStep(benchmark::State& state, std::string_view class_name,
              std::vector<sim::ParameterSpec> parameters, std::vector<sim::VariableSpec> variables) {
   const int n = static_cast<int>(state.range(0));
-  QuietPlatform platform;
+  bench::QuietPlatform platform;
   sim::Simulator sim;
   sim.SetProcess({.id = 12, .variables = {sim::ItemListVariable(DocumentList(n))}});
   sim::TaskSpec task{.task_id = 5,

@@ -4,7 +4,7 @@
 
 #include "corvane/platform.h"
 
-namespace corvane {
+namespace corvane::bench {
 
 class QuietPlatform final : public PlatformServices {
  public:
@@ -24,4 +24,4 @@ class QuietPlatform final : public PlatformServices {
   PlatformServices* previous_;
 };
 
-}  // namespace corvane
+}  // namespace corvane::bench

@@ -348,7 +348,7 @@ ComPtr<pelmark::IActivityRuntime> CreateThroughFactory(std::string_view class_na
 
 void RunWalk(benchmark::State& state, std::string_view class_name) {
   const int n = static_cast<int>(state.range(0));
-  QuietPlatform platform;
+  bench::QuietPlatform platform;
   const std::string list = DocumentList(n);
   ComPtr<pelmark::IActivityServices> services = MakeCom<CannedServices>(list);
   ComPtr<pelmark::ITask> task = MakeCom<CannedTask>();
@@ -438,7 +438,7 @@ std::string LargeDocumentList(int megabytes) {
 // the list's size ("peak_per_byte"), beside the same figure for the library's
 // load alone, from the text a host returns to the loaded document ("load_per_byte").
 void BM_ListMemory(benchmark::State& state) {
-  QuietPlatform platform;
+  bench::QuietPlatform platform;
   const std::string list = LargeDocumentList(static_cast<int>(state.range(0)));
   ComPtr<pelmark::IActivityServices> services = MakeCom<CannedServices>(list);
   ComPtr<pelmark::ITask> task = MakeCom<CannedTask>();

@@ -90,10 +90,10 @@ bool ValuesMatch(const Variant& a, const Variant& b) {
 
 }  // namespace
 
-std::string FoldCase(std::string_view text) { return corvane::text::ToLower(text); }
+std::string FoldCase(std::string_view text) { return corvane::ToLower(text); }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return corvane::text::EqualsIgnoringCase(a, b);
+  return corvane::EqualsIgnoringCase(a, b);
 }
 
 std::string FormatVariant(const Variant& v) {

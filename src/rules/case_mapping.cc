@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace corvane::text {
+namespace corvane {
 namespace {
 
 // Simple case mappings of the Unicode Character Database (version 14), as runs:
@@ -248,4 +248,4 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return ToLower(a) == ToLower(b);
 }
 
-}  // namespace corvane::text
+}  // namespace corvane

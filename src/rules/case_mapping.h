@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::text {
+namespace corvane {
 
 // Decodes one UTF-8 sequence at s[i] and moves i past it. A malformed byte
 // (a stray continuation, an overlong form, a surrogate, a truncated sequence)
@@ -28,4 +28,4 @@ std::string ToUpper(std::string_view s);
 // True when both texts lower to the same text.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
-}  // namespace corvane::text
+}  // namespace corvane

@@ -173,7 +173,7 @@ std::string_view StripBlanks(std::string_view s) {
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return text::EqualsIgnoringCase(a, b); }
+bool EqualsNoCase(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 // False for an empty prefix, so that a locale without a separator matches nothing.
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -439,9 +439,9 @@ bool ClassifyWord(std::string_view word, const LocaleInfo& loc, std::vector<Date
   // each of the eighty-odd names it is compared with.
   const bool ascii = std::all_of(word.begin(), word.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  const std::string lowered = ascii ? std::string() : text::ToLower(word);
+  const std::string lowered = ascii ? std::string() : ToLower(word);
   auto is = [&](std::string_view name) {
-    return ascii ? EqualsNoCase(word, name) : lowered == text::ToLower(name);
+    return ascii ? EqualsNoCase(word, name) : lowered == ToLower(name);
   };
   for (const LocaleInfo* l : {&loc, &en}) {
     for (int m = 0; m < 12; ++m) {
@@ -696,7 +696,7 @@ std::vector<char32_t> CodePoints(std::string_view s) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
     bool valid;
-    out.push_back(text::DecodeUtf8(s, i, valid));
+    out.push_back(DecodeUtf8(s, i, valid));
   }
   return out;
 }
@@ -1037,8 +1037,8 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
 }
 
-std::string LCase(std::string_view s) { return text::ToLower(s); }
-std::string UCase(std::string_view s) { return text::ToUpper(s); }
+std::string LCase(std::string_view s) { return ToLower(s); }
+std::string UCase(std::string_view s) { return ToUpper(s); }
 
 bool Like(std::string_view text, std::string_view pattern) {
   const std::vector<LikeToken> p = CompileLike(pattern);

@@ -241,7 +241,7 @@ void CVariable::ResizeArray() {
 
 // --- CVariables
 
-bool SameKey(std::string_view a, std::string_view b) { return text::EqualsIgnoringCase(a, b); }
+bool SameKey(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 CVariables::CVariables(const CVariables& other)
     : items_(other.items_),
