@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "rules/error_report.h"
 #include "automation/errors.h"
-#include "automation/text.h"
-#include "automation/win32.h"
+#include "rules/error_report.h"
+#include "rules/windows/wide_text.h"
+#include "rules/windows/win32.h"
 
-namespace corvane::windows {
+namespace corvane::automation {
 
 const GUID& OwnObjectIid() {
   static const GUID iid = [] {
@@ -88,7 +88,7 @@ pelmark::Variant ObjectFrom(IUnknown* unknown) {
 // The enumerator of a collection of the core's side. It asks for each element
 // only when it is fetched, so reading the n-th element is one call, as reading
 // it by position is.
-class ElementEnumerator final : public IEnumVARIANT, private CountedObject {
+class ElementEnumerator final : public SingleInterfaceObject<IEnumVARIANT> {
  public:
   ElementEnumerator(pelmark::IUnknown* collection, LibraryDispatch::Enumeration enumeration,
                     int32_t at)
@@ -96,19 +96,6 @@ class ElementEnumerator final : public IEnumVARIANT, private CountedObject {
     collection_->AddRef();
   }
   ~ElementEnumerator() override { collection_->Release(); }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumVARIANT)) {
-      *out = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return AddReference(); }
-  STDMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }
 
   // Fetching asks for the elements themselves; the count is asked only when an
   // element cannot be had, to tell the end from a failure.
@@ -449,4 +436,4 @@ STDMETHODIMP LibraryDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPA
   }
 }
 
-}  // namespace corvane::windows
+}  // namespace corvane::automation

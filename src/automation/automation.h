@@ -14,14 +14,14 @@
 #include <string>
 #include <string_view>
 
-#include "rules/error_report.h"
-#include "rules/variant_rules.h"
+#include "automation/com_objects.h"
 #include "pelmark/com.h"
 #include "pelmark/variant.h"
-#include "windows/server.h"
-#include "automation/win32.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
+#include "rules/windows/win32.h"
 
-namespace corvane::windows {
+namespace corvane::automation {
 
 // VARIANT to the core's variant and back. Host objects become proxies; proxies
 // go back as the host's own object, and library objects as dispatchers. A VARIANT
@@ -179,4 +179,4 @@ class LibraryDispatch final : public IDispatch, private CountedObject {
 // for its own and calls them through COM.
 const GUID& OwnObjectIid();
 
-}  // namespace corvane::windows
+}  // namespace corvane::automation

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "rules/error_report.h"
-#include "automation/text.h"
-#include "automation/win32.h"
+#include "rules/windows/wide_text.h"
+#include "rules/windows/win32.h"
 
-namespace corvane::windows {
+namespace corvane::automation {
 namespace {
 
 constexpr HRESULT kControlFacilityBase = static_cast<HRESULT>(0x800A0000);
@@ -83,4 +83,4 @@ pelmark::Error ErrorOfFailedCall(HRESULT hr, EXCEPINFO* info) {
   return pelmark::Error(number, std::string(kLibrarySource), std::move(description));
 }
 
-}  // namespace corvane::windows
+}  // namespace corvane::automation

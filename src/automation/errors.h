@@ -19,9 +19,9 @@
 #include <utility>
 
 #include "pelmark/com.h"
-#include "automation/win32.h"
+#include "rules/windows/win32.h"
 
-namespace corvane::windows {
+namespace corvane::automation {
 
 HRESULT HresultOfErrorNumber(int32_t number);
 int32_t ErrorNumberOfHresult(HRESULT hr);
@@ -54,4 +54,4 @@ HRESULT Guarded(const GUID& iid, Body&& body) noexcept {
   }
 }
 
-}  // namespace corvane::windows
+}  // namespace corvane::automation

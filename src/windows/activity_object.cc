@@ -2,22 +2,40 @@
 
 #include <string>
 
+#include "automation/automation.h"
+#include "automation/com_objects.h"
+#include "automation/errors.h"
 #include "component/class_table.h"
 #include "framework/activity.h"
 #include "pelmark/host.h"
-#include "automation/automation.h"
-#include "automation/errors.h"
+#include "rules/windows/wide_text.h"
+#include "rules/windows/win32.h"
 #include "windows/server.h"
-#include "automation/text.h"
+
+// After the library's headers, which read theirs before windows.h.
 #include "automation/type_library.h"
-#include "automation/win32.h"
 
 namespace corvane::windows {
 namespace {
 
-// IDispatch answered from the type information of one interface of the type
-// library, for the object `self` as that interface.
-class TypeInfoDispatch {
+using automation::Guarded;
+using automation::HostObject;
+
+// A member that fails comes back as DISP_E_EXCEPTION with EXCEPINFO filled
+// from the error object the member left.
+void FillFromErrorObject(EXCEPINFO* exception) {
+  IErrorInfo* error = nullptr;
+  if (GetErrorInfo(0, &error) != S_OK || !error) return;
+  error->GetSource(&exception->bstrSource);
+  error->GetDescription(&exception->bstrDescription);
+  exception->scode = E_FAIL;
+  error->Release();
+}
+
+// The dual interface `Interface` with its IDispatch half answered from the
+// interface's type information in the type library.
+template <class Interface>
+class TypeInfoDispatch : public Interface {
  public:
   explicit TypeInfoDispatch(const GUID& iid) : info_(TypeInfoOf(iid)) {
     if (!info_)
@@ -28,12 +46,12 @@ class TypeInfoDispatch {
   TypeInfoDispatch& operator=(const TypeInfoDispatch&) = delete;
   ~TypeInfoDispatch() { info_->Release(); }
 
-  HRESULT GetTypeInfoCount(UINT* count) {
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
     *count = 1;
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT index, ITypeInfo** info) {
+  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
@@ -41,14 +59,13 @@ class TypeInfoDispatch {
     *info = info_;
     return S_OK;
   }
-  HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return DispGetIDsOfNames(info_, names, count, ids);
   }
-  // A member that fails comes back as DISP_E_EXCEPTION with EXCEPINFO filled
-  // from the error object the member left.
-  HRESULT Invoke(void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* exception, UINT* argument_error) {
-    HRESULT hr = info_->Invoke(self, id, flags, params, result, exception, argument_error);
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argument_error) override {
+    HRESULT hr = info_->Invoke(static_cast<Interface*>(this), id, flags, params, result, exception,
+                               argument_error);
     if (hr == DISP_E_EXCEPTION && exception && !exception->bstrDescription && !exception->scode &&
         !exception->wCode)
       FillFromErrorObject(exception);
@@ -56,26 +73,18 @@ class TypeInfoDispatch {
   }
 
  private:
-  static void FillFromErrorObject(EXCEPINFO* exception) {
-    IErrorInfo* error = nullptr;
-    if (GetErrorInfo(0, &error) != S_OK || !error) return;
-    error->GetSource(&exception->bstrSource);
-    error->GetDescription(&exception->bstrDescription);
-    exception->scode = E_FAIL;
-    error->Release();
-  }
-
   ITypeInfo* info_;
 };
 
-class ActivityObject final : public ::IActivityRuntime, public ISupportErrorInfo {
+class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>,
+                             public ISupportErrorInfo {
  public:
   ActivityObject(const ClassInfo& info, pelmark::ComPtr<Activity> core)
-      : default_iid_(ToWindowsGuid(info.default_iid)),
+      : TypeInfoDispatch(__uuidof(::IActivityRuntime)),
+        default_iid_(automation::ToWindowsGuid(info.default_iid)),
         core_(std::move(core)),
-        runtime_dispatch_(__uuidof(::IActivityRuntime)),
         default_interface_(*this) {
-    ObjectCreated();
+    automation::ObjectCreated();
   }
 
   // IUnknown
@@ -101,22 +110,6 @@ class ActivityObject final : public ::IActivityRuntime, public ISupportErrorInfo
     ULONG left = static_cast<ULONG>(InterlockedDecrement(&references_));
     if (left == 0) delete this;
     return left;
-  }
-
-  // IDispatch of IActivityRuntime
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    return runtime_dispatch_.GetTypeInfoCount(count);
-  }
-  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    return runtime_dispatch_.GetTypeInfo(index, info);
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return runtime_dispatch_.GetIDsOfNames(names, count, ids);
-  }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argument_error) override {
-    return runtime_dispatch_.Invoke(static_cast<::IActivityRuntime*>(this), id, flags, params,
-                                    result, exception, argument_error);
   }
 
   // IActivityRuntime. The task is passed by reference and never replaced.
@@ -159,30 +152,16 @@ class ActivityObject final : public ::IActivityRuntime, public ISupportErrorInfo
   // The default interface _<Class>. Every class's is a plain dual interface;
   // ExportToFolder's adds DirectoryExists and MakeDirectory, so all share that
   // layout and only ExportToFolder's type information names the two members.
-  class DefaultInterface final : public ::_ExportToFolder {
+  class DefaultInterface final : public TypeInfoDispatch<::_ExportToFolder> {
    public:
     explicit DefaultInterface(ActivityObject& owner)
-        : owner_(owner), dispatch_(owner.default_iid_) {}
+        : TypeInfoDispatch(owner.default_iid_), owner_(owner) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
       return owner_.QueryInterface(iid, out);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return owner_.AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return owner_.Release(); }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-      return dispatch_.GetTypeInfoCount(count);
-    }
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-      return dispatch_.GetTypeInfo(index, info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-      return dispatch_.GetIDsOfNames(names, count, ids);
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argument_error) override {
-      return dispatch_.Invoke(static_cast<::_ExportToFolder*>(this), id, flags, params, result,
-                              exception, argument_error);
-    }
 
     STDMETHODIMP DirectoryExists(BSTR path_name, VARIANT_BOOL* exists) override {
       if (!exists) return E_POINTER;
@@ -212,14 +191,12 @@ class ActivityObject final : public ::IActivityRuntime, public ISupportErrorInfo
     }
 
     ActivityObject& owner_;
-    TypeInfoDispatch dispatch_;
   };
 
-  ~ActivityObject() { ObjectDestroyed(); }
+  ~ActivityObject() { automation::ObjectDestroyed(); }
 
   const GUID default_iid_;
   pelmark::ComPtr<Activity> core_;
-  TypeInfoDispatch runtime_dispatch_;
   DefaultInterface default_interface_;
   LONG references_ = 1;
 };

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "corvane/catalogue.h"
-#include "automation/win32.h"
+#include "windows/server.h"
 
 namespace corvane::windows {
 

@@ -4,14 +4,17 @@
 // the Interface keys of its dual interfaces. Unregistration removes exactly
 // those keys. Every failure goes to the event log with the key and its reason,
 // since the entry points can only answer a code.
+// First, since it reads the library's headers before windows.h.
+#include "windows/server.h"
+
 #include <string>
 #include <vector>
 
+#include "automation/com_objects.h"
 #include "corvane/catalogue.h"
 #include "corvane/platform.h"
-#include "windows/server.h"
-#include "automation/text.h"
-#include "automation/win32.h"
+#include "rules/windows/wide_text.h"
+#include "rules/windows/win32.h"
 
 namespace corvane::windows {
 namespace {
@@ -95,7 +98,7 @@ bool RegisterLibrary(const std::wstring& module) {
 // Done when the library's version key is gone, whatever UnRegisterTypeLib
 // answers: it also fails for a library that was not registered at all.
 bool UnregisterLibrary() {
-  GUID libid = ToWindowsGuid(kLibraryId);
+  GUID libid = automation::ToWindowsGuid(kLibraryId);
   HRESULT hr = UnRegisterTypeLib(libid, kLibraryMajorVersion, kLibraryMinorVersion, kLibraryLocale,
                                  SYS_WIN64);
   const std::wstring key = L"TypeLib\\" + GuidText(kLibraryId) + L"\\" + Version();

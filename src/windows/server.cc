@@ -4,34 +4,21 @@
 #include <atomic>
 #include <new>
 
+#include "automation/com_objects.h"
 #include "component/class_table.h"
 #include "corvane/catalogue.h"
+#include "rules/windows/win32.h"
 #include "windows/activity_object.h"
-#include "automation/win32.h"
 
 namespace corvane::windows {
 namespace {
 
 HMODULE g_module = nullptr;
-std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
-class ClassFactory final : public IClassFactory, private CountedObject {
+class ClassFactory final : public automation::SingleInterfaceObject<IClassFactory> {
  public:
   explicit ClassFactory(const ClassInfo& info) : info_(info) {}
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return AddReference(); }
-  STDMETHODIMP_(ULONG) Release() override { return ReleaseReference(); }
 
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -72,9 +59,6 @@ std::wstring ModulePath() {
   }
 }
 
-void ObjectCreated() { ++g_objects; }
-void ObjectDestroyed() { --g_objects; }
-long LiveObjects() { return g_objects; }
 void LockServer(bool lock) { lock ? ++g_locks : --g_locks; }
 long ServerLocks() { return g_locks; }
 
@@ -117,7 +101,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
   if (!out) return E_POINTER;
   *out = nullptr;
   const corvane::ClassInfo* info =
-      corvane::FindClassByClsid(corvane::windows::FromWindowsGuid(clsid));
+      corvane::FindClassByClsid(corvane::automation::FromWindowsGuid(clsid));
   if (!info) return CLASS_E_CLASSNOTAVAILABLE;
   auto* factory = new (std::nothrow) corvane::windows::ClassFactory(*info);
   if (!factory) return E_OUTOFMEMORY;
@@ -128,6 +112,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 
 // S_OK only when no object of the DLL is alive and no lock is held.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return corvane::windows::LiveObjects() == 0 && corvane::windows::ServerLocks() == 0 ? S_OK
-                                                                                      : S_FALSE;
+  return corvane::automation::LiveObjects() == 0 && corvane::windows::ServerLocks() == 0
+             ? S_OK
+             : S_FALSE;
 }

@@ -6,9 +6,10 @@
 // Prints one line per failed check and a closing "N passed, M failed" line.
 #include <string>
 
-#include "framework/dms_objects.h"
 #include "automation/automation.h"
+#include "automation/com_objects.h"
 #include "automation/errors.h"
+#include "framework/dms_objects.h"
 
 // After the binding's headers, which read the library's before windows.h.
 #include "automation_host.h"
@@ -16,10 +17,10 @@
 namespace {
 
 using namespace corvane_test;
-using corvane::windows::DispatchOf;
-using corvane::windows::FromVariant;
-using corvane::windows::HostObject;
-using corvane::windows::ToVariant;
+using corvane::automation::DispatchOf;
+using corvane::automation::FromVariant;
+using corvane::automation::HostObject;
+using corvane::automation::ToVariant;
 
 int g_passed = 0;
 int g_failed = 0;
@@ -203,8 +204,8 @@ void CheckLibraryObjects() {
 }
 
 void CheckErrorNumbers() {
-  using corvane::windows::ErrorNumberOfHresult;
-  using corvane::windows::HresultOfErrorNumber;
+  using corvane::automation::ErrorNumberOfHresult;
+  using corvane::automation::HresultOfErrorNumber;
   CHECK(HresultOfErrorNumber(13) == static_cast<HRESULT>(0x800A000D));
   CHECK(HresultOfErrorNumber(5000) == static_cast<HRESULT>(0x800A1388));
   CHECK(HresultOfErrorNumber(static_cast<int32_t>(0x80040201)) ==
@@ -226,7 +227,7 @@ int wmain() {
   CheckHostObjects();
   CheckLibraryObjects();
   CheckErrorNumbers();
-  CHECK(corvane::windows::LiveObjects() == 0);
+  CHECK(corvane::automation::LiveObjects() == 0);
   CoUninitialize();
   printf("%d passed, %d failed\n", g_passed, g_failed);
   return g_failed ? 1 : 0;

@@ -9,15 +9,19 @@
 //
 // Usage: same_steps_test.exe (Corvane.dll registered). Prints the differences
 // and a closing "N passed, M failed" line.
+// First, since the library's headers are read before windows.h.
+#include "component/class_table.h"
+
 #include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "simulator.h"
 #include "automation/automation.h"
+#include "automation/com_objects.h"
 #include "automation/errors.h"
-#include "automation/text.h"
+#include "rules/windows/wide_text.h"
+#include "simulator.h"
 
 // After the binding's headers, which read the library's before windows.h.
 #include "automation/type_library.h"
@@ -106,31 +110,31 @@ Outcome ThroughCom(const Scenario& scenario) {
   const corvane::ClassInfo* info = corvane::FindClassByName(scenario.class_name);
   IActivityRuntime* step = nullptr;
   HRESULT hr =
-      CoCreateInstance(corvane::windows::ToWindowsGuid(info->clsid), nullptr, CLSCTX_INPROC_SERVER,
+      CoCreateInstance(corvane::automation::ToWindowsGuid(info->clsid), nullptr, CLSCTX_INPROC_SERVER,
                        __uuidof(IActivityRuntime), reinterpret_cast<void**>(&step));
   if (FAILED(hr)) {
     out.error = -1;
     out.description = "CoCreateInstance failed; is Corvane.dll registered?";
     return out;
   }
-  IDispatch* services = corvane::windows::MakeLibraryDispatch(simulator.Services());
-  IDispatch* task = corvane::windows::MakeLibraryDispatch(simulator.Task(kTaskId));
+  IDispatch* services = corvane::automation::MakeLibraryDispatch(simulator.Services());
+  IDispatch* task = corvane::automation::MakeLibraryDispatch(simulator.Task(kTaskId));
   IDispatch* activity =
-      scenario.evaluate ? corvane::windows::MakeLibraryDispatch(simulator.Activity()) : nullptr;
+      scenario.evaluate ? corvane::automation::MakeLibraryDispatch(simulator.Activity()) : nullptr;
   LONG result = 0;
   hr = scenario.evaluate ? step->EvaluateCompositeTask(services, activity, &task, &result)
                          : step->Execute(services, &task, &result);
   if (SUCCEEDED(hr)) {
     out.result = result;
   } else {
-    out.error = corvane::windows::ErrorNumberOfHresult(hr);
+    out.error = corvane::automation::ErrorNumberOfHresult(hr);
     IErrorInfo* error = nullptr;
     if (GetErrorInfo(0, &error) == S_OK && error) {
       BSTR source = nullptr, description = nullptr;
       error->GetSource(&source);
       error->GetDescription(&description);
-      out.source = corvane::windows::Utf8(source ? source : L"");
-      out.description = corvane::windows::Utf8(description ? description : L"");
+      out.source = corvane::Utf8(source ? source : L"");
+      out.description = corvane::Utf8(description ? description : L"");
       SysFreeString(source);
       SysFreeString(description);
       error->Release();

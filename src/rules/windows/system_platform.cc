@@ -5,8 +5,8 @@
 
 #include "corvane/platform.h"
 #include "rules/error_report.h"
-#include "automation/text.h"
-#include "automation/win32.h"
+#include "rules/windows/wide_text.h"
+#include "rules/windows/win32.h"
 
 namespace corvane {
 namespace {
@@ -27,14 +27,14 @@ class System final : public PlatformServices {
   void LogError(std::string_view description) override {
     HANDLE source = RegisterEventSourceW(nullptr, L"Corvane");
     if (!source) return;
-    const std::wstring text = windows::Wide(description);
+    const std::wstring text = Wide(description);
     const wchar_t* strings[] = {text.c_str()};
     ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
     DeregisterEventSource(source);
   }
 
   bool PathExists(std::string_view path) override {
-    if (GetFileAttributesW(windows::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     switch (GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:
@@ -46,7 +46,7 @@ class System final : public PlatformServices {
   }
 
   void CreateDirectory(std::string_view path) override {
-    const std::wstring wide = windows::Wide(path);
+    const std::wstring wide = Wide(path);
     if (CreateDirectoryW(wide.c_str(), nullptr)) return;
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) {

@@ -11,20 +11,19 @@
 #include <optional>
 #include <string>
 
-#include "module_host.h"
 #include "automation/automation.h"
+#include "automation/com_objects.h"
 #include "automation/errors.h"
-#include "automation/text.h"
+#include "module_host.h"
+#include "rules/windows/wide_text.h"
 
-// After the binding's headers, which read the library's before windows.h.
+// After the automation headers, which read the library's before windows.h.
 #include "automation/type_library.h"
 
 namespace corvane::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using windows::Utf8;
-using windows::Wide;
 
 std::string HresultText(HRESULT hr) {
   char text[16];
@@ -36,7 +35,7 @@ std::string HresultText(HRESULT hr) {
 class CallArgument {
  public:
   explicit CallArgument(pelmark::IUnknown* object)
-      : dispatch_(object ? windows::MakeLibraryDispatch(object) : nullptr) {
+      : dispatch_(object ? automation::MakeLibraryDispatch(object) : nullptr) {
     if (object && !dispatch_)
       throw HostError("the simulator handed the step an object with no automation form");
   }
@@ -121,12 +120,12 @@ class ComStep final : public pelmark::IActivityRuntime {
   static void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     IErrorInfo* error = nullptr;
-    if (GetErrorInfo(0, &error) != S_OK || !error) throw windows::ErrorOfFailedCall(hr, nullptr);
+    if (GetErrorInfo(0, &error) != S_OK || !error) throw automation::ErrorOfFailedCall(hr, nullptr);
     BSTR source = nullptr, description = nullptr;
     error->GetSource(&source);
     error->GetDescription(&description);
     pelmark::Error failure(
-        windows::ErrorNumberOfHresult(hr),
+        automation::ErrorNumberOfHresult(hr),
         Utf8(source ? std::wstring_view(source, SysStringLen(source)) : L""),
         Utf8(description ? std::wstring_view(description, SysStringLen(description)) : L""));
     SysFreeString(source);
@@ -208,15 +207,15 @@ pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string&
                                                               const pelmark::CLSID& clsid,
                                                               bool by_clsid) {
   const std::string prog_id = "Corvane." + class_name;
-  CLSID windows_clsid = windows::ToWindowsGuid(clsid);
+  CLSID windows_clsid = automation::ToWindowsGuid(clsid);
   if (!by_clsid && FAILED(CLSIDFromProgID(Wide(prog_id).c_str(), &windows_clsid)))
     throw HostError("cannot create " + prog_id + ": the ProgID is not registered" +
                     kRegisterAdvice + ", or check its spelling (corvane classes lists them)");
-  const std::string clsid_text = pelmark::GuidToString(windows::FromWindowsGuid(windows_clsid));
+  const std::string clsid_text = pelmark::GuidToString(automation::FromWindowsGuid(windows_clsid));
   // The DLL CoCreateInstance will load is the one the registration names; the
   // tool's services are installed in it before it makes its first object.
   std::optional<RegisteredClass> entry =
-      Registry(platform_.registry_root).Lookup(windows::FromWindowsGuid(windows_clsid));
+      Registry(platform_.registry_root).Lookup(automation::FromWindowsGuid(windows_clsid));
   if (!entry)
     throw HostError("cannot create " + prog_id + ": the class " + clsid_text +
                     " has no InprocServer32 entry" + kRegisterAdvice);

@@ -1,14 +1,10 @@
 #include <string>
 
+#include "rules/windows/wide_text.h"
+#include "rules/windows/win32.h"
 #include "system_calls.h"
-#include "automation/text.h"
-#include "automation/win32.h"
 
 namespace corvane::cli::win32 {
-
-using corvane::windows::SystemMessage;
-using corvane::windows::Utf8;
-using corvane::windows::Wide;
 
 bool FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());

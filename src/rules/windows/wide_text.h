@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "automation/win32.h"
+#include "rules/windows/win32.h"
 
-namespace corvane::windows {
+namespace corvane {
 
 inline std::wstring Wide(std::string_view text) {
   if (text.empty()) return {};
@@ -41,4 +41,4 @@ inline std::string SystemMessage(DWORD code) {
   return out;
 }
 
-}  // namespace corvane::windows
+}  // namespace corvane
