@@ -1,1 +1,2 @@
-// Placeholder translation unit for a library whose folder is still empty.
+// The one source of a target made only of libraries: Corvane.so is its
+// libraries, linked whole.
