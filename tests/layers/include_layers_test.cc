@@ -1,12 +1,19 @@
-// Keeps the source folders layered: the framework is the ground floor, the
-// template engine and the shared procedures sit on it, the activity families on
-// those (never on one another), the component folder above them, and the two
-// platform bindings (linux, windows) on top, never including each other. A folder
-// may include only folders below it, read from the #include lines of every source.
+// Keeps the whole tree layered. In src/ the rules are the ground floor; the
+// framework and the template engine sit on them, the shared procedures on
+// those, the activity families on the shared procedures (never on one another),
+// the class table above the families, and the Linux component server and the
+// Windows COM server on top. The Windows automation layer sits on the rules
+// alone, so that corvane.exe can use it without any class. Outside src/, each
+// top-level folder may include only the src/ folders its list names: the
+// simulator the rules, the tool the rules and the template engine, and so on.
+// Read from the #include lines of every source; an include names a src/ folder
+// when the header it names is in src/.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -17,54 +24,104 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using Folders = std::set<std::string>;
+
 struct SourceFile {
-  std::string folder;  // "framework", "records", ...
-  std::string path;    // for messages
+  std::string path;  // from the source root: "src/records/flag_activities.cc"
   std::string text;
 };
 
-const std::set<std::string> kFamilies = {"records", "flow", "tasks", "fields", "notify", "docops"};
-const std::set<std::string> kBindings = {"linux", "windows"};
+const Folders kFamilies = {"records", "flow", "tasks", "fields", "notify", "docops"};
 
-// The folders each folder may include besides itself and the public headers.
-std::set<std::string> AllowedBelow(const std::string& folder) {
-  if (folder == "framework") return {};
-  if (folder == "templates") return {"framework"};
-  if (folder == "shared") return {"framework", "templates"};
-  if (kFamilies.count(folder)) return {"framework", "templates", "shared"};
-  if (folder == "component" || kBindings.count(folder)) {
-    std::set<std::string> all = kFamilies;
-    all.insert({"framework", "templates", "shared"});
-    if (kBindings.count(folder)) all.insert("component");
-    return all;
-  }
-  return {};
+Folders Plus(Folders folders, const Folders& more) {
+  folders.insert(more.begin(), more.end());
+  return folders;
 }
 
-// One line per include that crosses the layers the wrong way.
-std::vector<std::string> Violations(const std::vector<SourceFile>& files) {
-  static const std::regex kInclude(R"(^\s*#\s*include\s*"([A-Za-z_]+)/[^"]+")");
+// The src/ folders a place may include, besides its own src/ folder and the
+// public headers. The longest place that starts a file's path is the file's.
+const std::map<std::string, Folders>& Layers() {
+  static const std::map<std::string, Folders> layers = [] {
+    const Folders below_families = {"rules", "templates", "framework", "shared"};
+    const Folders library = Plus(Plus(below_families, kFamilies), {"component"});
+    std::map<std::string, Folders> l = {
+        {"src/rules", {}},
+        {"src/templates", {"rules"}},
+        {"src/framework", {"rules"}},
+        {"src/shared", {"rules", "templates", "framework"}},
+        {"src/component", Plus(below_families, kFamilies)},
+        {"src/linux", library},
+        {"src/automation", {"rules"}},
+        {"src/windows", Plus(library, {"automation"})},
+        // The simulator shares the case mapping with the library, nothing more.
+        {"sim", {"rules"}},
+        // The tool reaches the classes only through the module it loads; on
+        // Windows it calls them through the automation layer.
+        {"tools", {"rules", "templates"}},
+        {"tools/corvane/windows", {"rules", "templates", "automation"}},
+        // Benchmarks and fuzz targets drive the library in-process, below the
+        // bindings.
+        {"bench", library},
+        {"fuzz", library},
+        // Tests reach the bindings' servers only as a host does; the module and
+        // tool tests meet both from outside, as hosts and users do.
+        {"tests", Plus(library, {"automation"})},
+        {"tests/module", {}},
+        {"tests/cli", {}},
+        // Built against the installed headers alone.
+        {"examples", {}},
+    };
+    for (const std::string& family : kFamilies) l["src/" + family] = below_families;
+    return l;
+  }();
+  return layers;
+}
+
+// The layer a file belongs to, or null when no layer knows its folder.
+const std::pair<const std::string, Folders>* LayerOf(const std::string& path) {
+  const std::pair<const std::string, Folders>* found = nullptr;
+  for (const auto& layer : Layers()) {
+    if (path.starts_with(layer.first + "/") && (!found || layer.first.size() > found->first.size()))
+      found = &layer;
+  }
+  return found;
+}
+
+// The src/ folder a file is in ("records" for src/records/a.cc), or "".
+std::string OwnFolder(const std::string& path) {
+  if (!path.starts_with("src/")) return {};
+  return path.substr(4, path.find('/', 4) - 4);
+}
+
+// One line per include that crosses the layers the wrong way, and one per file
+// in a folder that has no layer.
+std::vector<std::string> Violations(const std::vector<SourceFile>& files,
+                                    const std::function<bool(const std::string&)>& in_src) {
+  static const std::regex kInclude(R"re(^\s*#\s*include\s*"(([A-Za-z_]+)/[^"]+)")re");
   std::vector<std::string> found;
   for (const SourceFile& file : files) {
+    const auto* layer = LayerOf(file.path);
+    if (!layer) {
+      found.push_back(file.path + ": no layer for its folder");
+      continue;
+    }
+    const std::string own = OwnFolder(file.path);
     std::istringstream lines(file.text);
     std::string line;
     int number = 0;
     while (std::getline(lines, line)) {
       ++number;
       std::smatch match;
-      if (!std::regex_search(line, match, kInclude)) continue;
-      const std::string target = match[1];
-      if (target == file.folder || target == "pelmark" || target == "corvane") continue;
-      if (AllowedBelow(file.folder).count(target)) continue;
-      found.push_back(file.path + ":" + std::to_string(number) + ": " + file.folder + " includes " +
-                      target);
+      if (!std::regex_search(line, match, kInclude) || !in_src(match[1])) continue;
+      const std::string folder = match[2];
+      if (folder == own || layer->second.count(folder)) continue;
+      found.push_back(file.path + ":" + std::to_string(number) + ": " + layer->first +
+                      " includes " + folder);
     }
   }
   return found;
 }
 
-// The source tree: named by the build, or else found from this file's own path,
-// which the compiler sees absolute or relative to the build folder.
 fs::path SourceRoot() {
 #ifdef CORVANE_SOURCE_DIR
   return fs::path(CORVANE_SOURCE_DIR);
@@ -74,77 +131,101 @@ fs::path SourceRoot() {
   return fs::weakly_canonical(self).parent_path().parent_path().parent_path();
 }
 
-std::vector<SourceFile> ReadSources(const fs::path& src) {
+// Every .cc and .h of the folders the layers cover, and of any other folder
+// below src/.
+std::vector<SourceFile> ReadSources(const fs::path& root) {
   std::vector<SourceFile> files;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(src)) {
-    const fs::path& path = entry.path();
-    if (!entry.is_regular_file() || (path.extension() != ".cc" && path.extension() != ".h"))
-      continue;
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    files.push_back({fs::relative(path, src).begin()->string(),
-                     fs::relative(path, src.parent_path()).string(), text.str()});
+  for (const char* top : {"src", "sim", "tools", "bench", "fuzz", "tests", "examples"}) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root / top)) {
+      const fs::path& path = entry.path();
+      if (!entry.is_regular_file() || (path.extension() != ".cc" && path.extension() != ".h"))
+        continue;
+      std::ifstream in(path);
+      std::stringstream text;
+      text << in.rdbuf();
+      files.push_back({fs::relative(path, root).generic_string(), text.str()});
+    }
   }
   return files;
 }
 
-TEST(IncludeLayersTest, CheckerFlagsEachWrongDirection) {
-  const std::vector<SourceFile> files = {
-      {"framework", "src/framework/a.cc", "#include \"records/x.h\"\n#include \"shared/y.h\"\n"},
-      {"framework", "src/framework/b.cc", "#include \"templates/z.h\"\n"},
-      {"framework", "src/framework/c.cc", "#include \"component/class_table.h\"\n"},
-      {"shared", "src/shared/d.cc", "#include \"tasks/human_tasks.h\"\n"},
-      {"notify", "src/notify/e.cc", "#include \"tasks/x.h\"\n"},
-      {"tasks", "src/tasks/f.cc", "#include \"component/class_table.h\"\n"},
-      {"templates", "src/templates/g.cc", "#include \"shared/x.h\"\n"},
-      {"component", "src/component/h.cc", "#include \"linux/x.h\"\n"},
-      {"windows", "src/windows/i.cc", "#include \"linux/x.h\"\n"},
+TEST(IncludeLayersTest, CheckerFlagsWrongIncludesOnly) {
+  static const struct {
+    const char* path;
+    const char* include;
+    bool allowed;
+  } kCases[] = {
+      {"src/rules/a.cc", "framework/xml.h", false},
+      {"src/framework/a.cc", "templates/format_engine.h", false},
+      {"src/framework/a.cc", "rules/variant_rules.h", true},
+      {"src/templates/a.cc", "shared/resources.h", false},
+      {"src/shared/a.cc", "tasks/human_tasks.h", false},
+      {"src/notify/a.cc", "tasks/human_tasks.h", false},
+      {"src/notify/a.cc", "notify/sender_list.h", true},
+      {"src/notify/a.cc", "shared/resources.h", true},
+      {"src/tasks/a.cc", "component/class_table.h", false},
+      {"src/component/a.cc", "linux/server.h", false},
+      {"src/automation/a.cc", "component/class_table.h", false},
+      {"src/automation/a.cc", "framework/activity.h", false},
+      {"src/windows/a.cc", "automation/automation.h", true},
+      {"src/windows/a.cc", "linux/server.h", false},
+      {"sim/a.cc", "rules/case_mapping.h", true},
+      {"sim/a.cc", "framework/xml.h", false},
+      {"tools/corvane/a.cc", "templates/template_check.h", true},
+      {"tools/corvane/a.cc", "component/class_table.h", false},
+      {"tools/corvane/a.cc", "automation/automation.h", false},
+      {"tools/corvane/windows/a.cc", "automation/automation.h", true},
+      {"tools/corvane/windows/a.cc", "windows/server.h", false},
+      {"bench/a.cc", "linux/server.h", false},
+      {"tests/records/a.cc", "records/flag_activities.h", true},
+      {"tests/module/a.cc", "component/class_table.h", false},
+      {"examples/host/a.cc", "rules/variant_rules.h", false},
   };
-  EXPECT_EQ(Violations(files), (std::vector<std::string>{
-                                   "src/framework/a.cc:1: framework includes records",
-                                   "src/framework/a.cc:2: framework includes shared",
-                                   "src/framework/b.cc:1: framework includes templates",
-                                   "src/framework/c.cc:1: framework includes component",
-                                   "src/shared/d.cc:1: shared includes tasks",
-                                   "src/notify/e.cc:1: notify includes tasks",
-                                   "src/tasks/f.cc:1: tasks includes component",
-                                   "src/templates/g.cc:1: templates includes shared",
-                                   "src/component/h.cc:1: component includes linux",
-                                   "src/windows/i.cc:1: windows includes linux",
-                               }));
+  // Public headers, and headers that are not src/'s, are no layer's business.
+  const auto in_src = [](const std::string& include) {
+    return !include.starts_with("corvane/") && include != "templates/reference_render.h";
+  };
+  for (const auto& c : kCases) {
+    const std::vector<SourceFile> file = {
+        {c.path, std::string("#include \"") + c.include + "\"\n"}};
+    EXPECT_EQ(Violations(file, in_src).empty(), c.allowed) << c.path << " includes " << c.include;
+  }
+  const std::vector<SourceFile> others = {
+      {"tests/templates/a.cc", "#include \"templates/reference_render.h\"\n#include <vector>\n"},
+      {"examples/host/a.cc", "#include \"corvane/loader.h\"\n"},
+      {"src/extra/a.cc", "\n"},
+  };
+  EXPECT_EQ(Violations(others, in_src),
+            (std::vector<std::string>{"src/extra/a.cc: no layer for its folder"}));
 }
 
-TEST(IncludeLayersTest, CheckerAcceptsDownwardIncludes) {
-  const std::vector<SourceFile> files = {
-      {"component", "src/component/a.cc",
-       "#include \"records/x.h\"\n#include \"docops/y.h\"\n#include \"framework/z.h\"\n"},
-      {"notify", "src/notify/b.cc",
-       "#include \"shared/resources.h\"\n#include \"templates/f.h\"\n#include <vector>\n"},
-      {"shared", "src/shared/c.cc", "#include \"templates/format_engine.h\"\n"},
-      {"windows", "src/windows/e.cc",
-       "#include \"component/class_table.h\"\n#include \"framework/activity.h\"\n"},
-      {"framework", "src/framework/d.cc",
-       "#include \"corvane/platform.h\"\n#include \"pelmark/com.h\"\n"},
+TEST(IncludeLayersTest, TreeIncludesOnlyWhatItsLayerAllows) {
+  const fs::path root = SourceRoot();
+  ASSERT_TRUE(fs::is_directory(root / "src" / "rules")) << "source tree not found at " << root;
+  const std::vector<SourceFile> files = ReadSources(root);
+  const auto in_src = [&](const std::string& include) {
+    return fs::is_regular_file(root / "src" / include);
   };
-  EXPECT_TRUE(Violations(files).empty());
-}
-
-TEST(IncludeLayersTest, LibrarySourcesIncludeOnlyLowerLayers) {
-  const fs::path src = SourceRoot() / "src";
-  ASSERT_TRUE(fs::is_directory(src / "framework")) << "source tree not found at " << src;
-  const std::vector<SourceFile> files = ReadSources(src);
-  std::set<std::string> folders;
-  for (const SourceFile& file : files) folders.insert(file.folder);
-  // Every folder the library has is one the layers know.
-  for (const std::string& folder : folders)
-    EXPECT_TRUE(folder == "framework" || !AllowedBelow(folder).empty())
-        << "folder " << folder << " has no place in the layers";
-  EXPECT_TRUE(folders.count("component") && folders.count("shared") && folders.count("framework"));
-  const std::vector<std::string> violations = Violations(files);
   std::string listing;
-  for (const std::string& v : violations) listing += v + "\n";
-  EXPECT_TRUE(violations.empty()) << listing;
+  for (const std::string& v : Violations(files, in_src)) listing += v + "\n";
+  EXPECT_TRUE(listing.empty()) << listing;
+}
+
+// Two headers of one name would be told apart only by the order of the include
+// directories.
+TEST(IncludeLayersTest, HeaderNamesAreUnique) {
+  const fs::path root = SourceRoot();
+  std::map<std::string, std::string> seen;
+  std::string listing;
+  for (const char* top : {"include", "src", "sim", "tools", "bench", "fuzz", "tests"}) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root / top)) {
+      if (!entry.is_regular_file() || entry.path().extension() != ".h") continue;
+      const std::string path = fs::relative(entry.path(), root).generic_string();
+      auto [at, fresh] = seen.emplace(entry.path().filename().string(), path);
+      if (!fresh) listing += at->second + " and " + path + "\n";
+    }
+  }
+  EXPECT_TRUE(listing.empty()) << listing;
 }
 
 }  // namespace
