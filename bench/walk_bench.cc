@@ -31,11 +31,11 @@
 #include "corvane/component.h"
 #include "corvane/platform.h"
 #include "framework/com_object.h"
-#include "rules/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"
 #include "quiet_platform.h"
+#include "rules/variant_rules.h"
 #include "shared/resources.h"
 
 namespace corvane {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "../tests/test_platform.h"
-#include "rules/variant_rules.h"
 #include "notify/sender_list.h"
+#include "rules/variant_rules.h"
 #include "shared/resources.h"
 #include "simulator.h"
 

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "rules/case_mapping.h"
 #include "internal.h"
+#include "rules/case_mapping.h"
 
 namespace sim {
 

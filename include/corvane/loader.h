@@ -93,15 +93,15 @@ class Registry {
     std::error_code ec;
     if (!fs::is_directory(root_, ec))
       throw pelmark::Error(kErrorPathAccess, "Registry",
-                  "the registry directory " + root_ +
-                      " does not exist; register the component into it first (corvane "
-                      "register --registry " +
-                      root_ + ")");
+                           "the registry directory " + root_ +
+                               " does not exist; register the component into it first (corvane "
+                               "register --registry " +
+                               root_ + ")");
     fs::directory_iterator probe(root_, ec);
     if (ec)
       throw pelmark::Error(kErrorPathAccess, "Registry",
-                  "the registry directory " + root_ + " cannot be read (" + ec.message() +
-                      "); give this host read access to it");
+                           "the registry directory " + root_ + " cannot be read (" + ec.message() +
+                               "); give this host read access to it");
   }
 
   // The registration of a ProgID ("Corvane.MarkAsVital") or of a CLSID written
@@ -115,18 +115,19 @@ class Registry {
       std::optional<pelmark::CLSID> found = ClsidOfProgId(prog_id_or_clsid);
       if (!found)
         throw pelmark::Error(kErrorCannotCreateObject, "Registry",
-                    std::string(prog_id_or_clsid) + " is not registered in " + root_ +
-                        "; register the component (corvane register --registry " + root_ +
-                        ") or check the ProgID's spelling (corvane classes lists them)");
+                             std::string(prog_id_or_clsid) + " is not registered in " + root_ +
+                                 "; register the component (corvane register --registry " + root_ +
+                                 ") or check the ProgID's spelling (corvane classes lists them)");
       clsid = *found;
     }
     std::optional<RegisteredClass> entry = Lookup(clsid);
     if (!entry)
       throw pelmark::Error(kErrorCannotCreateObject, "Registry",
-                  "the class " + pelmark::GuidToString(clsid) +
-                      (is_clsid ? "" : " of " + std::string(prog_id_or_clsid)) +
-                      " has no InprocServer32 entry in " + root_ +
-                      "; register the component again (corvane register --registry " + root_ + ")");
+                           "the class " + pelmark::GuidToString(clsid) +
+                               (is_clsid ? "" : " of " + std::string(prog_id_or_clsid)) +
+                               " has no InprocServer32 entry in " + root_ +
+                               "; register the component again (corvane register --registry " +
+                               root_ + ")");
     return *entry;
   }
 
@@ -144,14 +145,15 @@ class ComponentModule {
   explicit ComponentModule(const std::string& path) : path_(path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
-      throw pelmark::Error(kErrorFileNotFound, "ComponentModule",
-                  "the module " + path +
-                      " does not exist; install the corvane package or give the module's path");
+      throw pelmark::Error(
+          kErrorFileNotFound, "ComponentModule",
+          "the module " + path +
+              " does not exist; install the corvane package or give the module's path");
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
       const char* why = dlerror();
       throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
-                  "cannot load " + path + ": " + (why ? why : "unknown reason"));
+                           "cannot load " + path + ": " + (why ? why : "unknown reason"));
     }
     get_class_object_ = Resolve<decltype(get_class_object_)>("DllGetClassObject");
     can_unload_now_ = Resolve<decltype(can_unload_now_)>("DllCanUnloadNow");
@@ -162,16 +164,18 @@ class ComponentModule {
     auto get_contract = Resolve<const CorvaneContract* (*)()>("CorvaneGetContract");
     if (!get_class_object_ || !can_unload_now_ || !register_server_ || !unregister_server_) {
       Unload();
-      throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
-                  path + " is not a component module: the four server entry points are missing");
+      throw pelmark::Error(
+          kErrorLoadingModule, "ComponentModule",
+          path + " is not a component module: the four server entry points are missing");
     }
     if (!get_contract) {
       Unload();
-      throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
-                  "refusing to use " + path +
-                      ": it exports no CorvaneGetContract, so it predates contract version " +
-                      std::to_string(PELMARK_CONTRACT_VERSION) +
-                      " of this host; install a module of the same release as the headers");
+      throw pelmark::Error(
+          kErrorLoadingModule, "ComponentModule",
+          "refusing to use " + path +
+              ": it exports no CorvaneGetContract, so it predates contract version " +
+              std::to_string(PELMARK_CONTRACT_VERSION) +
+              " of this host; install a module of the same release as the headers");
     }
     contract_ = get_contract();
     std::string mismatch = ContractMismatch(path, ModuleContract(), HostContract());
@@ -189,7 +193,8 @@ class ComponentModule {
   std::string ProductVersion() const { return contract_->product_version; }
   ContractSide ModuleContract() const { return {contract_->contract_version, contract_->abi}; }
 
-  pelmark::HRESULT GetClassObject(const pelmark::CLSID& clsid, const pelmark::IID& iid, void** out) const {
+  pelmark::HRESULT GetClassObject(const pelmark::CLSID& clsid, const pelmark::IID& iid,
+                                  void** out) const {
     return get_class_object_(clsid, iid, out);
   }
   pelmark::HRESULT CanUnloadNow() const { return can_unload_now_(); }
@@ -235,21 +240,23 @@ class ComponentModule {
     void* out = nullptr;
     pelmark::HRESULT hr = GetClassObject(clsid, pelmark::IClassFactory::iid, &out);
     if (hr == pelmark::CLASS_E_CLASSNOTAVAILABLE)
-      throw pelmark::Error(kErrorCannotCreateObject, "ComponentModule",
-                  path_ + " does not serve the class " + pelmark::GuidToString(clsid) +
-                      "; the registry entry that named it is stale: register the component "
-                      "again");
+      throw pelmark::Error(
+          kErrorCannotCreateObject, "ComponentModule",
+          path_ + " does not serve the class " + pelmark::GuidToString(clsid) +
+              "; the registry entry that named it is stale: register the component "
+              "again");
     if (pelmark::Failed(hr))
       throw pelmark::Error(kErrorCannotCreateObject, "ComponentModule",
-                  "DllGetClassObject of " + path_ + " failed for " + pelmark::GuidToString(clsid) +
-                      " with " + HresultText(hr));
-    pelmark::ComPtr<pelmark::IClassFactory> factory = pelmark::ComPtr<pelmark::IClassFactory>::Attach(static_cast<pelmark::IClassFactory*>(out));
+                           "DllGetClassObject of " + path_ + " failed for " +
+                               pelmark::GuidToString(clsid) + " with " + HresultText(hr));
+    pelmark::ComPtr<pelmark::IClassFactory> factory =
+        pelmark::ComPtr<pelmark::IClassFactory>::Attach(static_cast<pelmark::IClassFactory*>(out));
     out = nullptr;
     hr = factory->CreateInstance(nullptr, T::iid, &out);
     if (pelmark::Failed(hr))
-      throw pelmark::Error(
-          kErrorCannotCreateObject, "ComponentModule",
-          "creating " + pelmark::GuidToString(clsid) + " from " + path_ + " failed with " + HresultText(hr));
+      throw pelmark::Error(kErrorCannotCreateObject, "ComponentModule",
+                           "creating " + pelmark::GuidToString(clsid) + " from " + path_ +
+                               " failed with " + HresultText(hr));
     return pelmark::ComPtr<T>::Attach(static_cast<T*>(out));
   }
 
@@ -273,12 +280,13 @@ class ComponentModule {
   std::string path_;
   void* handle_ = nullptr;
   const CorvaneContract* contract_ = nullptr;
-  pelmark::HRESULT (*get_class_object_)(const pelmark::CLSID&, const pelmark::IID&, void**) = nullptr;
+  pelmark::HRESULT (*get_class_object_)(const pelmark::CLSID&, const pelmark::IID&,
+                                        void**) = nullptr;
   pelmark::HRESULT (*can_unload_now_)() = nullptr;
   pelmark::HRESULT (*register_server_)() = nullptr;
   pelmark::HRESULT (*unregister_server_)() = nullptr;
-  pelmark::HRESULT(*find_resource_)
-  (const char*, const char*, uint32_t, const uint8_t**, uint32_t*) = nullptr;
+  pelmark::HRESULT (*find_resource_)(const char*, const char*, uint32_t, const uint8_t**,
+                                     uint32_t*) = nullptr;
   corvane::PlatformServices* (*set_platform_)(corvane::PlatformServices*) = nullptr;
 };
 

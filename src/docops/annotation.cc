@@ -4,9 +4,9 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "rules/error_report.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
+#include "rules/error_report.h"
 #include "rules/variant_rules.h"
 
 namespace corvane {

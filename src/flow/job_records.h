@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "rules/error_report.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 

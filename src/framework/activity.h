@@ -13,8 +13,8 @@
 
 #include "corvane/catalogue.h"
 #include "framework/com_object.h"
-#include "rules/error_report.h"
 #include "pelmark/host.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 

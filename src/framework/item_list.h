@@ -22,10 +22,10 @@
 #include <string>
 #include <string_view>
 
-#include "rules/error_report.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
 #include "pelmark/host.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 

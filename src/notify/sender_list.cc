@@ -2,10 +2,10 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "rules/error_report.h"
 #include "framework/item_list.h"
-#include "rules/variant_rules.h"
 #include "framework/xml.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

@@ -6,9 +6,9 @@
 #include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "rules/file_system.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
+#include "rules/file_system.h"
 #include "rules/variant_rules.h"
 
 namespace corvane {

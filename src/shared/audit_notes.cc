@@ -4,11 +4,11 @@
 
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
-#include "rules/error_report.h"
 #include "framework/item_list.h"
-#include "rules/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
 #include "shared/field_addressing.h"
 
 namespace corvane {

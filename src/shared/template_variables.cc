@@ -1,12 +1,12 @@
 #include "shared/template_variables.h"
 
 #include "framework/com_object.h"
-#include "rules/error_report.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
-#include "rules/variant_rules.h"
 #include "framework/xml.h"
 #include "pelmark/dms.h"
+#include "rules/error_report.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 namespace {

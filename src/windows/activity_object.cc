@@ -76,8 +76,7 @@ class TypeInfoDispatch : public Interface {
   ITypeInfo* info_;
 };
 
-class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>,
-                             public ISupportErrorInfo {
+class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public ISupportErrorInfo {
  public:
   ActivityObject(const ClassInfo& info, pelmark::ComPtr<Activity> core)
       : TypeInfoDispatch(__uuidof(::IActivityRuntime)),

@@ -4,9 +4,9 @@
 // the Interface keys of its dual interfaces. Unregistration removes exactly
 // those keys. Every failure goes to the event log with the key and its reason,
 // since the entry points can only answer a code.
-// First, since it reads the library's headers before windows.h.
 #include "windows/server.h"
 
+// The rest after it: it reads the library's headers before windows.h.
 #include <string>
 #include <vector>
 

@@ -112,7 +112,6 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 
 // S_OK only when no object of the DLL is alive and no lock is held.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return corvane::automation::LiveObjects() == 0 && corvane::windows::ServerLocks() == 0
-             ? S_OK
-             : S_FALSE;
+  return corvane::automation::LiveObjects() == 0 && corvane::windows::ServerLocks() == 0 ? S_OK
+                                                                                         : S_FALSE;
 }

@@ -4,8 +4,8 @@
 // mapping the library uses.
 #include <gtest/gtest.h>
 
-#include "rules/variant_rules.h"
 #include "library_objects.h"
+#include "rules/variant_rules.h"
 #include "simulator.h"
 
 namespace {

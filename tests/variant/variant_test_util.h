@@ -8,8 +8,8 @@
 #include <string>
 
 #include "corvane/platform.h"
-#include "rules/variant_rules.h"
 #include "pelmark/com.h"
+#include "rules/variant_rules.h"
 #include "test_platform.h"
 
 namespace variant_test {

@@ -9,9 +9,9 @@
 //
 // Usage: same_steps_test.exe (Corvane.dll registered). Prints the differences
 // and a closing "N passed, M failed" line.
-// First, since the library's headers are read before windows.h.
 #include "component/class_table.h"
 
+// The rest after it, since the library's headers are read before windows.h.
 #include <cmath>
 #include <functional>
 #include <string>
@@ -109,9 +109,9 @@ Outcome ThroughCom(const Scenario& scenario) {
   Outcome out;
   const corvane::ClassInfo* info = corvane::FindClassByName(scenario.class_name);
   IActivityRuntime* step = nullptr;
-  HRESULT hr =
-      CoCreateInstance(corvane::automation::ToWindowsGuid(info->clsid), nullptr, CLSCTX_INPROC_SERVER,
-                       __uuidof(IActivityRuntime), reinterpret_cast<void**>(&step));
+  HRESULT hr = CoCreateInstance(corvane::automation::ToWindowsGuid(info->clsid), nullptr,
+                                CLSCTX_INPROC_SERVER, __uuidof(IActivityRuntime),
+                                reinterpret_cast<void**>(&step));
   if (FAILED(hr)) {
     out.error = -1;
     out.description = "CoCreateInstance failed; is Corvane.dll registered?";

@@ -105,8 +105,7 @@ pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string&
   Registry registry(platform_.registry_root);
   const std::string prog_id = "Corvane." + class_name;
   try {
-    RegisteredClass entry =
-        registry.Resolve(by_clsid ? pelmark::GuidToString(clsid) : prog_id);
+    RegisteredClass entry = registry.Resolve(by_clsid ? pelmark::GuidToString(clsid) : prog_id);
     return Load(entry.module_path).Create<pelmark::IActivityRuntime>(entry.clsid);
   } catch (const pelmark::Error& e) {
     throw HostError("cannot create " + prog_id + ": " + e.description());

@@ -1,10 +1,10 @@
+#include "portable.h"
+
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-
-#include "portable.h"
 
 namespace corvane::cli {
 

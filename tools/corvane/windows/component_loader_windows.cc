@@ -1,6 +1,7 @@
+#include "component_loader_windows.h"
+
 #include <string>
 
-#include "component_loader_windows.h"
 #include "corvane/component.h"
 #include "system_calls.h"
 
@@ -33,27 +34,30 @@ std::optional<RegisteredClass> Registry::Lookup(const pelmark::CLSID& clsid) con
 ComponentModule::ComponentModule(const std::string& path) : path_(path) {
   if (!win32::FileExists(path))
     throw pelmark::Error(kErrorFileNotFound, "ComponentModule",
-                "the module " + path + " does not exist; give the path of Corvane.dll");
+                         "the module " + path + " does not exist; give the path of Corvane.dll");
   std::string why;
   handle_ = win32::LoadDll(path, why);
   if (!handle_)
-    throw pelmark::Error(kErrorLoadingModule, "ComponentModule", "cannot load " + path + ": " + why);
+    throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
+                         "cannot load " + path + ": " + why);
   const bool is_server = Symbol("DllGetClassObject") && Symbol("DllCanUnloadNow") &&
                          Symbol("DllRegisterServer") && Symbol("DllUnregisterServer");
   auto get_contract = Entry<const CorvaneContract* (*)()>(handle_, "CorvaneGetContract");
   if (!is_server) {
     Unload();
-    throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
-                path + " is not a component module: the four server entry points are missing");
+    throw pelmark::Error(
+        kErrorLoadingModule, "ComponentModule",
+        path + " is not a component module: the four server entry points are missing");
   }
   if (!get_contract || !Symbol("CorvaneSetPlatform")) {
     Unload();
-    throw pelmark::Error(kErrorLoadingModule, "ComponentModule",
-                "refusing to use " + path +
-                    ": it exports no CorvaneGetContract or CorvaneSetPlatform, so it predates "
-                    "contract version " +
-                    std::to_string(PELMARK_CONTRACT_VERSION) +
-                    " of this tool; use a Corvane.dll of the same release");
+    throw pelmark::Error(
+        kErrorLoadingModule, "ComponentModule",
+        "refusing to use " + path +
+            ": it exports no CorvaneGetContract or CorvaneSetPlatform, so it predates "
+            "contract version " +
+            std::to_string(PELMARK_CONTRACT_VERSION) +
+            " of this tool; use a Corvane.dll of the same release");
   }
   contract_ = get_contract();
   std::string mismatch = ContractMismatch(path, ModuleContract(), HostContract());

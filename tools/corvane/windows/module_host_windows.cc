@@ -5,6 +5,8 @@
 // the step as automation objects and failures come back as an HRESULT with an
 // error object. The tool's platform is installed in that same DLL before the
 // first object is made, so that reports match those of the Linux tool.
+#include "module_host.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +16,6 @@
 #include "automation/automation.h"
 #include "automation/com_objects.h"
 #include "automation/errors.h"
-#include "module_host.h"
 #include "rules/windows/wide_text.h"
 
 // After the automation headers, which read the library's before windows.h.

@@ -1,8 +1,9 @@
+#include "system_calls.h"
+
 #include <string>
 
 #include "rules/windows/wide_text.h"
 #include "rules/windows/win32.h"
-#include "system_calls.h"
 
 namespace corvane::cli::win32 {
 
