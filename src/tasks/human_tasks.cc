@@ -4,13 +4,12 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/host_access.h"
 #include "framework/variant_rules.h"
 #include "shared/audit_notes.h"
+#include "shared/decision_report.h"
 #include "shared/template_variables.h"
 #include "templates/format_engine.h"
 
@@ -47,26 +46,6 @@ bool IsCompleted(pelmark::ITask* task) {
 }
 
 std::string Decimal(int32_t n) { return std::to_string(n); }
-
-// Tells the platform what an evaluation decided, from the figures it decided by.
-void ExplainEvaluation(std::string_view class_name, int row, std::string outcome, int32_t result,
-                       std::vector<DecisionFigure> figures) {
-  Platform().ExplainDecision({.class_name = std::string(class_name),
-                              .method = "EvaluateCompositeTask",
-                              .row = row,
-                              .outcome = std::move(outcome),
-                              .result = result,
-                              .figures = std::move(figures)});
-}
-
-// Review and ToDo complete once every task has answered (row 1) and wait
-// otherwise (row 2).
-void ExplainAllAnswered(std::string_view class_name, int32_t tasks, int32_t answered,
-                        int32_t result) {
-  const bool complete = result == pelmark::kResultDone;
-  ExplainEvaluation(class_name, complete ? 1 : 2, complete ? "complete" : "stays open", result,
-                    {{"tasks", tasks}, {"answers", answered}, {"outstanding", tasks - answered}});
-}
 
 // What an evaluation counts over the step's tasks, in the host's order.
 struct Tally {
@@ -140,10 +119,13 @@ void AuditCase(const AuditCopy& copy, pelmark::IActivityServices* services,
   AuditEvent(copy, services, instance.get(), comment, audited.event, audited.result, audit_user);
 }
 
-AuditedEvent Always(std::string_view event) { return {event, 1}; }
+std::function<AuditedEvent()> Always(std::string_view event) {
+  return [event] { return AuditedEvent{event, 1}; };
+}
 
 // Base of the three steps: each entry point runs inside the bracketed error
 // report "<Step>: IActivityRuntime_... (" and holds its arguments for the call.
+// The audit blocks each step closes its entry points with are here too.
 class HumanTaskStep : public Activity {
  public:
   HumanTaskStep(const ClassInfo& info, std::string_view step) : Activity(info), step_(step) {}
@@ -178,6 +160,39 @@ class HumanTaskStep : public Activity {
   virtual int32_t EvaluateWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,
                                pelmark::ITask* task, Line& at) = 0;
 
+  // Initialize's record of the request, under the step's workflow instance and
+  // in the name of its initiator.
+  void AuditRequest(pelmark::IActivityServices* services, pelmark::IActivity* activity, Line& at,
+                    AuditSteps steps, const std::function<std::string()>& details,
+                    std::string_view event) {
+    AuditCase(audit(), services, activity, nullptr, nullptr, at, steps, details, Always(event),
+              AuditUser::kInitiator);
+  }
+
+  // Execute's record of one answer, in the name of the task's resource, when
+  // the task's audit switch (read at `switch_at`) is on.
+  void AuditAnswer(pelmark::IActivityServices* services, pelmark::ITask* task,
+                   pelmark::ComPtr<pelmark::IProcessInstance> instance, Line& at, int switch_at,
+                   AuditSteps steps, const std::function<AuditedEvent()>& decide) {
+    at(switch_at);
+    if (!TaskAuditSwitch(task)) return;
+    AuditCase(
+        audit(), services, nullptr, task, std::move(instance), at, steps,
+        [] { return std::string(";"); }, decide, AuditUser::kTaskResource);
+  }
+
+  // The evaluation's record of the step's response, in nobody's name, when the
+  // step's audit switch (read at `switch_at`) is on.
+  void AuditResponse(pelmark::IActivityServices* services, pelmark::IActivity* activity,
+                     pelmark::ITask* task, Line& at, int switch_at, AuditSteps steps,
+                     const std::function<std::string()>& details,
+                     const std::function<AuditedEvent()>& decide) {
+    at(switch_at);
+    if (!StepAuditSwitch(activity)) return;
+    AuditCase(audit(), services, activity, task, nullptr, at, steps, details, decide,
+              AuditUser::kNobody);
+  }
+
   const AuditCopy& audit() const { return AuditCopyOf(info().name); }
 
  private:
@@ -200,8 +215,7 @@ pelmark::ComPtr<pelmark::IProcessInstance> RecordAnswer(pelmark::IActivityServic
   at(3);
   CFormatParser parser;
   std::optional<FormatExpressions> expressions = parser.Parse(detail_format);
-  pelmark::ComPtr<pelmark::IProcessInstance> instance =
-      Must(services)->GetProcessInstance(task->ProcessID());
+  pelmark::ComPtr<pelmark::IProcessInstance> instance = ProcessInstanceOf(services, task);
   at(4);
   // Only single expressions are rendered, each replacing the text of the one
   // before; expressions come last-first, so the template's first one wins.
@@ -227,6 +241,34 @@ pelmark::ComPtr<pelmark::IProcessInstance> RecordAnswer(pelmark::IActivityServic
 
 // ---------------------------------------------------------------------------
 
+// The approval decision table: the first row that holds decides whether the
+// step is approved and whether it completes. Row 1, a step without requests, is
+// approved without looking further.
+ApprovalDecision DecideApproval(const ApprovalFigures& f) {
+  using Outcome = ApprovalDecision::Outcome;
+  auto row = [&](int number, Outcome outcome) { return ApprovalDecision{number, outcome, f}; };
+  auto complete = [](bool approved) { return approved ? Outcome::kApproved : Outcome::kRejected; };
+  if (f.requests == 0) return row(1, Outcome::kApproved);
+  const double n = f.requests;
+  const double c = f.answers;
+  const double a = f.approvals;
+  const double m = f.min_approvals.value_or(0);
+  const bool still_reachable = m - a <= n - c;  // open tasks could still supply the rest
+  if (f.min_responses == 0 && m == 0) return row(2, complete(a > 0));
+  if (f.min_responses == 0 && m > 0) {
+    if (a >= m) return row(3, Outcome::kApproved);
+    if (still_reachable) return row(4, Outcome::kStaysOpen);
+    return row(5, Outcome::kRejected);
+  }
+  if (c == n) return row(6, complete(a >= m));
+  if (c >= f.min_responses) {
+    if (a >= m) return row(7, Outcome::kApproved);
+    if (still_reachable) return row(8, Outcome::kStaysOpen);
+    return row(9, Outcome::kRejected);
+  }
+  return row(10, Outcome::kStaysOpen);
+}
+
 class DocApproval final : public HumanTaskStep {
  public:
   explicit DocApproval(const ClassInfo& info) : HumanTaskStep(info, "Approval") {}
@@ -239,123 +281,60 @@ class DocApproval final : public HumanTaskStep {
     at(2);
     const int32_t requests = activity->RequestCount();
     if (requests < 1 || !audit_on) return;
-    AuditCase(
-        audit(), services, activity, nullptr, nullptr, at, {.fetch = 3, .comment = 4, .write = 5},
+    AuditRequest(
+        services, activity, at, {.fetch = 3, .comment = 4, .write = 5},
         [&] {
           return "; Approval Request: " + Decimal(requests) +
                  "; Min Approvals: " + MinApprovalsText(activity);
         },
-        [] { return Always("approval_request"); }, AuditUser::kInitiator);
+        "approval_request");
   }
 
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
                       Line& at) override {
     pelmark::ComPtr<pelmark::IProcessInstance> instance =
         RecordAnswer(services, audit(), kApprovalAnswers, task, at);
-    at(7);
-    if (!TaskAuditSwitch(task)) return pelmark::kResultDone;
-    AuditCase(
-        audit(), services, nullptr, task, instance, at, {.comment = 8, .decide = 9, .write = 10},
-        [] { return std::string(";"); },
-        [&] {
-          const bool approved = ToBoolean(TaskVariable(task, "APPROVED"));
-          return Always(approved ? "approved" : "rejected");
-        },
-        AuditUser::kTaskResource);
+    AuditAnswer(services, task, instance, at, 7, {.comment = 8, .decide = 9, .write = 10}, [&] {
+      const bool approved = ToBoolean(TaskVariable(task, "APPROVED"));
+      return AuditedEvent{approved ? "approved" : "rejected", 1};
+    });
     return pelmark::kResultDone;
   }
 
+  // Counts the answers, reads the step's figures (MinApprovals only when there
+  // are requests), decides, and writes "APPROVED", the date and the details.
   int32_t EvaluateWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,
                        pelmark::ITask* task, Line& at) override {
     at(1);
     const Tally tally = CountAnswers(activity, true, true);
     at(2);
-    const int32_t requests = activity->RequestCount();
-    const int32_t min_responses = activity->MinResponses();
-    Verdict decision;
-    if (requests != 0) decision = Decide(activity, requests, min_responses, tally);
-    const bool approved = decision.approved;
-    const int32_t result = decision.result;
-    ExplainEvaluation(
-        info().name, decision.row,
-        result != pelmark::kResultDone ? "stays open"
-        : approved                     ? "complete approved"
-                                       : "complete rejected",
-        result,
-        {{"requests", requests},
-         {"answers", tally.answered},
-         {"approvals", tally.approvals},
-         {"rejections", tally.answered - tally.approvals},
-         {"outstanding", requests - tally.answered},
-         {"min responses", min_responses},
-         // MinApprovals is read only when there are requests.
-         {"min approvals", decision.min_approvals ? pelmark::Variant(*decision.min_approvals)
-                                                  : pelmark::Variant::Null()}});
+    ApprovalFigures figures;
+    figures.answers = tally.answered;
+    figures.approvals = tally.approvals;
+    figures.requests = activity->RequestCount();
+    figures.min_responses = activity->MinResponses();
+    if (figures.requests != 0) figures.min_approvals = MinApprovals(activity);
+    const ApprovalDecision decision = DecideApproval(figures);
+    ReportDecision(info().name, decision);
     at(3);
-    SetTaskVariable(Must(task), "APPROVED", approved);
+    SetTaskVariable(Must(task), "APPROVED", decision.approved());
     at(4);
     SetTaskVariable(task, "APPROVALDATE", Now());
     SetTaskVariable(task, "DETAILS", tally.details);
-    if (requests > 0 && result == pelmark::kResultDone) {
-      at(5);
-      if (!StepAuditSwitch(activity)) return result;
-      AuditCase(
-          audit(), services, activity, task, nullptr, at,
-          {.fetch = 6, .comment = 7, .decide = 8, .write = 9},
+    if (figures.requests > 0 && decision.result() == pelmark::kResultDone)
+      AuditResponse(
+          services, activity, task, at, 5, {.fetch = 6, .comment = 7, .decide = 8, .write = 9},
           [&] {
-            return "; Approval Request: " + Decimal(requests) +
+            return "; Approval Request: " + Decimal(figures.requests) +
                    "; Min Approvals: " + MinApprovalsText(activity) +
-                   "; User Approved:" + Decimal(tally.approvals) +
-                   "; User Rejected:" + Decimal(tally.answered - tally.approvals) + ";";
+                   "; User Approved:" + Decimal(figures.approvals) +
+                   "; User Rejected:" + Decimal(figures.answers - figures.approvals) + ";";
           },
           [&] {
             return AuditedEvent{"approval_response",
                                 EqualsFalse(TaskVariable(task, "APPROVED")) ? 5 : 4};
-          },
-          AuditUser::kNobody);
-    }
-    return result;
-  }
-
-  // What the decision table decided: APPROVED, complete (1) or open (3), the
-  // row that held and the MinApprovals it compared with (when it read it). Row 1,
-  // a step without requests, is approved without reading anything.
-  struct Verdict {
-    bool approved = true;
-    int32_t result = pelmark::kResultDone;
-    int row = 1;
-    std::optional<double> min_approvals;
-  };
-
-  // The decision table for a step with requests: the first matching row sets
-  // the decision and whether the step is complete (1) or stays open (3).
-  static Verdict Decide(pelmark::IActivity* activity, int32_t requests, int32_t min_responses,
-                        const Tally& tally) {
-    const double n = requests;
-    const double c = tally.answered;
-    const double a = tally.approvals;
-    const double m = MinApprovals(activity);
-    const bool still_reachable = m - a <= n - c;  // open tasks could still supply the rest
-    Verdict d{.approved = false, .min_approvals = m};
-    auto row = [&](int number, bool approved, int32_t result) {
-      d.row = number;
-      d.approved = approved;
-      d.result = result;
-      return d;
-    };
-    if (min_responses == 0 && m == 0) return row(2, a > 0, pelmark::kResultDone);
-    if (min_responses == 0 && m > 0) {
-      if (a >= m) return row(3, true, pelmark::kResultDone);
-      if (still_reachable) return row(4, false, pelmark::kResultStaysOpen);
-      return row(5, false, pelmark::kResultDone);
-    }
-    if (c == n) return row(6, a >= m, pelmark::kResultDone);
-    if (c >= min_responses) {
-      if (a >= m) return row(7, true, pelmark::kResultDone);
-      if (still_reachable) return row(8, false, pelmark::kResultStaysOpen);
-      return row(9, false, pelmark::kResultDone);
-    }
-    return row(10, false, pelmark::kResultStaysOpen);
+          });
+    return decision.result();
   }
 
   // MinApprovals is converted wherever it is compared.
@@ -369,111 +348,123 @@ class DocApproval final : public HumanTaskStep {
 
 // ---------------------------------------------------------------------------
 
-class Review final : public HumanTaskStep {
- public:
-  explicit Review(const ClassInfo& info) : HumanTaskStep(info, "Review") {}
+// Review and ToDo complete once every task has answered.
+AllAnsweredDecision DecideAllAnswered(int32_t tasks, int32_t answers) {
+  const bool complete = answers >= tasks;
+  return {.row = complete ? 1 : 2,
+          .outcome = complete ? AllAnsweredDecision::Outcome::kComplete
+                              : AllAnsweredDecision::Outcome::kStaysOpen,
+          .tasks = tasks,
+          .answers = answers};
+}
 
- private:
+// What Review and ToDo name differently in their audit records.
+struct AllAnsweredNames {
+  std::string_view step;            // "Review": the error report's and the comments' name
+  std::string_view answers;         // "Reviewer Acknolegements", "Conformation"
+  std::string_view request_event;   // "review_request"
+  std::string_view response_event;  // "review_response"
+};
+
+// Base of Review and ToDo: the request audited when the step starts, and the
+// evaluation's count, decision and closing audit.
+class AllAnsweredStep : public HumanTaskStep {
+ public:
+  AllAnsweredStep(const ClassInfo& info, const AllAnsweredNames& names)
+      : HumanTaskStep(info, names.step), names_(names) {}
+
+ protected:
   void InitializeWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,
                       Line& at) override {
     at(1);
     if (!StepAuditSwitch(activity)) return;
-    AuditCase(
-        audit(), services, activity, nullptr, nullptr, at, {.fetch = 2, .comment = 3, .write = 4},
-        [&] { return "; Review Request: " + Decimal(TaskCount(activity)) + ";"; },
-        [] { return Always("review_request"); }, AuditUser::kInitiator);
+    AuditRequest(
+        services, activity, at, {.fetch = 2, .comment = 3, .write = 4},
+        [&] { return RequestText(TaskCount(activity)) + ";"; }, names_.request_event);
   }
 
+  // Counts the answered tasks (with their details when `join_details`) and
+  // decides against the step's task count.
+  std::pair<Tally, AllAnsweredDecision> CountAndDecide(pelmark::IActivity* activity,
+                                                       bool join_details, Line& at) {
+    at(1);
+    Tally tally = CountAnswers(activity, false, join_details);
+    at(2);
+    const AllAnsweredDecision decision = DecideAllAnswered(TaskCount(activity), tally.answered);
+    ReportDecision(info().name, decision);
+    return {std::move(tally), decision};
+  }
+
+  // The audit of a complete step: both numbers are the answered tasks.
+  void AuditCompletion(pelmark::IActivityServices* services, pelmark::IActivity* activity,
+                       pelmark::ITask* task, Line& at, int switch_at, int32_t answered) {
+    AuditResponse(
+        services, activity, task, at, switch_at,
+        {.fetch = switch_at + 1, .comment = switch_at + 2, .write = switch_at + 3},
+        [&] {
+          return RequestText(answered) + "; " + std::string(names_.answers) + ": " +
+                 Decimal(answered);
+        },
+        Always(names_.response_event));
+  }
+
+ private:
+  std::string RequestText(int32_t count) const {
+    return "; " + std::string(names_.step) + " Request: " + Decimal(count);
+  }
+
+  const AllAnsweredNames& names_;
+};
+
+constexpr AllAnsweredNames kReviewNames{"Review", "Reviewer Acknolegements", "review_request",
+                                        "review_response"};
+constexpr AllAnsweredNames kToDoNames{"ToDo", "Conformation", "todo_request", "todo_response"};
+
+class Review final : public AllAnsweredStep {
+ public:
+  explicit Review(const ClassInfo& info) : AllAnsweredStep(info, kReviewNames) {}
+
+ private:
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
                       Line& at) override {
     pelmark::ComPtr<pelmark::IProcessInstance> instance =
         RecordAnswer(services, audit(), kReviewAnswers, task, at);
-    at(7);
-    if (!TaskAuditSwitch(task)) return pelmark::kResultDone;
-    AuditCase(
-        audit(), services, nullptr, task, instance, at, {.comment = 8, .write = 9},
-        [] { return std::string(";"); }, [] { return Always("review_acknowledge"); },
-        AuditUser::kTaskResource);
+    AuditAnswer(services, task, instance, at, 7, {.comment = 8, .write = 9},
+                Always("review_acknowledge"));
     return pelmark::kResultDone;
   }
 
   int32_t EvaluateWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,
                        pelmark::ITask* task, Line& at) override {
-    at(1);
-    const Tally tally = CountAnswers(activity, false, true);
-    at(2);
-    const int32_t tasks = TaskCount(activity);
-    const int32_t result =
-        tally.answered >= tasks ? pelmark::kResultDone : pelmark::kResultStaysOpen;
-    ExplainAllAnswered(info().name, tasks, tally.answered, result);
+    const auto [tally, decision] = CountAndDecide(activity, true, at);
     at(3);
     SetTaskVariable(Must(task), "REVIEWDATE", Now());
     SetTaskVariable(task, "DETAILS", tally.details);
-    if (result != pelmark::kResultDone) return result;
-    at(4);
-    if (!StepAuditSwitch(activity)) return result;
-    AuditCase(
-        audit(), services, activity, task, nullptr, at, {.fetch = 5, .comment = 6, .write = 7},
-        [&] {
-          return "; Review Request: " + Decimal(tally.answered) +
-                 "; Reviewer Acknolegements: " + Decimal(tally.answered);
-        },
-        [] { return Always("review_response"); }, AuditUser::kNobody);
-    return result;
+    if (decision.result() == pelmark::kResultDone)
+      AuditCompletion(services, activity, task, at, 4, tally.answered);
+    return decision.result();
   }
 };
 
-// ---------------------------------------------------------------------------
-
-class ToDo final : public HumanTaskStep {
+class ToDo final : public AllAnsweredStep {
  public:
-  explicit ToDo(const ClassInfo& info) : HumanTaskStep(info, "ToDo") {}
+  explicit ToDo(const ClassInfo& info) : AllAnsweredStep(info, kToDoNames) {}
 
  private:
-  void InitializeWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,
-                      Line& at) override {
-    at(1);
-    if (!StepAuditSwitch(activity)) return;
-    AuditCase(
-        audit(), services, activity, nullptr, nullptr, at, {.fetch = 2, .comment = 3, .write = 4},
-        [&] { return "; ToDo Request: " + Decimal(TaskCount(activity)) + ";"; },
-        [] { return Always("todo_request"); }, AuditUser::kInitiator);
-  }
-
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
                       Line& at) override {
     at(1);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(Must(task)->ProcessID());
-    at(2);
-    if (!TaskAuditSwitch(task)) return pelmark::kResultDone;
-    AuditCase(
-        audit(), services, nullptr, task, instance, at, {.comment = 3, .write = 4},
-        [] { return std::string(";"); }, [] { return Always("todo_conformed"); },
-        AuditUser::kTaskResource);
+    AuditAnswer(services, task, ProcessInstanceOf(services, task), at, 2,
+                {.comment = 3, .write = 4}, Always("todo_conformed"));
     return pelmark::kResultDone;
   }
 
   int32_t EvaluateWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,
                        pelmark::ITask* task, Line& at) override {
-    at(1);
-    const Tally tally = CountAnswers(activity, false, false);
-    at(2);
-    const int32_t tasks = TaskCount(activity);
-    const int32_t result =
-        tally.answered >= tasks ? pelmark::kResultDone : pelmark::kResultStaysOpen;
-    ExplainAllAnswered(info().name, tasks, tally.answered, result);
-    if (result != pelmark::kResultDone) return result;
-    at(3);
-    if (!StepAuditSwitch(activity)) return pelmark::kResultDone;
-    AuditCase(
-        audit(), services, activity, task, nullptr, at, {.fetch = 4, .comment = 5, .write = 6},
-        [&] {
-          return "; ToDo Request: " + Decimal(tally.answered) +
-                 "; Conformation: " + Decimal(tally.answered);
-        },
-        [] { return Always("todo_response"); }, AuditUser::kNobody);
-    return pelmark::kResultDone;
+    const auto [tally, decision] = CountAndDecide(activity, false, at);
+    if (decision.result() == pelmark::kResultDone)
+      AuditCompletion(services, activity, task, at, 3, tally.answered);
+    return decision.result();
   }
 };
 
