@@ -54,6 +54,13 @@
     return JSON.stringify(value);
   }
 
+  // A text value without the quotes the report writes around texts.
+  function plain(value) {
+    if (value && typeof value === "object" && value.type === "String") return String(value.value);
+    if (value && typeof value === "object" && (value.type === "Empty" || value.type === "Null")) return "";
+    return text(value);
+  }
+
   function ref(x) {
     if (!x || typeof x !== "object") return text(x);
     let s = (x.entity || "item") + " " + x.id;
@@ -402,11 +409,14 @@
     return h("div", { class: "message" },
       h("strong", null, m.delivery + " message " + m.id), m.delivered ? " · delivered" : " · not delivered",
       list(m.recipients).length
-        ? h("p", null, "To: " + list(m.recipients).map((r) => text(r.name) + " <" + text(r.email) + ">").join(", "))
+        ? h("p", null, "To: " + list(m.recipients).map((r) => plain(r.name) + " <" + plain(r.email) + ">").join(", "))
         : null,
       h("dl", { class: "kv" }, props.filter((p) => p !== body).map(([name, value]) => [h("dt", null, name), h("dd", null, text(value))])),
       body ? h("pre", { class: "message-body" }, body[1] && typeof body[1] === "object" && "value" in body[1] ? String(body[1].value) : text(body[1])) : null,
-      list(m.attachments).length ? h("p", null, "Attachments: " + list(m.attachments).map((a) => text(a.name)).join(", ")) : null);
+      list(m.attachments).length
+        ? h("p", null, "Attachments: " + list(m.attachments).map((a) =>
+            (plain(a.name) || "unnamed") + (plain(a.contenttype) ? " (" + plain(a.contenttype) + ")" : "")).join(", "))
+        : null);
   }
 
   // The lists of things a call did, each drawn as lines of text.
@@ -508,7 +518,7 @@
     for (const event of events) {
       const t = parseTime(event.time);
       if (t && t.day !== lastDay) {
-        ol.append(h("li", { class: "day", "aria-hidden": "false" }, dayHeading(t)));
+        ol.append(h("li", { class: "day" }, dayHeading(t)));
         lastDay = t.day;
       }
       const gap = t && lastMs !== null ? durationText(t.ms - lastMs) : "";
