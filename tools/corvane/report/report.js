@@ -609,7 +609,7 @@
       changedDetails = h("p", { class: "none" }, "No declared DMS item changed during the run");
     }
     const allDetails = h("details", { class: "group" },
-      h("summary", null, "All " + plural(last.length, "declared item") + " after the last call"));
+      h("summary", null, "Every declared item after the last call (" + last.length + ")"));
     buildOnOpen(allDetails, () => lazyList(last, () => h("div"), (div, item) => div.append(itemRow(item)), "Items"));
     return h("section", { class: "items", "aria-label": "DMS items" },
       h("h3", null, "DMS items"),
