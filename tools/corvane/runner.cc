@@ -687,9 +687,14 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
       sink.BeginList("items_changed");
       for (size_t i : changed) {
         Json change = ItemJson(declared[i], sim);
-        Json fields = ChangedFields(Json::parse(items_before[i]), change);
+        Json before = Json::parse(items_before[i]);
+        Json fields = ChangedFields(before, change);
         change.erase("fields");
         change["changed_fields"] = std::move(fields);
+        // What the changed fields do not say: whether it existed, its flags and labels.
+        change["before"] = {{"exists", before["exists"]},
+                            {"flags", before.value("flags", Json::object())},
+                            {"labels", before.value("labels", Json::array())}};
         sink.Element(change);
       }
       sink.EndList();
