@@ -10,7 +10,7 @@ set(CORVANE_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "Where oaidl.
 set(CORVANE_WIDL_LIBRARY_PATH /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH
   "Where stdole2.tlb is")
 
-set(CORVANE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(CORVANE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated/windows)
 set(generated ${CORVANE_GENERATED_DIR})
 set(generator ${CMAKE_SOURCE_DIR}/scripts/generate-windows-binding.py)
 add_custom_command(

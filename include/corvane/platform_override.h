@@ -32,7 +32,6 @@ class PlatformOverride : public PlatformServices {
   bool PathExists(std::string_view path) override { return defaults_->PathExists(path); }
   void CreateDirectory(std::string_view path) override { defaults_->CreateDirectory(path); }
   std::string RegistryRoot() override { return defaults_->RegistryRoot(); }
-  void ExplainDecision(const Decision& decision) override { defaults_->ExplainDecision(decision); }
 
  protected:
   PlatformServices& defaults() { return *defaults_; }

@@ -211,21 +211,35 @@ TEST(IncludeLayersTest, TreeIncludesOnlyWhatItsLayerAllows) {
   EXPECT_TRUE(listing.empty()) << listing;
 }
 
-// Two headers of one name would be told apart only by the order of the include
-// directories.
-TEST(IncludeLayersTest, HeaderNamesAreUnique) {
+// An include that two headers could answer would be settled by the order of
+// the include directories. Each include is looked up as the compiler does: in
+// the including file's folder, then in the folders the build puts on the
+// include path.
+TEST(IncludeLayersTest, EachIncludeNamesOneHeader) {
+  static const char* const kIncludePath[] = {"include", "src",           "sim",
+                                             "tests",   "tools/corvane", "tools/corvane/windows"};
+  static const std::regex kQuoted(R"re(^\s*#\s*include\s*"([^"]+)")re");
   const fs::path root = SourceRoot();
-  std::map<std::string, std::string> seen;
-  std::string listing;
-  for (const char* top : {"include", "src", "sim", "tools", "bench", "fuzz", "tests"}) {
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root / top)) {
-      if (!entry.is_regular_file() || entry.path().extension() != ".h") continue;
-      const std::string path = fs::relative(entry.path(), root).generic_string();
-      auto [at, fresh] = seen.emplace(entry.path().filename().string(), path);
-      if (!fresh) listing += at->second + " and " + path + "\n";
+  std::set<std::string> listing;
+  for (const SourceFile& file : ReadSources(root)) {
+    std::istringstream lines(file.text);
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::smatch match;
+      if (!std::regex_search(line, match, kQuoted)) continue;
+      std::set<fs::path> found;
+      const fs::path beside = (root / file.path).parent_path() / std::string(match[1]);
+      if (fs::is_regular_file(beside)) found.insert(fs::weakly_canonical(beside));
+      for (const char* folder : kIncludePath) {
+        const fs::path candidate = root / folder / std::string(match[1]);
+        if (fs::is_regular_file(candidate)) found.insert(fs::weakly_canonical(candidate));
+      }
+      if (found.size() > 1) listing.insert(file.path + ": \"" + std::string(match[1]) + "\"");
     }
   }
-  EXPECT_TRUE(listing.empty()) << listing;
+  std::string text;
+  for (const std::string& l : listing) text += l + "\n";
+  EXPECT_TRUE(text.empty()) << "included by a name two headers have:\n" << text;
 }
 
 }  // namespace

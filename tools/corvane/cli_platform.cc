@@ -1,5 +1,6 @@
-// The tool's platform services and module cache, the same on every system; the module host that
-// installs them is posix/module_host_posix.cc on Linux and windows/module_host_windows.cc.
+// The tool's platform services, decision observer and module cache, the same on every system; the
+// module host that installs them is posix/module_host_posix.cc on Linux and
+// windows/module_host_windows.cc.
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -72,6 +73,16 @@ std::vector<std::string> CliPlatform::SandboxFiles() const {
   return SandboxEntries(sandbox, false);
 }
 
+void InstallDecisionObserver(const ComponentModule& module, DecisionObserver* observer) {
+  using SetObserver = DecisionObserver* (*)(DecisionObserver*);
+  auto set = reinterpret_cast<SetObserver>(module.Symbol("CorvaneSetDecisionObserver"));
+  if (!set)
+    throw HostError(module.path() +
+                    " does not export CorvaneSetDecisionObserver; it is no Corvane module of this "
+                    "release");
+  set(observer);
+}
+
 // Each module is opened once and gets the tool's services as it is opened; how
 // a module is opened is the platform's own (OpenModule).
 ComponentModule& ModuleHost::Load(const std::string& path) {
@@ -79,6 +90,7 @@ ComponentModule& ModuleHost::Load(const std::string& path) {
   if (it != modules_.end()) return *it->second;
   std::unique_ptr<ComponentModule> module = OpenModule(path);
   InstallPlatform(*module, &platform_);
+  InstallDecisionObserver(*module, &decision_log_);
   return *modules_.emplace(path, std::move(module)).first->second;
 }
 

@@ -8,6 +8,7 @@
 
 #include "class_descriptions.h"
 #include "corvane/catalogue.h"
+#include "html_report.h"
 #include "module_host.h"
 #include "options.h"
 #include "portable.h"
@@ -63,8 +64,8 @@ std::string ScenarioMessage(const std::string& file, const ScenarioError& e) {
 }
 
 const char* kRunHelp =
-    R"(Usage: corvane run [--json] [--verbose] [--junit FILE] [--module PATH] [--registry DIR]
-                  SCENARIO...
+    R"(Usage: corvane run [--json] [--verbose] [--junit FILE] [--html FILE] [--module PATH]
+                  [--registry DIR] SCENARIO...
 
 Runs each scenario file: builds the simulated host and DMS it describes, creates
 its class through the component's entry points, makes its calls in order and
@@ -82,6 +83,9 @@ Options:
   --verbose         list every call the step made, host calls included
   --junit FILE      also write JUnit XML, one test case per scenario, for a CI
                     server; an unwritable FILE stops the run before it starts
+  --html FILE       also write the report as one HTML page to look at in a
+                    browser (self-contained: it loads nothing); an unwritable
+                    FILE stops the run before it starts
 )";
 
 // `corvane run`: each report is written as its scenario runs; only its summary
@@ -92,6 +96,15 @@ int RunScenarioFiles(const ParsedOptions& o) {
   if (o.values.count("--junit")) {
     try {
       junit.emplace(o.Value("--junit"));
+    } catch (const std::runtime_error& e) {
+      std::cerr << "corvane: " << e.what() << "\n";
+      return kExitCannotRun;
+    }
+  }
+  std::optional<HtmlReportFile> html;
+  if (o.values.count("--html")) {
+    try {
+      html.emplace(o.Value("--html"));
     } catch (const std::runtime_error& e) {
       std::cerr << "corvane: " << e.what() << "\n";
       return kExitCannotRun;
@@ -109,6 +122,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
                    {"error", {{"place", e.place()}, {"message", e.what()}}},
                    {"passed", false}};
     if (json_started) json_out.Value(report);
+    if (html && html->started()) html->json().Value(report);
     reports.push_back(std::move(report));
     status = kExitCannotRun;
   };
@@ -123,6 +137,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
     }
   }
   ModuleHost host(HostOptionsOf(o));
+  if (html) html->Begin(reports);
   if (json) {
     // Started only once the module is loaded: a module that cannot be loaded
     // leaves stdout empty.
@@ -133,7 +148,10 @@ int RunScenarioFiles(const ParsedOptions& o) {
   }
   JsonReportSink json_sink(json_out);
   TextReportSink text_sink(std::cout, {.verbose = o.Flag("--verbose"), .colour = colour});
-  ReportSink& sink = json ? static_cast<ReportSink&>(json_sink) : text_sink;
+  ReportSink& report_sink = json ? static_cast<ReportSink&>(json_sink) : text_sink;
+  std::optional<BothSinks> with_html;
+  if (html) with_html.emplace(report_sink, html->sink());
+  ReportSink& sink = html ? static_cast<ReportSink&>(*with_html) : report_sink;
   for (auto& [file, scenario] : scenarios) {
     if (!scenario) continue;
     Json summary;
@@ -154,6 +172,14 @@ int RunScenarioFiles(const ParsedOptions& o) {
   } else if (o.positional.size() > 1) {
     std::cout << "\n" << SummaryLine(reports, colour);
   }
+  if (html) {
+    try {
+      html->Finish(status);
+    } catch (const std::runtime_error& e) {
+      std::cerr << "corvane: " << e.what() << "\n";
+      return kExitCannotRun;
+    }
+  }
   if (junit) {
     try {
       junit->Write(reports);
@@ -168,12 +194,13 @@ int RunScenarioFiles(const ParsedOptions& o) {
 }  // namespace
 
 int RunCommand(const Args& args) {
-  const std::string help = std::string(kRunHelp) + ModuleHelp() + kRegistryOptionHelp +
-                           "\nExit status: 0 when every expectation holds, 1 when one does not, "
-                           "2 when a scenario\ncannot be read or run or the JUnit file cannot be "
-                           "written.\nColour is used on a terminal unless NO_COLOR is set.\n";
-  return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit"}, help,
-                     RunScenarioFiles);
+  const std::string help =
+      std::string(kRunHelp) + ModuleHelp() + kRegistryOptionHelp +
+      "\nExit status: 0 when every expectation holds, 1 when one does not, "
+      "2 when a scenario\ncannot be read or run or the JUnit or HTML file "
+      "cannot be written.\nColour is used on a terminal unless NO_COLOR is set.\n";
+  return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit", "--html"},
+                     help, RunScenarioFiles);
 }
 
 int ClassesCommand(const Args& args) {

@@ -1,11 +1,11 @@
 // The host side of the command-line tool: loads the component (Corvane.so through
 // the installed loader, corvane/loader.h; on Windows the registered Corvane.dll
 // through COM), installs the tool's platform services in it (a fixed clock, a
-// kept event log, a chosen locale, a registry directory, a file-system sandbox),
-// and creates activity objects by resolving the class through the registry as a
-// real host does. posix/module_host_posix.cc is the Linux host,
-// windows/module_host_windows.cc the Windows one; the rest of the tool is the
-// same on both.
+// kept event log, a chosen locale, a registry directory, a file-system sandbox)
+// and a decision observer that keeps what the classes decided, and creates activity objects by
+// resolving the class through the registry as a real host does. posix/module_host_posix.cc is the
+// Linux host, windows/module_host_windows.cc the Windows one; the rest of the tool is the same on
+// both.
 //
 // Typical usage:
 //   ModuleHost host({.module_path = "", .registry = ""});  // a temporary registry
@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane/decisions.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
 // The registry reader and module loader: the installed one on Linux, the one
@@ -53,7 +54,6 @@ class CliPlatform : public PlatformServices {
   std::string RegistryRoot() override { return registry_root; }
   std::string ExportRoot() override { return export_root; }
   std::string HostPath(std::string_view path) override { return InSandbox(path).string(); }
-  void ExplainDecision(const Decision& decision) override { decisions.push_back(decision); }
 
   // The directories inside the sandbox, as the library names them ("/exports").
   std::vector<std::string> SandboxDirectories() const;
@@ -64,10 +64,17 @@ class CliPlatform : public PlatformServices {
   double now = 0;
   const LocaleInfo* locale = nullptr;
   std::vector<std::string> event_log;
-  std::vector<Decision> decisions;  // what the classes explained, in call order
   std::string registry_root;
   std::filesystem::path sandbox;
   std::string export_root;  // the sandbox while a scenario runs
+};
+
+// What the loaded module's classes decided, in call order.
+class DecisionLog final : public DecisionObserver {
+ public:
+  void Decided(const Decision& decision) override { decisions.push_back(decision); }
+
+  std::vector<Decision> decisions;
 };
 
 // The locales the tool offers by name (en-US, de-DE); null for any other.
@@ -91,6 +98,8 @@ class ModuleHost {
   ModuleHost& operator=(const ModuleHost&) = delete;
 
   CliPlatform& platform() { return platform_; }
+  // What the classes decided since the last clear(), in call order.
+  std::vector<Decision>& decisions() { return decision_log_.decisions; }
   const std::string& registry_root() const { return platform_.registry_root; }
   bool temporary_registry() const { return temporary_registry_; }
   // The module a class resolves to (loaded on first use).
@@ -106,6 +115,7 @@ class ModuleHost {
   ComponentModule& Load(const std::string& path);
 
   CliPlatform platform_;
+  DecisionLog decision_log_;
   std::string module_path_;
   bool temporary_registry_ = false;
   std::map<std::string, std::unique_ptr<ComponentModule>> modules_;
@@ -121,5 +131,8 @@ std::unique_ptr<ComponentModule> OpenModule(const std::string& path);
 // process has one set of services; throws HostError when the module lacks the
 // CorvaneSetPlatform entry point.
 void InstallPlatform(const ComponentModule& module, PlatformServices* platform);
+// Installs `observer` in a loaded module (nullptr: none); throws HostError when
+// the module lacks the CorvaneSetDecisionObserver entry point.
+void InstallDecisionObserver(const ComponentModule& module, DecisionObserver* observer);
 
 }  // namespace corvane::cli

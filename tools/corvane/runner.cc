@@ -621,7 +621,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
       if (c.at) platform.now = *c.at;
       platform.now += c.advance_days;
       const Marks mark = Mark(sim, platform);
-      platform.decisions.clear();
+      host.decisions().clear();
 
       pelmark::IActivityRuntime* step = steps[c.step_class.name].get();
       Json call = Json::object();
@@ -657,7 +657,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
 
       // A call decides at most once; what it decided, as the class explained it.
       call["decision"] =
-          platform.decisions.empty() ? Json(nullptr) : DecisionJson(platform.decisions.back());
+          host.decisions().empty() ? Json(nullptr) : DecisionJson(host.decisions().back());
       const CallFacts facts(s, sim, platform, mark, call["error"]);
       const Json task_variables =
           c.method != Method::kInitialize ? TaskVariablesJson(s, sim, c.task_id) : Json();
@@ -687,9 +687,14 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
       sink.BeginList("items_changed");
       for (size_t i : changed) {
         Json change = ItemJson(declared[i], sim);
-        Json fields = ChangedFields(Json::parse(items_before[i]), change);
+        Json before = Json::parse(items_before[i]);
+        Json fields = ChangedFields(before, change);
         change.erase("fields");
         change["changed_fields"] = std::move(fields);
+        // What the changed fields do not say: whether it existed, its flags and labels.
+        change["before"] = {{"exists", before["exists"]},
+                            {"flags", before.value("flags", Json::object())},
+                            {"labels", before.value("labels", Json::array())}};
         sink.Element(change);
       }
       sink.EndList();

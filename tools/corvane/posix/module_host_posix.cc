@@ -85,7 +85,10 @@ ModuleHost::~ModuleHost() {
     std::error_code ec;
     fs::remove_all(platform_.registry_root, ec);
   }
-  for (auto& [path, module] : modules_) InstallPlatform(*module, nullptr);
+  for (auto& [path, module] : modules_) {
+    InstallDecisionObserver(*module, nullptr);
+    InstallPlatform(*module, nullptr);
+  }
 }
 
 std::unique_ptr<ComponentModule> OpenModule(const std::string& path) {
