@@ -22,6 +22,7 @@
 #include "component_loader.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
+#include "temporary_directories.h"
 
 namespace corvane::cli {
 
@@ -101,6 +102,7 @@ class ModuleHost {
   CliPlatform platform_;
   std::string module_path_;
   bool temporary_registry_ = false;
+  TemporaryDirectory registry_directory_;  // the temporary registry, when there is one
   std::map<std::string, std::unique_ptr<pelmark::ComponentModule>> modules_;
 };
 
