@@ -1,19 +1,10 @@
 // A resource list as a workflow designer attaches it to a step:
 //   <resources><resource><id>7</id><type>dms.user</type><name>Ann</name></resource>...
-// Each entry names a user, a group or a role by id; the id "-2" stands for the
-// workflow's initiator. The notification step turns its list into a resource
-// pool (notify/sender_list.h); the share step grants access to each entry as it
-// stands.
-//
-// Entries are read one at a time, where the step reaches them, so that an
-// unreadable entry fails only once the entries before it have been served.
-//
-// Typical usage:
-//   ResourceList list(ToText(TaskParameter(task, "SHARED_WITH")));
-//   for (const XmlNode& node : list.nodes()) {
-//     ResourceEntry entry = ReadResourceEntry(node);
-//     ...
-//   }
+// Each entry names a user, a group or a role by id; "-2" stands for the
+// workflow's initiator. Notify turns its list into a resource pool
+// (notify/sender_list.h); ShareEntity grants access to each entry as it stands.
+// Entries are read one at a time, where a step reaches them, so an unreadable
+// entry fails only after the entries before it were served.
 //
 // Threading: a list lives inside one call on one thread.
 #pragma once
