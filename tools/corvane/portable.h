@@ -41,6 +41,13 @@ std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error)
 // later calls do nothing. Call it before the process starts other threads.
 void CallOnInterrupt(void (*action)());
 
+// A lock, reentrant on one thread, that keeps the tool's writes into its
+// temporary directories and an interrupt's removal of them apart. The timed form
+// answers false when the lock did not come free within `seconds`.
+void LockTemporaryFiles();
+bool LockTemporaryFiles(int seconds);
+void UnlockTemporaryFiles();
+
 // True while a process of this id runs (also one this user may not signal).
 bool ProcessIsRunning(int process_id);
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <mutex>
@@ -60,6 +61,19 @@ void CallOnInterrupt(void (*action)()) {
     }).detach();
   });
 }
+
+namespace {
+std::recursive_timed_mutex& TemporaryFilesLock() {
+  static std::recursive_timed_mutex lock;
+  return lock;
+}
+}  // namespace
+
+void LockTemporaryFiles() { TemporaryFilesLock().lock(); }
+bool LockTemporaryFiles(int seconds) {
+  return TemporaryFilesLock().try_lock_for(std::chrono::seconds(seconds));
+}
+void UnlockTemporaryFiles() { TemporaryFilesLock().unlock(); }
 
 bool ProcessIsRunning(int process_id) {
   return ::kill(static_cast<pid_t>(process_id), 0) == 0 || errno == EPERM;

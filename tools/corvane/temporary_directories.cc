@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -15,34 +13,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Taken by the tool while it writes into its temporary directories, and by an
-// interrupt before it removes them.
-std::recursive_timed_mutex& WriteLock() {
-  static std::recursive_timed_mutex lock;
-  return lock;
-}
-
-// The directories of this process that an interrupt removes, and its lock.
+// The directories of this process that an interrupt removes; changed only under
+// the temporary files' lock.
 std::vector<std::string>& Listed() {
   static std::vector<std::string> paths;
   return paths;
 }
-std::mutex& ListLock() {
-  static std::mutex lock;
-  return lock;
-}
 
 // What an interrupt does. It waits for a write in progress, but not for ever (a
-// write that hangs must not keep the tool from ending), and keeps the lock: the
-// tool's next write waits until the process has ended.
+// write that hangs must not keep the tool from ending; that write is then in a
+// file-system call, not changing the list), and keeps the lock: the tool's next
+// write waits until the process has ended.
 void RemoveListed() {
-  (void)WriteLock().try_lock_for(std::chrono::seconds(2));
-  std::vector<std::string> paths;
-  {
-    const std::lock_guard<std::mutex> hold(ListLock());
-    paths = Listed();
-  }
-  for (const std::string& path : paths) {
+  (void)LockTemporaryFiles(2);
+  for (const std::string& path : Listed()) {
     std::error_code ignored;
     fs::remove_all(path, ignored);
   }
@@ -66,17 +50,17 @@ std::optional<int> OwnerOf(std::string_view name) {
 }  // namespace
 
 HoldInterrupt::HoldInterrupt() {
-  static std::once_flag installed;
-  std::call_once(installed, [] { CallOnInterrupt(RemoveListed); });
-  WriteLock().lock();
+  LockTemporaryFiles();
+  static bool installed = false;
+  if (!installed) CallOnInterrupt(RemoveListed);
+  installed = true;
 }
 
-HoldInterrupt::~HoldInterrupt() { WriteLock().unlock(); }
+HoldInterrupt::~HoldInterrupt() { UnlockTemporaryFiles(); }
 
 TemporaryDirectory::TemporaryDirectory(std::string_view prefix, std::error_code& error) {
   const HoldInterrupt hold;
   path_ = MakeUniqueDirectory(std::string(prefix) + std::to_string(ProcessId()) + "-", error);
-  const std::lock_guard<std::mutex> listing(ListLock());
   if (!path_.empty()) Listed().push_back(path_);
 }
 
@@ -96,7 +80,6 @@ void TemporaryDirectory::Remove() {
   const HoldInterrupt hold;
   std::error_code ignored;
   fs::remove_all(path_, ignored);
-  const std::lock_guard<std::mutex> listing(ListLock());
   std::erase(Listed(), path_);
   path_.clear();
 }

@@ -65,6 +65,26 @@ void CallOnInterrupt(void (*action)()) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+namespace {
+// A critical section is reentrant on its owning thread, as the lock must be.
+CRITICAL_SECTION* TemporaryFilesLock() {
+  static CRITICAL_SECTION lock;
+  static const bool initialized = (InitializeCriticalSection(&lock), true);
+  (void)initialized;
+  return &lock;
+}
+}  // namespace
+
+void LockTemporaryFiles() { EnterCriticalSection(TemporaryFilesLock()); }
+bool LockTemporaryFiles(int seconds) {
+  for (int waited = 0; waited < seconds * 100; ++waited) {
+    if (TryEnterCriticalSection(TemporaryFilesLock())) return true;
+    Sleep(10);
+  }
+  return false;
+}
+void UnlockTemporaryFiles() { LeaveCriticalSection(TemporaryFilesLock()); }
+
 bool ProcessIsRunning(int process_id) {
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id));
   if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
