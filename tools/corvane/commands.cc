@@ -61,8 +61,7 @@ HostOptions HostOptionsOf(const ParsedOptions& o) {
 }
 
 std::string ScenarioMessage(const std::string& file, const ScenarioError& e) {
-  return Printable(file + ": " + (e.place().empty() ? "" : "at " + e.place() + ": ") +
-                   e.message());
+  return Printable(file + ": " + (e.place().empty() ? "" : "at " + e.place() + ": ") + e.message());
 }
 
 // Removes the temporary directories of runs that were killed before they could
