@@ -23,6 +23,7 @@
 #include "corvane/decisions.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
+#include "temporary_directories.h"
 
 namespace corvane::cli {
 
@@ -111,6 +112,7 @@ class ModuleHost {
   DecisionLog decision_log_;
   std::string module_path_;
   bool temporary_registry_ = false;
+  TemporaryDirectory registry_directory_;  // the temporary registry, when there is one
   std::map<std::string, std::unique_ptr<pelmark::ComponentModule>> modules_;
 };
 
