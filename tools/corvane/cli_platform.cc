@@ -39,6 +39,7 @@ bool CliPlatform::PathExists(std::string_view path) {
 
 void CliPlatform::CreateDirectory(std::string_view path) {
   fs::path target = InSandbox(path);
+  const HoldInterrupt hold;
   std::error_code ec;
   if (!fs::is_directory(target.parent_path(), ec))
     throw pelmark::Error(76, "Corvane", "Path not found");

@@ -15,6 +15,7 @@
 #include "run_output.h"
 #include "runner.h"
 #include "scenario.h"
+#include "temporary_directories.h"
 #include "text_report.h"
 
 namespace corvane::cli {
@@ -37,7 +38,7 @@ int WithOptions(const Args& args, const std::set<std::string>& flags,
     all_flags.insert("--help");
     options = ParseOptions(args, all_flags, with_value);
   } catch (const UsageError& e) {
-    std::cerr << "corvane: " << e.what() << "\n\n" << help;
+    std::cerr << "corvane: " << Printable(e.what()) << "\n\n" << help;
     return kExitCannotRun;
   }
   if (options.Flag("--help")) {
@@ -47,10 +48,10 @@ int WithOptions(const Args& args, const std::set<std::string>& flags,
   try {
     return body(options);
   } catch (const UsageError& e) {
-    std::cerr << "corvane: " << e.what() << "\n\n" << help;
+    std::cerr << "corvane: " << Printable(e.what()) << "\n\n" << help;
     return kExitCannotRun;
   } catch (const HostError& e) {
-    std::cerr << "corvane: " << e.what() << "\n";
+    std::cerr << "corvane: " << Printable(e.what(), true) << "\n";
     return kExitCannotRun;
   }
 }
@@ -60,7 +61,21 @@ HostOptions HostOptionsOf(const ParsedOptions& o) {
 }
 
 std::string ScenarioMessage(const std::string& file, const ScenarioError& e) {
-  return file + ": " + (e.place().empty() ? "" : "at " + e.place() + ": ") + e.what();
+  return Printable(file + ": " + (e.place().empty() ? "" : "at " + e.place() + ": ") + e.message());
+}
+
+// Removes the temporary directories of runs that were killed before they could
+// clean up, and says so: a person may wonder where they went.
+void ReportStaleDirectories() {
+  for (const StaleDirectory& stale : RemoveStaleDirectories()) {
+    const std::string left =
+        ", left behind by a run that was killed (process " + std::to_string(stale.process_id) + ")";
+    if (stale.error.empty())
+      std::cerr << "corvane: removed " << Printable(stale.path) << left << "\n";
+    else
+      std::cerr << "corvane: cannot remove " << Printable(stale.path) << left << ": " << stale.error
+                << "\n";
+  }
 }
 
 const char* kRunHelp =
@@ -97,7 +112,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
     try {
       junit.emplace(o.Value("--junit"));
     } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << e.what() << "\n";
+      std::cerr << "corvane: " << Printable(e.what()) << "\n";
       return kExitCannotRun;
     }
   }
@@ -119,7 +134,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
   auto could_not_run = [&](const std::string& file, const ScenarioError& e) {
     std::cerr << "corvane: " << ScenarioMessage(file, e) << "\n";
     Json report = {{"scenario", file},
-                   {"error", {{"place", e.place()}, {"message", e.what()}}},
+                   {"error", {{"place", e.place()}, {"message", e.message()}}},
                    {"passed", false}};
     if (json_started) json_out.Value(report);
     if (html && html->started()) html->json().Value(report);
@@ -136,6 +151,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
       scenarios.emplace_back(file, std::nullopt);
     }
   }
+  ReportStaleDirectories();
   ModuleHost host(HostOptionsOf(o));
   if (html) html->Begin(reports);
   if (json) {
@@ -184,7 +200,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
     try {
       junit->Write(reports);
     } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << e.what() << "\n";
+      std::cerr << "corvane: " << Printable(e.what()) << "\n";
       return kExitCannotRun;
     }
   }
@@ -192,6 +208,38 @@ int RunScenarioFiles(const ParsedOptions& o) {
 }
 
 }  // namespace
+
+std::string Printable(std::string_view text, bool keep_line_breaks) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte >= 0x20 && byte != 0x7F) || (c == '\n' && keep_line_breaks)) {
+      out.push_back(c);
+      continue;
+    }
+    switch (c) {
+      case '\0':
+        out += "\\0";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default: {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+        out += escape;
+      }
+    }
+  }
+  return out;
+}
 
 int RunCommand(const Args& args) {
   const std::string help =
@@ -308,12 +356,14 @@ int RegisterCommand(const Args& args, bool unregister) {
     InstallPlatform(*module, &platform);
     pelmark::HRESULT hr = unregister ? module->UnregisterServer() : module->RegisterServer();
     InstallPlatform(*module, nullptr);
-    for (const std::string& entry : platform.event_log) std::cerr << "corvane: " << entry << "\n";
+    for (const std::string& entry : platform.event_log)
+      std::cerr << "corvane: " << Printable(entry) << "\n";
     if (pelmark::Failed(hr)) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(hr));
       std::cerr << "corvane: Dll" << (unregister ? "Unregister" : "Register") << "Server of "
-                << path << " failed with " << hex << " in " << platform.registry_root
+                << Printable(path) << " failed with " << hex << " in "
+                << Printable(platform.registry_root)
                 << (unregister ? "; the entries named above are still registered"
                                : "; what it wrote was taken back, but for anything named above")
                 << (registry.empty() && kRegistryIsDirectory
@@ -529,7 +579,7 @@ int HelpCommand(const Args& args, const std::string& usage) {
                  "of one command (the same as corvane COMMAND --help).\n";
     return kExitOk;
   }
-  std::cerr << "corvane: no command \"" << command << "\"\n\n" << usage;
+  std::cerr << "corvane: no command \"" << Printable(command) << "\"\n\n" << usage;
   return kExitCannotRun;
 }
 

@@ -30,6 +30,7 @@
 #else
 #include "corvane/loader.h"
 #endif
+#include "temporary_directories.h"
 
 namespace corvane::cli {
 
@@ -118,6 +119,7 @@ class ModuleHost {
   DecisionLog decision_log_;
   std::string module_path_;
   bool temporary_registry_ = false;
+  TemporaryDirectory registry_directory_;  // the temporary registry, when there is one
   std::map<std::string, std::unique_ptr<ComponentModule>> modules_;
 };
 
