@@ -1,7 +1,7 @@
 #include "shared/resource_list.h"
 
 #include "framework/com_object.h"
-#include "framework/variant_rules.h"
+#include "rules/variant_rules.h"
 
 namespace corvane {
 
