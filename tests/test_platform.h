@@ -31,6 +31,7 @@ class TestPlatform : public corvane::PlatformServices {
     paths.insert(std::string(path));
   }
   std::string RegistryRoot() override { return registry_root; }
+  size_t TemplateOutputLimit() override { return template_output_limit; }
   void ExplainDecision(const corvane::Decision& decision) override {
     decisions.push_back(decision);
   }
@@ -49,6 +50,7 @@ class TestPlatform : public corvane::PlatformServices {
   std::set<std::string> paths;
   std::vector<std::string> created;
   std::string registry_root = "/nonexistent/registry";
+  size_t template_output_limit = size_t{64} << 20;
   std::vector<corvane::Decision> decisions;
 
  private:
