@@ -4,6 +4,7 @@
 #
 # pugixml is built from Debian's source package (in compact mode, which the
 # binary package lacks), unpacked into /var/cache/corvane-src (CORVANE_SOURCES).
+# Chromium, its driver and Selenium open the HTML report in a browser in the tests.
 #
 #   --windows  also the Windows cross-build: mingw-w64, widl, Wine, and the
 #              libxml2 source package that Corvane.dll is built with
@@ -23,6 +24,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-jsonschema
+  chromium chromium-driver python3-selenium
 )
 
 if $windows; then

@@ -213,7 +213,7 @@ nice -n 10 cmake --build "$x86_build" -j2 --target CorvaneDll
 exports=$(i686-w64-mingw32-objdump -p "$x86_build/Corvane.dll" |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | tail -n +2 | grep -o '[A-Za-z@_0-9]*$' |
   sort | tr '\n' ' ')
-expected_exports='CorvaneGetContract CorvaneSetPlatform DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer '
+expected_exports='CorvaneGetContract CorvaneSetDecisionObserver CorvaneSetPlatform DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer '
 if [ "$exports" != "$expected_exports" ]; then
   echo "windows-check: the 32-bit Corvane.dll exports: $exports" >&2
   echo "  expected: $expected_exports" >&2

@@ -1,6 +1,7 @@
 // A platform for tests: a fixed clock, a chosen locale, an event log that keeps
-// its entries, an in-memory file system and a registry root of the test's own.
-// Installing it is scoped: the previous platform comes back on destruction.
+// its entries, an in-memory file system and a registry root of the test's own;
+// it also keeps, as the decision observer, what the classes decided. Installing
+// it is scoped: the previous platform and observer come back on destruction.
 #pragma once
 
 #include <set>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "corvane/decisions.h"
 #include "corvane/platform.h"
 
 namespace corvane_test {
@@ -15,10 +17,15 @@ namespace corvane_test {
 // 5 December 2026 14:30:00, as days since 30 December 1899.
 inline constexpr double kFixedNow = 46361.0 + 14.5 / 24.0;
 
-class TestPlatform : public corvane::PlatformServices {
+class TestPlatform : public corvane::PlatformServices, public corvane::DecisionObserver {
  public:
-  TestPlatform() : previous_(corvane::SetPlatform(this)) {}
-  ~TestPlatform() override { corvane::SetPlatform(previous_); }
+  TestPlatform()
+      : previous_(corvane::SetPlatform(this)),
+        previous_observer_(corvane::SetDecisionObserver(this)) {}
+  ~TestPlatform() override {
+    corvane::SetDecisionObserver(previous_observer_);
+    corvane::SetPlatform(previous_);
+  }
   TestPlatform(const TestPlatform&) = delete;
   TestPlatform& operator=(const TestPlatform&) = delete;
 
@@ -32,9 +39,7 @@ class TestPlatform : public corvane::PlatformServices {
   }
   std::string RegistryRoot() override { return registry_root; }
   size_t TemplateOutputLimit() override { return template_output_limit; }
-  void ExplainDecision(const corvane::Decision& decision) override {
-    decisions.push_back(decision);
-  }
+  void Decided(const corvane::Decision& decision) override { decisions.push_back(decision); }
 
   // The value of a figure of the last decision explained; Empty when it has none.
   pelmark::Variant Figure(std::string_view name) const {
@@ -55,6 +60,7 @@ class TestPlatform : public corvane::PlatformServices {
 
  private:
   corvane::PlatformServices* previous_;
+  corvane::DecisionObserver* previous_observer_;
 };
 
 }  // namespace corvane_test

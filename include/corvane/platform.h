@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "pelmark/com.h"
 #include "pelmark/variant.h"
@@ -38,24 +37,6 @@ struct LocaleInfo {
 
   static const LocaleInfo& EnUs();
   static const LocaleInfo& DeDe();
-};
-
-// One figure a class decided by: "requests" = 3, "due time" = a Date.
-struct DecisionFigure {
-  std::string name;
-  pelmark::Variant value;
-};
-
-// What a class decided in one call and the figures it used, as the class itself
-// computed them: an approval evaluation's counts and the row of its decision
-// table, a wait's base, interval, offset, due time and job.
-struct Decision {
-  std::string class_name;  // "DocApproval"
-  std::string method;      // "EvaluateCompositeTask", "Execute"
-  int row = 0;             // the decision table's row (1 is the first); 0 for a class without one
-  std::string outcome;     // "complete approved", "complete rejected", "stays open", ...
-  int32_t result = 0;      // what the call returns
-  std::vector<DecisionFigure> figures;  // in the order they were decided
 };
 
 class PlatformServices {
@@ -119,12 +100,6 @@ class PlatformServices {
     (void)id_text;
     (void)error;
   }
-
-  // Told what a class decided, once per call that decides (the human-task
-  // evaluations, a wait), after the decision and before the call returns. The
-  // default does nothing; a host that explains runs to a designer overrides it.
-  // It must not call back into the library or the host.
-  virtual void ExplainDecision(const Decision& decision) { (void)decision; }
 };
 
 // The real system: local clock, en-US locale, syslog, std::filesystem.

@@ -40,7 +40,6 @@ class PlatformOverride : public PlatformServices {
                    const pelmark::Error& error) override {
     defaults_->ItemSkipped(entity_name, id_text, error);
   }
-  void ExplainDecision(const Decision& decision) override { defaults_->ExplainDecision(decision); }
 
  protected:
   PlatformServices& defaults() { return *defaults_; }

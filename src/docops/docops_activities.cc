@@ -11,6 +11,7 @@
 #include "framework/variant_rules.h"
 #include "shared/field_addressing.h"
 #include "shared/item_refs.h"
+#include "shared/resource_list.h"
 
 namespace corvane {
 namespace {
@@ -25,6 +26,26 @@ constexpr int32_t kGroupTypeCode = 31;
 constexpr int32_t kAceTypeCode = 45;
 constexpr int32_t kMajorVersion = 0;
 constexpr int32_t kMinorVersion = 1;
+
+// A class whose whole step is one walk of the listed items, from the item front.
+using ItemWalk = void (*)(std::string_view class_name, ItemContext& items,
+                          pelmark::IActivityServices* services, pelmark::ITask* task);
+
+template <ItemWalk kWalk>
+class ItemWalkActivity final : public Activity {
+ public:
+  using Activity::Activity;
+
+ private:
+  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
+                      Line& at) override {
+    RunItemFront(services, task, at, [&](ItemContext& items) {
+      at(8);
+      kWalk(info().name, items, services, task);
+    });
+    return pelmark::kResultDone;
+  }
+};
 
 // --- AutoStamp ----------------------------------------------------------------
 
@@ -80,40 +101,28 @@ void PublishDocuments(std::string_view class_name, const XmlDocument& doc,
   });
 }
 
-class Publish final : public Activity {
- public:
-  using Activity::Activity;
-
- private:
-  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
-                      Line& at) override {
-    RunItemFront(services, task, at, [&](ItemContext& items) {
-      at(8);
-      if (items.item_kind == ItemKind::kDocument)
-        PublishDocuments(info().name, items.doc, items.dms, task);
-    });
-    return pelmark::kResultDone;
-  }
-};
+void PublishWalk(std::string_view class_name, ItemContext& items,
+                 pelmark::IActivityServices* /*services*/, pelmark::ITask* task) {
+  if (items.item_kind == ItemKind::kDocument)
+    PublishDocuments(class_name, items.doc, items.dms, task);
+}
 
 // --- ShareEntity --------------------------------------------------------------
 
 // Grants `entry` on `target` to each share-list entry, in list order. Entries
 // are taken as they stand: a role goes to the DMS as a group.
-void GrantToEach(const std::vector<XmlNode>& resources, pelmark::IProcessInstance* instance,
+void GrantToEach(const ResourceList& share_list, pelmark::IProcessInstance* instance,
                  IEntityRef* target, IEntity* entry, pelmark::IDmsService* dms) {
-  for (const XmlNode& resource : resources) {
-    std::string id_text = resource.SelectSingleNode("./id").Text();
-    std::string type = resource.SelectSingleNode("./type").Text();
+  for (const XmlNode& resource : share_list.nodes()) {
+    const ResourceEntry listed = ReadResourceEntry(resource);
     ComPtr<IEntityRef> principal = NewEntityRef();
     // Both ids are converted before one is chosen, so a non-numeric initiator
     // fails every entry.
-    int32_t listed_id = ToLong(Variant(id_text));
-    int32_t initiator_id = ToLong(Must(instance)->InitiatorID());
-    principal->SetID(id_text == "-2" ? initiator_id : listed_id);
-    bool user = LCase(type) == "dms.user";
-    principal->SetEntityName(user ? "User" : "Group");
-    principal->SetTypeCode(user ? kUserTypeCode : kGroupTypeCode);
+    const int32_t listed_id = ToLong(Variant(listed.id));
+    const int32_t initiator_id = InitiatorUserId(instance);
+    principal->SetID(listed.NamesInitiator() ? initiator_id : listed_id);
+    principal->SetEntityName(listed.IsUser() ? "User" : "Group");
+    principal->SetTypeCode(listed.IsUser() ? kUserTypeCode : kGroupTypeCode);
     dms->AddAce(target, principal.get(), entry);
   }
 }
@@ -139,44 +148,31 @@ void ShareItems(std::string_view class_name, const ItemKindRow& kind, const XmlD
     at(2);
     ComPtr<IEntity> entry = NewAccessEntry(dms, task);
     at(3);
-    XmlDocument shared_with;
-    shared_with.LoadXml(ToText(TaskParameter(task, "SHARED_WITH")));
-    std::vector<XmlNode> resources = shared_with.SelectNodes("//resource");
-    ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(Must(task)->ProcessID());
+    const ResourceList shared_with(ToText(TaskParameter(task, "SHARED_WITH")));
+    ComPtr<pelmark::IProcessInstance> instance = ProcessInstanceOf(services, task);
     ComPtr<IEntityRef> target = NewEntityRef();
     ComPtr<IEntityRef> filed = NewEntityRef();
     for (const ListedItem& item : items) {
       at(4);
       item.PointAt(target.get(), kind.kind);
       at(5);
-      GrantToEach(resources, instance.get(), target.get(), entry.get(), dms);
+      GrantToEach(shared_with, instance.get(), target.get(), entry.get(), dms);
       if (kind.kind != ItemKind::kStack) continue;
       at(6);
       if (!ToBoolean(TaskParameter(task, "CHILD_INHERITS"))) continue;
       at(7);
       ForEachStackDocument(dms, target.get(), filed.get(), [&] {
-        GrantToEach(resources, instance.get(), filed.get(), entry.get(), dms);
+        GrantToEach(shared_with, instance.get(), filed.get(), entry.get(), dms);
       });
     }
   });
 }
 
-class ShareEntity final : public Activity {
- public:
-  using Activity::Activity;
-
- private:
-  int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
-                      Line& at) override {
-    RunItemFront(services, task, at, [&](ItemContext& items) {
-      at(8);
-      if (items.item_kind != ItemKind::kOther)
-        ShareItems(info().name, RowOf(items.item_kind), items.doc, items.dms, services, task);
-    });
-    return pelmark::kResultDone;
-  }
-};
+void ShareWalk(std::string_view class_name, ItemContext& items,
+               pelmark::IActivityServices* services, pelmark::ITask* task) {
+  if (items.item_kind != ItemKind::kOther)
+    ShareItems(class_name, RowOf(items.item_kind), items.doc, items.dms, services, task);
+}
 
 // --- ApplySecurityLabel -------------------------------------------------------
 
@@ -236,8 +232,8 @@ class ApplySecurityLabel final : public Activity {
 }  // namespace
 
 Activity* NewAutoStamp(const ClassInfo& info) { return new AutoStamp(info); }
-Activity* NewPublish(const ClassInfo& info) { return new Publish(info); }
-Activity* NewShareEntity(const ClassInfo& info) { return new ShareEntity(info); }
+Activity* NewPublish(const ClassInfo& info) { return new ItemWalkActivity<PublishWalk>(info); }
+Activity* NewShareEntity(const ClassInfo& info) { return new ItemWalkActivity<ShareWalk>(info); }
 Activity* NewApplySecurityLabel(const ClassInfo& info) { return new ApplySecurityLabel(info); }
 
 }  // namespace corvane

@@ -1,15 +1,16 @@
 // The twelve field-value classes: the Get, Set and Change families, each with a
-// text, numeric, yes/no and date-time member. One class driven by two small
-// tables: the family (where the value comes from, what a missing field does)
-// and the member (how the value is converted).
+// text, numeric, yes/no and date-time member. One class walks the item list and
+// finds the entity whose field "FIELDNAME" addresses (field_activities.cc); what
+// it does with that field is its family's action (field_action.h), chosen once
+// when the class is created: Get reads the field into "VALUE" (read_field.cc),
+// Set writes "VALUE" into it and Change the "FIELDVALUE" parameter
+// (write_field.cc). The member says how the value is converted.
 #pragma once
 
 #include "framework/activity.h"
 
 namespace corvane {
 
-// Get reads a field into "VALUE"; Set writes "VALUE" into it; Change writes the
-// "FIELDVALUE" parameter and skips entities that lack the field.
 enum class FieldFamily { kGet, kSet, kChange };
 enum class FieldMember { kText, kNumeric, kYesNo, kDateTime };
 

@@ -1,16 +1,17 @@
+// Wait: holds a step until a due time worked out from its parameters. Each call
+// reads the figures (the due time, the clock and, while the due time is ahead,
+// the job that decides), decides with DecideWait and applies the decision.
 #include <optional>
-#include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
-#include "corvane/platform.h"
 #include "flow/flow_activities.h"
 #include "flow/job_records.h"
 #include "framework/com_object.h"
 #include "framework/host_access.h"
 #include "framework/item_list.h"
 #include "framework/variant_rules.h"
+#include "shared/decision_report.h"
 
 namespace corvane {
 namespace {
@@ -44,14 +45,77 @@ int32_t IntervalTypeCode(pelmark::IDmsService* dms, pelmark::ITask* task) {
   return Must(dms)->GetIntervalTypeCode(text.string_value());
 }
 
-// Tells the platform how a call decided: the figures of the due time, then the
-// job that decides while the due time is ahead.
-void ExplainWait(std::string outcome, int32_t result, std::vector<DecisionFigure> figures) {
-  Platform().ExplainDecision({.class_name = "Wait",
-                              .method = "Execute",
-                              .outcome = std::move(outcome),
-                              .result = result,
-                              .figures = std::move(figures)});
+// The due time: the base ("STARTING_FROM", else the earlier of the task's day
+// and now), plus "INTERVAL" units of "INTERVAL_TYPE" (none: now), plus "OFFSET"
+// hours. Each read and sum stands under its own statement number.
+WaitFigures DueTime(pelmark::IDmsService* dms, pelmark::ITask* task, Line& at) {
+  WaitFigures f;
+  at(2);
+  std::optional<double> starting_from = StartingFrom(task);
+  at(3);
+  if (starting_from) {
+    f.start = *starting_from;
+    f.start_from = "STARTING_FROM";
+  } else {
+    // The task's date is a day number; a task from an earlier day waits from
+    // that day's midnight.
+    double now = CurrentTime();
+    double task_day = WholeDay(ToDate(Must(task)->TaskDate()));
+    f.start = task_day < now ? task_day : now;
+    f.start_from = task_day < now ? "the task's day" : "now";
+  }
+  at(4);
+  f.interval = ToLong(TaskParameter(task, "INTERVAL"));
+  at(5);
+  f.unit_code = IntervalTypeCode(dms, task);
+  at(6);
+  if (f.unit_code >= 1 && f.unit_code <= 7) f.unit = kIntervalNames[f.unit_code - 1];
+  f.due = f.unit.empty() ? CurrentTime() : DateAdd(f.unit, f.interval, f.start);
+  at(7);
+  f.offset_hours = ToLong(TaskParameter(task, "OFFSET"));
+  f.due = DateAdd("h", f.offset_hours, f.due);
+  return f;
+}
+
+// The job that decides while the due time is ahead: the one an earlier call
+// scheduled, by its start time, or else a new one scheduled for the due time.
+WaitJob CheckJob(pelmark::IDmsService* dms, pelmark::ITask* task, double due, Line& at) {
+  ComPtr<pelmark::IEntity> job = FindScheduledJob(dms, task, at, 9);
+  if (!job)
+    return {.id = ScheduleJob(dms, task,
+                              {.job_id = 4,
+                               .creator = JobKind::Creator::kProcess,
+                               .creator_type_code = -11,
+                               .creator_display_value = false,
+                               .metadata_display_value = true,
+                               .due_time = due},
+                              at, 12)};
+  at(11);
+  ComPtr<pelmark::IFields> fields = job->Fields();
+  ComPtr<pelmark::IField> start = Must(fields)->Item("Start Date");
+  WaitJob found{.found = true, .start = ToDate(Must(start)->Value())};
+  found.checked_at = CurrentTime();
+  return found;
+}
+
+// The decision from the figures: without a DMS the step waits; a due time that
+// has come completes it; otherwise the job decides. A found job decides by its
+// own start and is then forgotten, so a later call that is still early
+// schedules afresh. REQUIRES: figures with a due time ahead carry the job.
+WaitDecision DecideWait(std::optional<WaitFigures> figures) {
+  using Outcome = WaitDecision::Outcome;
+  if (!figures) return {Outcome::kNoDmsService, std::nullopt};
+  const WaitFigures& f = *figures;
+  Outcome outcome;
+  if (f.DueTimeHasCome())
+    outcome = Outcome::kDueTimeCome;
+  else if (!f.job->found)
+    outcome = Outcome::kJobScheduled;
+  else if (f.job->checked_at >= f.job->start)
+    outcome = Outcome::kJobStartCome;
+  else
+    outcome = Outcome::kJobStartAhead;
+  return {outcome, std::move(figures)};
 }
 
 class WaitActivity final : public Activity {
@@ -63,89 +127,23 @@ class WaitActivity final : public Activity {
                       Line& at) override {
     at(1);
     ComPtr<pelmark::IDmsService> dms = GetDmsService(services);
-    if (!dms) {
-      ExplainWait("waits: the host offers no DmsService", pelmark::kResultPending, {});
-      return pelmark::kResultPending;
-    }
-
-    at(2);
-    std::optional<double> starting_from = StartingFrom(task);
-    at(3);
-    double base;
-    std::string_view base_from = "STARTING_FROM";
-    if (starting_from) {
-      base = *starting_from;
-    } else {
-      // The task's date is a day number; a task from an earlier day waits from
-      // that day's midnight.
-      double now = CurrentTime();
-      double task_day = WholeDay(ToDate(Must(task)->TaskDate()));
-      base = task_day < now ? task_day : now;
-      base_from = task_day < now ? "the task's day" : "now";
-    }
-
-    at(4);
-    int32_t interval = ToLong(TaskParameter(task, "INTERVAL"));
-    at(5);
-    int32_t code = IntervalTypeCode(dms.get(), task);
-    at(6);
-    const bool known_unit = code >= 1 && code <= 7;
-    double due = known_unit ? DateAdd(kIntervalNames[code - 1], interval, base) : CurrentTime();
-    at(7);
-    int32_t offset = ToLong(TaskParameter(task, "OFFSET"));
-    due = DateAdd("h", offset, due);
-
-    std::vector<DecisionFigure> figures = {
-        {"start", Variant::Date(base)},
-        {"start from", std::string(base_from)},
-        {"interval", interval},
-        {"unit code", code},
-        {"unit", known_unit ? std::string(kIntervalNames[code - 1])
-                            : std::string("none: the due time is now")},
-        {"offset hours", offset},
-        {"due time", Variant::Date(due)},
-    };
+    if (!dms) return Apply(task, DecideWait(std::nullopt), at);
+    WaitFigures figures = DueTime(dms.get(), task, at);
     at(8);
-    const double now = CurrentTime();
-    figures.push_back({"now", Variant::Date(now)});
-    if (now >= due) {
-      ExplainWait("complete: the due time has come", pelmark::kResultDone, std::move(figures));
-      return pelmark::kResultDone;
-    }
+    figures.now = CurrentTime();
+    if (!figures.DueTimeHasCome()) figures.job = CheckJob(dms.get(), task, figures.due, at);
+    return Apply(task, DecideWait(std::move(figures)), at);
+  }
 
-    // A job scheduled by an earlier call decides by its own start time; the job
-    // is then forgotten, so a later call that is still early schedules afresh.
-    ComPtr<pelmark::IEntity> job = FindScheduledJob(dms.get(), task, at, 9);
-    bool reached = false;
-    int32_t job_id = 0;
-    if (job) {
-      at(11);
-      ComPtr<pelmark::IFields> fields = job->Fields();
-      ComPtr<pelmark::IField> start = Must(fields)->Item("Start Date");
-      const double job_start = ToDate(Must(start)->Value());
-      const double checked_at = CurrentTime();
-      reached = checked_at >= job_start;
-      figures.push_back({"job", "the one JOBID names"});
-      figures.push_back({"job start", Variant::Date(job_start)});
-    } else {
-      job_id = ScheduleJob(dms.get(), task,
-                           {.job_id = 4,
-                            .creator = JobKind::Creator::kProcess,
-                            .creator_type_code = -11,
-                            .creator_display_value = false,
-                            .metadata_display_value = true,
-                            .due_time = due},
-                           at, 12);
-      figures.push_back({"job", job_id});
+  // Writes "JOBID" once a job was looked at, tells the observer, and returns
+  // the decision's result.
+  int32_t Apply(pelmark::ITask* task, const WaitDecision& decision, Line& at) {
+    if (std::optional<int32_t> job_id = decision.job_id()) {
+      at(22);
+      SetTaskVariable(task, "JOBID", *job_id);
     }
-    at(22);
-    SetTaskVariable(task, "JOBID", job_id);
-    const int32_t result = reached ? pelmark::kResultDone : pelmark::kResultPending;
-    ExplainWait(job ? (reached ? "complete: the job's start has come"
-                               : "waits: the job's start is ahead; JOBID is cleared")
-                    : "waits: a job is scheduled for the due time",
-                result, std::move(figures));
-    return result;
+    ReportDecision(info().name, decision);
+    return decision.result();
   }
 };
 

@@ -21,6 +21,11 @@ void SetTaskVariable(pelmark::ITask* task, std::string_view name, const pelmark:
   Must(variable)->SetValue(value);
 }
 
+pelmark::ComPtr<pelmark::IProcessInstance> ProcessInstanceOf(pelmark::IActivityServices* services,
+                                                             pelmark::ITask* task) {
+  return Must(services)->GetProcessInstance(Must(task)->ProcessID());
+}
+
 }  // namespace corvane
 
 namespace corvane {

@@ -17,6 +17,10 @@ bool TaskParameterExists(pelmark::ITask* task, std::string_view name);
 // task.Variables.Item(name).Value = value
 void SetTaskVariable(pelmark::ITask* task, std::string_view name, const pelmark::Variant& value);
 
+// services.GetProcessInstance(task.ProcessID): the workflow instance of a task.
+pelmark::ComPtr<pelmark::IProcessInstance> ProcessInstanceOf(pelmark::IActivityServices* services,
+                                                             pelmark::ITask* task);
+
 // services.GetService(name) as interface T: null when the host has no such
 // service, 13 when it hands out something else.
 template <class T>

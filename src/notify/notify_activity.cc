@@ -17,59 +17,12 @@ namespace {
 
 constexpr std::string_view kOwner = "Notify";
 
-constexpr std::string_view kTaskNames =
-    "RESOURCENAME,RESOURCEID,RESOURCETYPE,TASKID,TASKINDEX,PROCESSID,ACTIVITYID";
-constexpr std::string_view kProcessNames =
-    "PROCESSNAME,INITIATORCOMMENT,INITIATORID,INITIATORNAME,INITIATORTYPE";
-
 // Values that hold expressions themselves are rendered by further passes; a
 // text whose braces form no expression would never settle, so passes stop when
 // one changes nothing, and at this bound.
 constexpr int kMaxRenderPasses = 100;
 
 bool IsTemplate(std::string_view text) { return text.find("{{") != std::string_view::npos; }
-
-// The name resolver of a notification: there are no answer variables, and the
-// resource names mean the person the message is for, not the task's resource.
-// Never fails: anything the task or process cannot answer renders as empty text.
-std::string GetVariableValue(pelmark::IActivityServices* services, const std::string& name,
-                             pelmark::ITask* task,
-                             pelmark::ComPtr<pelmark::IProcessInstance>& instance,
-                             const CResource& recipient) {
-  std::string result;
-  Suppressed([&] {
-    if (kTaskNames.find(name) != std::string_view::npos) {
-      if (name == "RESOURCENAME")
-        result = recipient.ResourceName();
-      else if (name == "RESOURCEID")
-        result = recipient.ResourceID();
-      else if (name == "RESOURCETYPE")
-        result = recipient.ResourceType();
-      else if (name == "TASKID")
-        result = std::to_string(Must(task)->TaskID());
-      else if (name == "TASKINDEX")
-        result = std::to_string(Must(task)->TaskIndex());
-      else if (name == "PROCESSID")
-        result = std::to_string(Must(task)->ProcessID());
-      else if (name == "ACTIVITYID")
-        result = std::to_string(Must(task)->ActivityID());
-    } else if (kProcessNames.find(name) != std::string_view::npos) {
-      if (!instance) instance = Must(services)->GetProcessInstance(Must(task)->ProcessID());
-      pelmark::IProcessInstance* process = Must(instance);
-      if (name == "PROCESSNAME")
-        result = ToText(process->ProcessName());
-      else if (name == "INITIATORCOMMENT")
-        result = ToText(process->InitiatorComment());
-      else if (name == "INITIATORID")
-        result = ToText(process->InitiatorID());
-      else if (name == "INITIATORNAME")
-        result = ToText(process->InitiatorName());
-      else if (name == "INITIATORTYPE")
-        result = ToText(process->InitiatorType());
-    }
-  });
-  return result;
-}
 
 // Renders one pass of `text_template` for one recipient; a template without a
 // complete expression comes back unchanged.
@@ -104,8 +57,7 @@ class NotifyActivity final : public Activity {
   int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
                       Line& at) override {
     at(1);
-    pelmark::ComPtr<pelmark::IProcessInstance> instance =
-        Must(services)->GetProcessInstance(Must(task)->ProcessID());
+    pelmark::ComPtr<pelmark::IProcessInstance> instance = ProcessInstanceOf(services, task);
     at(2);
     const std::string list = Trim(ToText(TaskParameter(task, "SENDER_LIST")));
     std::unique_ptr<CResources> pool = GetSenderList(services, instance.get(), list);

@@ -6,6 +6,7 @@
 #include "framework/item_list.h"
 #include "framework/variant_rules.h"
 #include "framework/xml.h"
+#include "shared/resource_list.h"
 
 namespace corvane {
 namespace {
@@ -14,29 +15,50 @@ constexpr std::string_view kOwner = "Notify";
 
 // The texts go to the DMS byte for byte, blanks around "=" and before ">"
 // included: installed DMS versions match them literally.
-constexpr std::string_view kGroupPrefix =
-    R"(<query entity="tblUsers" maxrows="-1" distinctmode="1" columnset="0" searchmode="1">)"
+constexpr std::string_view kQueryHead =
+    R"(<query entity="tblUsers" maxrows="-1" distinctmode="1" columnset="0" searchmode="1">)";
+constexpr std::string_view kCriteriaHead =
     R"(<columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/>)"
-    R"(<conditions>)"
-    R"(<condition attributename="UserType" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >)"
-    R"(0</condition></conditions></conditionexpression></criteria><joins>)"
-    R"(<join primaryentity="Users" primaryentityattribute="UserID" primaryintermediateattribute="UserID" relatedentity="Group" relateentityattribute="GroupID" jointype="0" >)"
-    R"(<columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/>)"
-    R"(<conditions>)"
-    R"(<condition attributename="GroupID" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >)";
-constexpr std::string_view kRolePrefix =
-    R"(<query entity="tblUsers" maxrows="-1" distinctmode="1" columnset="0" searchmode="1">)"
-    R"(<columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/>)"
-    R"(<conditions>)"
-    R"(<condition attributename="UserType" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >)"
-    R"(0</condition></conditions></conditionexpression></criteria><joins>)"
-    R"(<join primaryentity="Users" primaryentityattribute="UserID" primaryintermediateattribute="UserID" relatedentity="Role" relateentityattribute="RoleID" jointype="0" >)"
-    R"(<columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/>)"
-    R"(<conditions>)"
-    R"(<condition attributename="RoleID" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >)";
+    R"(<conditions>)";
+constexpr std::string_view kUsersOnly =
+    R"(0</condition></conditions></conditionexpression></criteria><joins>)";
 constexpr std::string_view kMemberSuffix =
     R"(</condition></conditions></conditionexpression></criteria><joins/></join></joins>)"
     R"(<orderby/><parameters/></query>)";
+
+// A condition of a member query, up to its value.
+std::string Condition(std::string_view attribute) {
+  return R"(<condition attributename=")" + std::string(attribute) +
+         R"(" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >)";
+}
+
+// What a group and a role differ in: the entity users are joined to, and by which id.
+struct MemberKind {
+  std::string_view procedure;  // in the error location
+  std::string_view entity;
+  std::string_view id_attribute;
+};
+constexpr MemberKind kGroupMembers{":AddGroupMembers Ln ", "Group", "GroupID"};
+constexpr MemberKind kRoleMembers{":AddMemberInRole Ln ", "Role", "RoleID"};
+
+// The users of type 0 joined to the group or role `id`.
+std::string MemberQuery(const MemberKind& kind, std::string_view id) {
+  std::string query(kQueryHead);
+  query += kCriteriaHead;
+  query += Condition("UserType");
+  query += kUsersOnly;
+  query += R"(<join primaryentity="Users" primaryentityattribute="UserID" )";
+  query += R"(primaryintermediateattribute="UserID" relatedentity=")";
+  query += kind.entity;
+  query += R"(" relateentityattribute=")";
+  query += kind.id_attribute;
+  query += R"(" jointype="0" >)";
+  query += kCriteriaHead;
+  query += Condition(kind.id_attribute);
+  query += id;
+  query += kMemberSuffix;
+  return query;
+}
 
 std::string FieldValueText(pelmark::IEntity* record, std::string_view name,
                            bool null_is_empty = false) {
@@ -48,14 +70,14 @@ std::string FieldValueText(pelmark::IEntity* record, std::string_view name,
 
 // Runs one member query and adds its users; someone already in the pool only
 // gains Weight, so the pool keeps the place and data of the first listing.
-void AddMembers(std::string_view procedure, std::string_view prefix, pelmark::IDmsService* dms,
-                CResources& pool, const std::string& id) {
-  Reported({kPrivate, kOwner, procedure, kQuiet}, [&](Line& at) {
+void AddMembers(const MemberKind& kind, pelmark::IDmsService* dms, CResources& pool,
+                const std::string& id) {
+  Reported({kPrivate, kOwner, kind.procedure, kQuiet}, [&](Line& at) {
     at(1);
     if (!dms) return;
     pelmark::ComPtr<pelmark::IQuery> query = NewQuery();
     query->SetQueryFlag(true);
-    query->LoadXml(std::string(prefix) + id + std::string(kMemberSuffix));
+    query->LoadXml(MemberQuery(kind, id));
     at(2);
     pelmark::ComPtr<pelmark::IEntityList> records = dms->QueryRecords(query.get());
     at(3);
@@ -88,22 +110,48 @@ void AddMembers(std::string_view procedure, std::string_view prefix, pelmark::ID
   });
 }
 
+// A user the list names directly; "-2" becomes the workflow's initiator. A
+// person listed again keeps the first entry unchanged.
+void AddListedUser(Line& at, const XmlNode& resource, const ResourceEntry& entry,
+                   const std::string& name, pelmark::IDmsService* dms,
+                   pelmark::IProcessInstance* instance, CResources& pool) {
+  at(4);
+  auto member = std::make_shared<CResource>();
+  member->SetResourceID(entry.id);
+  member->SetResourceType(entry.type);
+  member->SetResourceName(name);
+  at(5);
+  if (!dms) {
+    member->SetResourceEmailID(ResourceField(resource, "email"));
+  } else {
+    member->SetResourceEmailID(dms->GetUserEmail(
+        entry.NamesInitiator() ? InitiatorUserId(instance) : ToLong(pelmark::Variant(entry.id))));
+  }
+  at(6);
+  if (entry.NamesInitiator()) {
+    member->SetResourceID(ToText(Must(instance)->InitiatorID()));
+    member->SetResourceName(ToText(instance->InitiatorName()));
+  }
+  at(7);
+  if (!pool.Exist(pelmark::Variant(LCase(member->ResourceID())))) pool.Add(std::move(member));
+}
+
 }  // namespace
 
 std::string GroupMembersQuery(std::string_view group_id) {
-  return std::string(kGroupPrefix) + std::string(group_id) + std::string(kMemberSuffix);
+  return MemberQuery(kGroupMembers, group_id);
 }
 
 std::string RoleMembersQuery(std::string_view role_id) {
-  return std::string(kRolePrefix) + std::string(role_id) + std::string(kMemberSuffix);
+  return MemberQuery(kRoleMembers, role_id);
 }
 
 void AddGroupMembers(pelmark::IDmsService* dms, CResources& pool, const std::string& group_id) {
-  AddMembers(":AddGroupMembers Ln ", kGroupPrefix, dms, pool, group_id);
+  AddMembers(kGroupMembers, dms, pool, group_id);
 }
 
 void AddMemberInRole(pelmark::IDmsService* dms, CResources& pool, const std::string& role_id) {
-  AddMembers(":AddMemberInRole Ln ", kRolePrefix, dms, pool, role_id);
+  AddMembers(kRoleMembers, dms, pool, role_id);
 }
 
 std::unique_ptr<CResources> GetSenderList(pelmark::IActivityServices* services,
@@ -114,44 +162,21 @@ std::unique_ptr<CResources> GetSenderList(pelmark::IActivityServices* services,
     auto pool = std::make_unique<CResources>();
     if (resource_list_xml.empty()) return pool;
     at(2);
-    // A list that is no XML loads as an empty document and so names nobody.
-    XmlDocument doc;
-    doc.LoadXml(resource_list_xml);
-    const std::vector<XmlNode> resources = doc.SelectNodes("//resource");
+    // A list that is no XML names nobody.
+    const ResourceList list(resource_list_xml);
     pelmark::ComPtr<pelmark::IDmsService> dms = GetDmsService(services);
-    for (const XmlNode& resource : resources) {
+    for (const XmlNode& resource : list.nodes()) {
       at(3);
-      const std::string id = resource.SelectSingleNode("./id").Text();
-      const std::string type = LCase(resource.SelectSingleNode("./type").Text());
-      const std::string name = resource.SelectSingleNode("./name").Text();
-      if (type == "dms.user") {
-        at(4);
-        auto member = std::make_shared<CResource>();
-        member->SetResourceID(id);
-        member->SetResourceType(type);
-        member->SetResourceName(name);
-        at(5);
-        if (!dms) {
-          member->SetResourceEmailID(resource.SelectSingleNode("./email").Text());
-        } else if (id == "-2") {
-          member->SetResourceEmailID(dms->GetUserEmail(ToLong(Must(instance)->InitiatorID())));
-        } else {
-          member->SetResourceEmailID(dms->GetUserEmail(ToLong(pelmark::Variant(id))));
-        }
-        at(6);
-        if (member->ResourceID() == "-2") {
-          member->SetResourceID(ToText(Must(instance)->InitiatorID()));
-          member->SetResourceName(ToText(instance->InitiatorName()));
-        }
-        at(7);
-        // A person listed again keeps the first entry unchanged.
-        if (!pool->Exist(pelmark::Variant(LCase(member->ResourceID())))) pool->Add(member);
-      } else if (type == "dms.group") {
+      const ResourceEntry entry = ReadResourceEntry(resource);
+      const std::string name = ResourceField(resource, "name");
+      if (entry.IsUser()) {
+        AddListedUser(at, resource, entry, name, dms.get(), instance, *pool);
+      } else if (entry.type == "dms.group") {
         at(8);
-        AddGroupMembers(dms.get(), *pool, id);
-      } else if (type == "dms.role") {
+        AddGroupMembers(dms.get(), *pool, entry.id);
+      } else if (entry.type == "dms.role") {
         at(9);
-        AddMemberInRole(dms.get(), *pool, id);
+        AddMemberInRole(dms.get(), *pool, entry.id);
       }
     }
     at(10);

@@ -1,5 +1,6 @@
 #include "shared/audit_notes.h"
 
+#include <optional>
 #include <string>
 
 #include "framework/com_object.h"
@@ -29,49 +30,62 @@ void SetField(pelmark::IEntity* entity, std::string_view name, const pelmark::Va
   Must(FieldOf(entity, name))->SetValue(value);
 }
 
-// The fields every stored record of one walk shares. The audit user is a user
-// id; without one the record is stored with no user at all.
-void FillCommonFields(pelmark::IEntity* record, std::string_view audit_user, int32_t event_result) {
-  pelmark::ComPtr<pelmark::ILookupField> user = LookupOf(record, "Audit User");
-  if (audit_user.empty()) {
-    user->SetIsNullValue(true);
-  } else {
-    user->SetID(ToLong(pelmark::Variant(audit_user)));
-  }
-  SetField(record, "Event Result", event_result);
-  SetField(record, "Event Group", kEventGroup);
-}
+// What one audit walk records for every item.
+struct AuditFacts {
+  std::string_view event;
+  std::string_view comment;
+  int32_t event_result;
+  std::string_view audit_user;  // a user id; empty stores the record with no user at all
+};
 
-pelmark::ComPtr<pelmark::IEntity> NewRecord(pelmark::IDmsService* dms) {
+// The record one walk stores again for each item, with the fields every item
+// shares; `event_code` is written when the whole walk has one.
+pelmark::ComPtr<pelmark::IEntity> NewAuditRecord(pelmark::IDmsService* dms, const AuditFacts& facts,
+                                                 std::optional<int32_t> event_code) {
   pelmark::ComPtr<pelmark::IEntity> record = dms->NewEntity("AuditRecord");
   Must(record)->SetID(0);
+  pelmark::ComPtr<pelmark::ILookupField> user = LookupOf(record.get(), "Audit User");
+  if (facts.audit_user.empty()) {
+    user->SetIsNullValue(true);
+  } else {
+    user->SetID(ToLong(pelmark::Variant(facts.audit_user)));
+  }
+  SetField(record.get(), "Event Result", facts.event_result);
+  SetField(record.get(), "Event Group", kEventGroup);
+  if (event_code) SetField(record.get(), "Event Code", *event_code);
+  SetField(record.get(), "Comment", facts.comment);
   return record;
 }
 
+// Points one reference at each listed item in turn and hands it to `work`; the
+// walks of this file number these statements 5 and 6.
+template <class Work>
+void PointAtEach(Line& at, const ListedItems& items, ItemKind kind, Work&& work) {
+  pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
+  for (const ListedItem& item : items) {
+    at(5);
+    item.PointAt(ref.get(), kind);
+    at(6);
+    work(ref.get());
+  }
+}
+
 void AuditDocumentEvent(const AuditCopy& copy, const XmlDocument& doc, pelmark::IDmsService* dms,
-                        std::string_view event, std::string_view comment, int32_t event_result,
-                        std::string_view audit_user) {
+                        const AuditFacts& facts) {
   const ItemKindRow& kind = RowOf(ItemKind::kDocument);
   Reported({kPrivate, copy.owner, kind.audit_procedure, kQuiet}, [&](Line& at) {
     at(1);
-    const int32_t code = dms->GetEventCode(2, event);
+    const int32_t code = dms->GetEventCode(2, facts.event);
     if (code == 0) return;
     at(2);
     ListedItems items = ListedItems::Of(doc, kind.kind);
     if (items.absent()) return;
     at(3);
-    pelmark::ComPtr<pelmark::IEntity> record = NewRecord(dms);
-    FillCommonFields(record.get(), audit_user, event_result);
-    SetField(record.get(), "Event Code", code);
-    SetField(record.get(), "Comment", comment);
+    pelmark::ComPtr<pelmark::IEntity> record = NewAuditRecord(dms, facts, code);
     at(4);
-    pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
-    for (const ListedItem& item : items) {
-      at(5);
-      item.PointAt(ref.get(), kind.kind);
-      at(6);
-      pelmark::ComPtr<pelmark::IEntity> document = dms->GetDocument(ref.get());
-      if (!document) continue;
+    PointAtEach(at, items, kind.kind, [&](pelmark::IEntityRef* ref) {
+      pelmark::ComPtr<pelmark::IEntity> document = dms->GetDocument(ref);
+      if (!document) return;
       at(7);
       pelmark::ComPtr<pelmark::ILookupField> audited = LookupOf(record.get(), "Audit Entity");
       const int32_t id = document->ID();
@@ -83,23 +97,20 @@ void AuditDocumentEvent(const AuditCopy& copy, const XmlDocument& doc, pelmark::
           ToLong(Must(FieldOf(document.get(), copy.minor_version_field))->Value()));
       at(8);
       dms->AddEntity(record.get());
-    }
+    });
   });
 }
 
 // The stack and record-series audits differ only in the list they walk. Each
 // item's own type code decides its event code.
 void AuditListEvent(const AuditCopy& copy, const ItemKindRow& kind, const XmlDocument& doc,
-                    pelmark::IDmsService* dms, std::string_view event, std::string_view comment,
-                    int32_t event_result, std::string_view audit_user) {
+                    pelmark::IDmsService* dms, const AuditFacts& facts) {
   Reported({kPrivate, copy.owner, kind.audit_procedure, kQuiet}, [&](Line& at) {
     at(1);
     ListedItems items = ListedItems::Of(doc, kind.kind);
     if (items.absent()) return;
     at(2);
-    pelmark::ComPtr<pelmark::IEntity> record = NewRecord(dms);
-    FillCommonFields(record.get(), audit_user, event_result);
-    SetField(record.get(), "Comment", comment);
+    pelmark::ComPtr<pelmark::IEntity> record = NewAuditRecord(dms, facts, std::nullopt);
     at(3);
     for (const ListedItem& item : items) {
       at(4);
@@ -108,7 +119,7 @@ void AuditListEvent(const AuditCopy& copy, const ItemKindRow& kind, const XmlDoc
       const int32_t type_code = item.TypeCode();
       audited->SetTypeCode(type_code);
       at(5);
-      const int32_t code = dms->GetEventCode(type_code, event);
+      const int32_t code = dms->GetEventCode(type_code, facts.event);
       if (code == 0) continue;
       at(6);
       SetField(record.get(), "Event Code", code);
@@ -141,13 +152,9 @@ void ProcessNoteWalk(const AuditCopy& copy, const ItemKindRow& kind, const XmlDo
     SetField(comment.get(), "Comment", note);
     LookupOf(comment.get(), "CommentedBy")->SetID(ToLong(Must(task)->ResourceID()));
     at(4);
-    pelmark::ComPtr<pelmark::IEntityRef> ref = NewEntityRef();
-    for (const ListedItem& item : items) {
-      at(5);
-      item.PointAt(ref.get(), kind.kind);
-      at(6);
-      Suppressed([&] { dms->AddComment(ref.get(), comment.get()); });
-    }
+    PointAtEach(at, items, kind.kind, [&](pelmark::IEntityRef* ref) {
+      Suppressed([&] { dms->AddComment(ref, comment.get()); });
+    });
   });
 }
 
@@ -180,19 +187,18 @@ void AuditEvent(const AuditCopy& copy, pelmark::IActivityServices* services,
     pelmark::ComPtr<pelmark::IDmsSession> session = NewDmsSession();
     dms->Connect(dbid, session.get());
     at(6);
+    const AuditFacts facts{event, comment, event_result, audit_user};
     switch (KindOf(kind)) {
       case ItemKind::kDocument:
-        AuditDocumentEvent(copy, doc, dms.get(), event, comment, event_result, audit_user);
+        AuditDocumentEvent(copy, doc, dms.get(), facts);
         break;
       case ItemKind::kStack:
         if (copy.audits_stacks)
-          AuditListEvent(copy, RowOf(ItemKind::kStack), doc, dms.get(), event, comment,
-                         event_result, audit_user);
+          AuditListEvent(copy, RowOf(ItemKind::kStack), doc, dms.get(), facts);
         break;
       case ItemKind::kRecordSeries:
         if (copy.audits_record_series)
-          AuditListEvent(copy, RowOf(ItemKind::kRecordSeries), doc, dms.get(), event, comment,
-                         event_result, audit_user);
+          AuditListEvent(copy, RowOf(ItemKind::kRecordSeries), doc, dms.get(), facts);
         break;
       case ItemKind::kOther:
         break;

@@ -55,6 +55,27 @@ std::string ProcessProperty(pelmark::IProcessInstance* instance, std::string_vie
   return {};
 }
 
+// The task and resource group and the process group, with the same substring
+// membership test for both. `recipient`, when given, answers the resource names.
+std::string TaskOrProcessValue(pelmark::IActivityServices* services, const std::string& name,
+                               pelmark::ITask* task,
+                               pelmark::ComPtr<pelmark::IProcessInstance>& instance,
+                               const CResource* recipient) {
+  if (InList(kTaskNames, name)) {
+    if (recipient) {
+      if (name == "RESOURCENAME") return recipient->ResourceName();
+      if (name == "RESOURCEID") return recipient->ResourceID();
+      if (name == "RESOURCETYPE") return recipient->ResourceType();
+    }
+    return TaskProperty(Must(task), name);
+  }
+  if (InList(kProcessNames, name)) {
+    if (!instance) instance = ProcessInstanceOf(services, task);
+    return ProcessProperty(Must(instance), name);
+  }
+  return {};
+}
+
 std::string LinkConfiguration(pelmark::IActivityServices* services, const std::string& kind) {
   pelmark::ComPtr<pelmark::IConfigurationService> configuration =
       ServiceAs<pelmark::IConfigurationService>(services, "ConfigurationService");
@@ -70,7 +91,7 @@ int32_t SetObjectVariable(pelmark::IActivityServices* services, std::string_view
                           CFormatExpression& expression) {
   return Reported({kPrivate, owner, ":SetObjectVariable Ln ", kQuiet}, [&](Line& at) {
     at(1);
-    if (!instance) instance = Must(services)->GetProcessInstance(Must(task)->ProcessID());
+    if (!instance) instance = ProcessInstanceOf(services, task);
     at(2);
     pelmark::ComPtr<pelmark::IVariables> variables = Must(instance)->Variables();
     pelmark::ComPtr<pelmark::IVariable> variable =
@@ -152,13 +173,19 @@ std::string GetVariableValue(pelmark::IActivityServices* services, const AnswerN
       } else {
         result = ToText(value);
       }
-    } else if (InList(kTaskNames, name)) {
-      result = TaskProperty(Must(task), name);
-    } else if (InList(kProcessNames, name)) {
-      if (!instance) instance = Must(services)->GetProcessInstance(Must(task)->ProcessID());
-      result = ProcessProperty(Must(instance), name);
+    } else {
+      result = TaskOrProcessValue(services, name, task, instance, nullptr);
     }
   });
+  return result;
+}
+
+std::string GetVariableValue(pelmark::IActivityServices* services, const std::string& name,
+                             pelmark::ITask* task,
+                             pelmark::ComPtr<pelmark::IProcessInstance>& instance,
+                             const CResource& recipient) {
+  std::string result;
+  Suppressed([&] { result = TaskOrProcessValue(services, name, task, instance, &recipient); });
   return result;
 }
 

@@ -4,9 +4,10 @@
 // "dmsobject.link"; GetVariableValue turns one standard name (answer, task and
 // resource, process) into text for the approval and review steps.
 //
-// The notification step carries its own resolver but shares SetObjectVariable:
-// the owner argument ("DocApproval", "Review", "Notify") names the class in the
-// error location "<owner>:SetObjectVariable Ln ", which is quiet for all three.
+// The notification step uses the same names without the answer group, and with
+// the resource names meaning the person its message is for. The owner argument
+// ("DocApproval", "Review", "Notify") names the class in the error location
+// "<owner>:SetObjectVariable Ln ", which is quiet for all three.
 //
 // Typical usage (inside an Execute):
 //   pelmark::ComPtr<pelmark::IProcessInstance> instance = ...;
@@ -27,6 +28,7 @@
 
 #include "pelmark/com.h"
 #include "pelmark/host.h"
+#include "shared/resources.h"
 #include "templates/format_engine.h"
 
 namespace corvane {
@@ -77,5 +79,13 @@ inline constexpr AnswerNames kReviewAnswers{"REVIEWED", "REVIEWDATE",
 std::string GetVariableValue(pelmark::IActivityServices* services, const AnswerNames& answers,
                              const std::string& name, pelmark::ITask* task,
                              pelmark::ComPtr<pelmark::IProcessInstance>& instance);
+
+// The same for a notification: there are no answer variables (those names give
+// empty text), and RESOURCENAME, RESOURCEID and RESOURCETYPE are `recipient`'s,
+// the person the message is for, rather than the task's. Never fails.
+std::string GetVariableValue(pelmark::IActivityServices* services, const std::string& name,
+                             pelmark::ITask* task,
+                             pelmark::ComPtr<pelmark::IProcessInstance>& instance,
+                             const CResource& recipient);
 
 }  // namespace corvane

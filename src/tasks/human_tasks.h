@@ -3,7 +3,8 @@
 // confirmation. Each writes audit records when the step starts, as answers come
 // in and when it completes; the approval and review steps also stamp the answer
 // date, render the task's detail text from its template and store comments as
-// notes.
+// notes. doc_approval.cc and review_todo.cc hold the classes, human_task_step.h
+// the frame they share.
 #pragma once
 
 #include "framework/activity.h"

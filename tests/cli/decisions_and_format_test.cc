@@ -245,6 +245,21 @@ TEST(ScenarioFormatTest, AFaultMayMakeACallAnswerNothing) {
   EXPECT_FALSE(call["journal"][0].contains("error"));
 }
 
+// Every operation the report's journal shows can be named in a fault, message
+// codes included, and the fault fires.
+TEST(ScenarioFormatTest, AFaultMayNameAnyJournaledOperation) {
+  Json scenario =
+      Json::parse(Slurp(fs::path(CORVANE_SOURCE_DIR) / "examples/notify/notify-legal-team.json"));
+  scenario.erase("expect");
+  scenario["faults"] = {{{"op", "INotificationMessage.SetMessageCode2"},
+                         {"number", 4711},
+                         {"description", "Codes are read-only"}}};
+  const Json call = RunJson("message-code.json", scenario)["calls"][0];
+  ASSERT_TRUE(call["error"].is_object()) << call["journal"].dump();
+  EXPECT_EQ(call["error"]["number"], 4711);
+  EXPECT_EQ(call["error"]["description"], "Codes are read-only");
+}
+
 // Every operation the contract declares with an object answer can be made to
 // answer Nothing, and no other can.
 TEST(ScenarioFormatTest, OnlyCallsThatAnswerAnObjectCanAnswerNothing) {

@@ -1,17 +1,24 @@
 // The `corvane` tool touches nothing it need not: every run stays inside its
 // file-system sandbox (neither the scenario's own directories nor the folders a
 // step makes can leave it through "..", and a NUL in a folder name is refused
-// instead of cutting the name short), and commands that need no registry write
-// none.
+// instead of cutting the name short), commands that need no registry write
+// none, and no run leaves its temporary directories behind, also when it is
+// interrupted or killed.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -75,6 +82,16 @@ class ToolIsolationTest : public ::testing::Test {
 
   bool Escaped() const { return fs::exists(fs::temp_directory_path() / escape_name_); }
 
+  // The tool's directories in `tmp` ("corvane-registry-...", "corvane-files-...").
+  static std::vector<std::string> ToolDirectories(const fs::path& tmp) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tmp))
+      if (entry.path().filename().string().starts_with("corvane-"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   fs::path scratch_;
   std::string escape_name_;
 };
@@ -137,6 +154,66 @@ TEST_F(ToolIsolationTest, CommandsThatNeedNoRegistryWriteNothing) {
   EXPECT_EQ(Corvane("template check '" + tpl.string() + "'", tmp).status, 0);
   EXPECT_EQ(Corvane("template render '" + tpl.string() + "' --var name=Ada", tmp).status, 0);
   EXPECT_FALSE(fs::exists(tmp));
+}
+
+TEST_F(ToolIsolationTest, AnInterruptedRunRemovesItsRegistryAndSandbox) {
+  const fs::path tmp = scratch_ / "tmp";
+  fs::create_directories(tmp);
+  // The report of a document with many fields fills a pipe nobody reads, so the
+  // run stays in the middle of its scenario until it is interrupted.
+  Json scenario = ExportScenario("/exports");
+  Json fields = Json::object();
+  for (int i = 0; i < 3000; ++i) fields["Field " + std::to_string(i)] = std::string(40, 'x');
+  scenario["dms"]["documents"][0]["fields"] = fields;
+  const fs::path file = scratch_ / "big.json";
+  std::ofstream(file) << scenario.dump();
+
+  int report[2];
+  ASSERT_EQ(::pipe(report), 0);
+  const pid_t run = ::fork();
+  ASSERT_GE(run, 0);
+  if (run == 0) {
+    ::dup2(report[1], STDOUT_FILENO);
+    ::close(report[0]);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    ::execl(CORVANE_CLI_PATH, "corvane", "run", "--json", file.c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  // Both directories exist while the scenario runs.
+  for (int tries = 0; tries < 3000 && ToolDirectories(tmp).size() < 2; ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(ToolDirectories(tmp).size(), 2u) << "the run never got into its scenario";
+  ::kill(run, SIGINT);
+  int status = 0;
+  ::waitpid(run, &status, 0);
+  ::close(report[0]);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_TRUE(ToolDirectories(tmp).empty()) << ::testing::PrintToString(ToolDirectories(tmp));
+}
+
+TEST_F(ToolIsolationTest, TheNextRunRemovesAndNamesWhatAKilledRunLeft) {
+  const fs::path tmp = scratch_ / "tmp";
+  fs::create_directories(tmp);
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const fs::path left = tmp / ("corvane-files-" + std::to_string(gone) + "-a1b2c3");
+  fs::create_directories(left / "exports");
+  // A directory of a process still running is that run's own.
+  const std::string running = "corvane-registry-" + std::to_string(::getpid()) + "-a1b2c3";
+  fs::create_directories(tmp / running);
+
+  const fs::path file = scratch_ / "scenario.json";
+  std::ofstream(file) << ExportScenario("/exports").dump();
+  Outcome o = Corvane("run --json '" + file.string() + "'", tmp);
+  EXPECT_NE(o.status, 2) << o.err;
+  EXPECT_NE(
+      o.err.find("corvane: removed " + left.string() +
+                 ", left behind by a run that was killed (process " + std::to_string(gone) + ")"),
+      std::string::npos)
+      << o.err;
+  EXPECT_EQ(ToolDirectories(tmp), std::vector<std::string>{running});
 }
 
 }  // namespace

@@ -216,4 +216,25 @@ TEST(TemplateRenderTest, AMissingValueIsWarnedAndParseAndRenderFailuresDiffer) {
       << exploding.err;
 }
 
+// A long template with many values missing: each is warned about at its own
+// line and column, and the template still renders.
+TEST(TemplateRenderTest, EachOfManyMissingValuesIsWarnedAtItsPlace) {
+  constexpr int kLines = 20000;
+  std::string text;
+  for (int i = 0; i < kLines; ++i)
+    text += "- {{\"\\0\", A" + std::to_string(i) + "}} {{\"\\0\", B" + std::to_string(i) + "}}\n";
+  const fs::path file = Template("many.tpl", text);
+  Outcome render = Corvane("template render " + Quoted(file));
+  EXPECT_EQ(render.status, 0) << render.err.substr(0, 500);
+  EXPECT_EQ(std::count(render.out.begin(), render.out.end(), '\n'), kLines + 1);
+  EXPECT_EQ(std::count(render.err.begin(), render.err.end(), '\n'), 2 * kLines);
+  const std::string last = std::to_string(kLines - 1);
+  const std::string column = std::to_string(3 + 11 + last.size() + 1);
+  EXPECT_TRUE(render.err.ends_with(file.string() + ":" + std::to_string(kLines) + ":" + column +
+                                   ": warning: the variable B" + last +
+                                   " has no value (give one with --var); it renders as empty "
+                                   "text\n"))
+      << render.err.substr(render.err.size() - 300);
+}
+
 }  // namespace

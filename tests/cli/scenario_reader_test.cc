@@ -94,6 +94,23 @@ TEST(HostileScenarioTest, EachIsRefusedWithFileAndPlaceInTextAndJson) {
   }
 }
 
+// A control character from a scenario or the command line goes into a message
+// escaped: the message stays one line and cannot command a terminal.
+TEST(HostileScenarioTest, ControlCharactersInMessagesAreEscaped) {
+  const std::string text =
+      R"({"class": "MarkAsVital", "tasks": [{"id": 5, "para\u0000\u001b[2J": 1}]})";
+  Outcome run = Corvane("run " + Quoted(WriteScenario("control.json", text)));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find(R"(unknown key "para\0\x1b[2J")"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\0'), std::string::npos);
+  EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+
+  Outcome command = Corvane(R"x("$(printf 'run\t\001')")x");
+  EXPECT_EQ(command.status, 2);
+  EXPECT_NE(command.err.find(R"(unknown command "run\t\x01")"), std::string::npos) << command.err;
+}
+
 TEST(HostileScenarioTest, NestingUpToTheLimitIsRead) {
   // 2 levels for the scenario and its "expect", 98 for the value.
   const std::string text = R"({"class": "MarkAsVital", )" + std::string(kTask) +

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "corvane/catalogue.h"
+#include "corvane/decisions.h"
 #include "corvane/loader.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
@@ -397,6 +398,28 @@ TEST_F(DefaultMethodsTest, LateBindingCallsTheSameMethodsByName) {
   std::string_view unknown[] = {"Frobnicate"};
   EXPECT_EQ(vital->GetIDsOfNames(unknown, &dispid), pelmark::DISP_E_UNKNOWNNAME);
   EXPECT_TRUE(sim.HeldReferences().empty());
+}
+
+TEST_F(DefaultMethodsTest, AHostInstallsADecisionObserverThroughTheModulesEntryPoint) {
+  struct Kept final : corvane::DecisionObserver {
+    void Decided(const corvane::Decision& decision) override { decisions.push_back(decision); }
+    std::vector<corvane::Decision> decisions;
+  } kept;
+  using SetObserverFn = corvane::DecisionObserver* (*)(corvane::DecisionObserver*);
+  auto set_observer = reinterpret_cast<SetObserverFn>(module.Symbol("CorvaneSetDecisionObserver"));
+  ASSERT_NE(set_observer, nullptr);
+  EXPECT_EQ(set_observer(&kept), nullptr);
+  ComPtr<IActivityRuntime> todo = Create("ToDo");
+  pelmark::ITask* task = sim.Task(5);
+  EXPECT_EQ(todo->EvaluateCompositeTask(sim.Services(), sim.Activity(), task), 3);
+  EXPECT_EQ(set_observer(nullptr), &kept);
+  EXPECT_EQ(todo->EvaluateCompositeTask(sim.Services(), sim.Activity(), task), 3);
+
+  ASSERT_EQ(kept.decisions.size(), 1u) << "told once, and not once removed";
+  EXPECT_EQ(kept.decisions[0].class_name, "ToDo");
+  EXPECT_EQ(kept.decisions[0].row, 2);
+  EXPECT_EQ(kept.decisions[0].outcome, "stays open");
+  EXPECT_EQ(kept.decisions[0].result, 3);
 }
 
 TEST_F(DefaultMethodsTest, FailuresReachTheHostAsContractErrorsAcrossTheModule) {

@@ -10,11 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <regex>
 #include <set>
+
+#include "contract_operations.h"
 
 namespace corvane_test {
 namespace {
@@ -174,6 +177,11 @@ TEST_P(FaultSweepTest, EveryFailingCallReachesTheHostIntactOrIsSuppressedByDesig
   EXPECT_TRUE(baseline.log.empty()) << ::testing::PrintToString(baseline.log);
   EXPECT_TRUE(baseline.held.empty()) << ::testing::PrintToString(baseline.held);
   ASSERT_FALSE(baseline.journal.empty());
+  // What the journal names, a scenario's fault can name too.
+  for (const sim::Call& call : baseline.journal)
+    EXPECT_TRUE(std::ranges::any_of(sim::kContractOperations,
+                                    [&](const auto& op) { return op.name == call.op; }))
+        << call.op << " is journaled but is no contract operation";
 
   size_t suppressed = 0;
   for (size_t index = 0; index < baseline.journal.size(); ++index) {

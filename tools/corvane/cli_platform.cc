@@ -1,5 +1,5 @@
-// The tool's platform services and module cache, the same on every system; the module host that
-// installs them is module_host.cc on Linux and windows/module_host_windows.cc.
+// The tool's platform services, decision observer and module cache, the same on every system; the
+// module host that installs them is module_host.cc on Linux and windows/module_host_windows.cc.
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -38,6 +38,7 @@ bool CliPlatform::PathExists(std::string_view path) {
 
 void CliPlatform::CreateDirectory(std::string_view path) {
   fs::path target = InSandbox(path);
+  const HoldInterrupt hold;
   std::error_code ec;
   if (!fs::is_directory(target.parent_path(), ec))
     throw pelmark::Error(76, "Corvane", "Path not found");
@@ -85,6 +86,16 @@ std::vector<std::string> CliPlatform::SandboxFiles() const {
   return SandboxEntries(sandbox, false);
 }
 
+void InstallDecisionObserver(const pelmark::ComponentModule& module, DecisionObserver* observer) {
+  using SetObserver = DecisionObserver* (*)(DecisionObserver*);
+  auto set = reinterpret_cast<SetObserver>(module.Symbol("CorvaneSetDecisionObserver"));
+  if (!set)
+    throw HostError(module.path() +
+                    " does not export CorvaneSetDecisionObserver; it is no Corvane module of this "
+                    "release");
+  set(observer);
+}
+
 // Each module is opened once and gets the tool's services as it is opened; how
 // a module is opened is the platform's own (OpenModule).
 pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
@@ -92,6 +103,7 @@ pelmark::ComponentModule& ModuleHost::Load(const std::string& path) {
   if (it != modules_.end()) return *it->second;
   std::unique_ptr<pelmark::ComponentModule> module = OpenModule(path);
   InstallPlatform(*module, &platform_);
+  InstallDecisionObserver(*module, &decision_log_);
   return *modules_.emplace(path, std::move(module)).first->second;
 }
 

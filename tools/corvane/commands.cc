@@ -9,12 +9,14 @@
 #include "class_descriptions.h"
 #include "component_loader.h"
 #include "corvane/catalogue.h"
+#include "html_report.h"
 #include "module_host.h"
 #include "options.h"
 #include "portable.h"
 #include "run_output.h"
 #include "runner.h"
 #include "scenario.h"
+#include "temporary_directories.h"
 #include "text_report.h"
 
 namespace corvane::cli {
@@ -37,7 +39,7 @@ int WithOptions(const Args& args, const std::set<std::string>& flags,
     all_flags.insert("--help");
     options = ParseOptions(args, all_flags, with_value);
   } catch (const UsageError& e) {
-    std::cerr << "corvane: " << e.what() << "\n\n" << help;
+    std::cerr << "corvane: " << Printable(e.what()) << "\n\n" << help;
     return kExitCannotRun;
   }
   if (options.Flag("--help")) {
@@ -47,10 +49,10 @@ int WithOptions(const Args& args, const std::set<std::string>& flags,
   try {
     return body(options);
   } catch (const UsageError& e) {
-    std::cerr << "corvane: " << e.what() << "\n\n" << help;
+    std::cerr << "corvane: " << Printable(e.what()) << "\n\n" << help;
     return kExitCannotRun;
   } catch (const HostError& e) {
-    std::cerr << "corvane: " << e.what() << "\n";
+    std::cerr << "corvane: " << Printable(e.what(), true) << "\n";
     return kExitCannotRun;
   }
 }
@@ -60,12 +62,26 @@ HostOptions HostOptionsOf(const ParsedOptions& o) {
 }
 
 std::string ScenarioMessage(const std::string& file, const ScenarioError& e) {
-  return file + ": " + (e.place().empty() ? "" : "at " + e.place() + ": ") + e.what();
+  return Printable(file + ": " + (e.place().empty() ? "" : "at " + e.place() + ": ") + e.message());
+}
+
+// Removes the temporary directories of runs that were killed before they could
+// clean up, and says so: a person may wonder where they went.
+void ReportStaleDirectories() {
+  for (const StaleDirectory& stale : RemoveStaleDirectories()) {
+    const std::string left =
+        ", left behind by a run that was killed (process " + std::to_string(stale.process_id) + ")";
+    if (stale.error.empty())
+      std::cerr << "corvane: removed " << Printable(stale.path) << left << "\n";
+    else
+      std::cerr << "corvane: cannot remove " << Printable(stale.path) << left << ": " << stale.error
+                << "\n";
+  }
 }
 
 const char* kRunHelp =
-    R"(Usage: corvane run [--json] [--verbose] [--junit FILE] [--module PATH] [--registry DIR]
-                  SCENARIO...
+    R"(Usage: corvane run [--json] [--verbose] [--junit FILE] [--html FILE] [--module PATH]
+                  [--registry DIR] SCENARIO...
 
 Runs each scenario file: builds the simulated host and DMS it describes, creates
 its class through the component's entry points, makes its calls in order and
@@ -83,6 +99,9 @@ Options:
   --verbose         list every call the step made, host calls included
   --junit FILE      also write JUnit XML, one test case per scenario, for a CI
                     server; an unwritable FILE stops the run before it starts
+  --html FILE       also write the report as one HTML page to look at in a
+                    browser (self-contained: it loads nothing); an unwritable
+                    FILE stops the run before it starts
 )";
 
 // `corvane run`: each report is written as its scenario runs; only its summary
@@ -93,6 +112,15 @@ int RunScenarioFiles(const ParsedOptions& o) {
   if (o.values.count("--junit")) {
     try {
       junit.emplace(o.Value("--junit"));
+    } catch (const std::runtime_error& e) {
+      std::cerr << "corvane: " << Printable(e.what()) << "\n";
+      return kExitCannotRun;
+    }
+  }
+  std::optional<HtmlReportFile> html;
+  if (o.values.count("--html")) {
+    try {
+      html.emplace(o.Value("--html"));
     } catch (const std::runtime_error& e) {
       std::cerr << "corvane: " << e.what() << "\n";
       return kExitCannotRun;
@@ -107,9 +135,10 @@ int RunScenarioFiles(const ParsedOptions& o) {
   auto could_not_run = [&](const std::string& file, const ScenarioError& e) {
     std::cerr << "corvane: " << ScenarioMessage(file, e) << "\n";
     Json report = {{"scenario", file},
-                   {"error", {{"place", e.place()}, {"message", e.what()}}},
+                   {"error", {{"place", e.place()}, {"message", e.message()}}},
                    {"passed", false}};
     if (json_started) json_out.Value(report);
+    if (html && html->started()) html->json().Value(report);
     reports.push_back(std::move(report));
     status = kExitCannotRun;
   };
@@ -123,7 +152,9 @@ int RunScenarioFiles(const ParsedOptions& o) {
       scenarios.emplace_back(file, std::nullopt);
     }
   }
+  ReportStaleDirectories();
   ModuleHost host(HostOptionsOf(o));
+  if (html) html->Begin(reports);
   if (json) {
     // Started only once the module is loaded: a module that cannot be loaded
     // leaves stdout empty.
@@ -134,7 +165,10 @@ int RunScenarioFiles(const ParsedOptions& o) {
   }
   JsonReportSink json_sink(json_out);
   TextReportSink text_sink(std::cout, {.verbose = o.Flag("--verbose"), .colour = colour});
-  ReportSink& sink = json ? static_cast<ReportSink&>(json_sink) : text_sink;
+  ReportSink& report_sink = json ? static_cast<ReportSink&>(json_sink) : text_sink;
+  std::optional<BothSinks> with_html;
+  if (html) with_html.emplace(report_sink, html->sink());
+  ReportSink& sink = html ? static_cast<ReportSink&>(*with_html) : report_sink;
   for (auto& [file, scenario] : scenarios) {
     if (!scenario) continue;
     Json summary;
@@ -155,11 +189,19 @@ int RunScenarioFiles(const ParsedOptions& o) {
   } else if (o.positional.size() > 1) {
     std::cout << "\n" << SummaryLine(reports, colour);
   }
+  if (html) {
+    try {
+      html->Finish(status);
+    } catch (const std::runtime_error& e) {
+      std::cerr << "corvane: " << e.what() << "\n";
+      return kExitCannotRun;
+    }
+  }
   if (junit) {
     try {
       junit->Write(reports);
     } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << e.what() << "\n";
+      std::cerr << "corvane: " << Printable(e.what()) << "\n";
       return kExitCannotRun;
     }
   }
@@ -168,13 +210,46 @@ int RunScenarioFiles(const ParsedOptions& o) {
 
 }  // namespace
 
+std::string Printable(std::string_view text, bool keep_line_breaks) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte >= 0x20 && byte != 0x7F) || (c == '\n' && keep_line_breaks)) {
+      out.push_back(c);
+      continue;
+    }
+    switch (c) {
+      case '\0':
+        out += "\\0";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default: {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+        out += escape;
+      }
+    }
+  }
+  return out;
+}
+
 int RunCommand(const Args& args) {
-  const std::string help = std::string(kRunHelp) + ModuleHelp() + kRegistryOptionHelp +
-                           "\nExit status: 0 when every expectation holds, 1 when one does not, "
-                           "2 when a scenario\ncannot be read or run or the JUnit file cannot be "
-                           "written.\nColour is used on a terminal unless NO_COLOR is set.\n";
-  return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit"}, help,
-                     RunScenarioFiles);
+  const std::string help =
+      std::string(kRunHelp) + ModuleHelp() + kRegistryOptionHelp +
+      "\nExit status: 0 when every expectation holds, 1 when one does not, "
+      "2 when a scenario\ncannot be read or run or the JUnit or HTML file "
+      "cannot be written.\nColour is used on a terminal unless NO_COLOR is set.\n";
+  return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit", "--html"},
+                     help, RunScenarioFiles);
 }
 
 int ClassesCommand(const Args& args) {
@@ -282,12 +357,14 @@ int RegisterCommand(const Args& args, bool unregister) {
     InstallPlatform(*module, &platform);
     pelmark::HRESULT hr = unregister ? module->UnregisterServer() : module->RegisterServer();
     InstallPlatform(*module, nullptr);
-    for (const std::string& entry : platform.event_log) std::cerr << "corvane: " << entry << "\n";
+    for (const std::string& entry : platform.event_log)
+      std::cerr << "corvane: " << Printable(entry) << "\n";
     if (pelmark::Failed(hr)) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(hr));
       std::cerr << "corvane: Dll" << (unregister ? "Unregister" : "Register") << "Server of "
-                << path << " failed with " << hex << " in " << platform.registry_root
+                << Printable(path) << " failed with " << hex << " in "
+                << Printable(platform.registry_root)
                 << (unregister ? "; the entries named above are still registered"
                                : "; what it wrote was taken back, but for anything named above")
                 << (registry.empty() && kRegistryIsDirectory
@@ -503,7 +580,7 @@ int HelpCommand(const Args& args, const std::string& usage) {
                  "of one command (the same as corvane COMMAND --help).\n";
     return kExitOk;
   }
-  std::cerr << "corvane: no command \"" << command << "\"\n\n" << usage;
+  std::cerr << "corvane: no command \"" << Printable(command) << "\"\n\n" << usage;
   return kExitCannotRun;
 }
 

@@ -21,7 +21,7 @@ _corvane() {
   case $previous in
     --module) mapfile -t COMPREPLY < <(compgen -f -- "$current"); return ;;
     --registry) mapfile -t COMPREPLY < <(compgen -d -- "$current"); return ;;
-    --junit) mapfile -t COMPREPLY < <(compgen -f -- "$current"); return ;;
+    --junit | --html) mapfile -t COMPREPLY < <(compgen -f -- "$current"); return ;;
   esac
   if [[ $command == help ]]; then
     ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "$(_corvane_commands "$tool")" -- "$current")

@@ -1,5 +1,5 @@
-// The "decision" of a call in a run report: what the class told the platform it
-// decided (corvane::Decision), with the figures it decided by and, for a class
+// The "decision" of a call in a run report: what the class told the decision
+// observer it decided (corvane::Decision), with the figures it decided by and, for a class
 // with a decision table, the condition of the row that held, taken from the
 // class reference so that report and reference name rows alike. Used from the
 // one thread that runs the command.
@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "corvane/platform.h"
+#include "corvane/decisions.h"
 #include "values.h"
 
 namespace corvane::cli {

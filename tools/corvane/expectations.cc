@@ -82,12 +82,12 @@ class Checker {
       return Value(what, expected, actual);
     if (expected.is_object()) {
       if (!actual.is_object()) return Fail(what, expected, actual);
+      const MemberIndex members(actual);
       for (const auto& [key, value] : expected.items()) {
-        if (!actual.contains(key)) {
+        if (const Json* member = members.Find(key))
+          Match(what + "." + key, value, *member);
+        else
           Fail(what + "." + key, value, "(absent)");
-          continue;
-        }
-        Match(what + "." + key, value, actual.at(key));
       }
       return;
     }
@@ -149,6 +149,83 @@ std::string ErrorText(const Json& error) {
   if (error.is_null()) return "no error";
   return "error " + std::to_string(error["number"].get<int32_t>()) + ": " +
          error["description"].get<std::string>();
+}
+
+// "result" and "error" together: each decides what the other means.
+void CheckOutcome(Checker& check, const Json& e, const Json& call) {
+  const Json& error = call["error"];
+  if (e.contains("error")) {
+    if (error.is_null()) {
+      check.Fail("error", e["error"], "no error; the call returned " + call["result"].dump());
+    } else {
+      check.Match("error", e["error"], error);
+    }
+  } else if (!error.is_null()) {
+    check.Fail("result", e.contains("result") ? e["result"] : Json("no error"), ErrorText(error));
+  }
+  if (e.contains("result") && error.is_null()) check.Match("result", e["result"], call["result"]);
+}
+
+void CheckVariables(Checker& check, const Json& want, const Json& call) {
+  static const Json kNone = Json::object();
+  const MemberIndex variables(call.contains("task_variables") ? call["task_variables"] : kNone);
+  for (const auto& [variable, value] : want.items()) {
+    if (const Json* actual = variables.Find(variable))
+      check.Value("variables." + variable, value, *actual);
+    else
+      check.Fail("variables." + variable, value, "(the task has no such variable)");
+  }
+}
+
+void CheckWrites(Checker& check, const Json& want, const Json& actual) {
+  if (want.size() != actual.size()) {
+    Json names = Json::array();
+    for (const Json& w : actual) names.push_back(w["name"]);
+    return check.Fail("writes (count)", want.size(), names);
+  }
+  for (size_t i = 0; i < actual.size(); ++i)
+    check.Match("writes[" + std::to_string(i) + "]", want[i], actual[i]);
+}
+
+// Each line must appear in the journal, in this order; others may come between.
+void CheckJournalLines(Checker& check, const std::string& name, const Json& want,
+                       const Json& journal) {
+  size_t at = 0;
+  for (const Json& line : want) {
+    while (at < journal.size() && journal[at]["text"] != line) ++at;
+    if (at == journal.size())
+      return check.Fail(name, line, "(not in the journal after the lines before it)");
+    ++at;
+  }
+}
+
+// One key of an expect block other than "result" and "error".
+void CheckKey(Checker& check, const ExpectationKey& key, const Json& want, const Json& call) {
+  const std::string name(key.name);
+  switch (key.shape) {
+    case Shape::kResult:
+    case Shape::kError:
+      break;  // CheckOutcome's
+    case Shape::kVariables:
+      CheckVariables(check, want, call);
+      break;
+    case Shape::kWrites:
+      CheckWrites(check, want, call["variable_writes"]);
+      break;
+    case Shape::kJournalLines:
+      CheckJournalLines(check, name, want, call["journal"]);
+      break;
+    case Shape::kLines:
+    case Shape::kRecords:
+      check.Match(name, want, call[name]);
+      break;
+    case Shape::kItems:
+      for (const Json& item : want) CheckItem(check, item, call["items"]);
+      break;
+    case Shape::kDecision:
+      CheckDecision(check, want, call["decision"]);
+      break;
+  }
 }
 
 }  // namespace
@@ -215,83 +292,16 @@ void ValidateExpect(const Json& expect, const std::string& place) {
 
 Json CheckExpectations(const std::optional<Json>& expect, const Json& call) {
   Json result = {{"checked", Json::array()}, {"failures", Json::array()}};
-  Json& failures = result["failures"];
-  Checker check(failures);
+  Checker check(result["failures"]);
   if (!call["held_references"].empty())
     check.Fail("held_references", Json::array(), call["held_references"]);
   if (!expect) return result;
 
   for (const auto& [key, value] : expect->items()) result["checked"].push_back(key);
-  const Json& e = *expect;
-  const Json& error = call["error"];
-  if (e.contains("error")) {
-    if (error.is_null()) {
-      check.Fail("error", e["error"], "no error; the call returned " + call["result"].dump());
-    } else {
-      check.Match("error", e["error"], error);
-    }
-  } else if (!error.is_null()) {
-    check.Fail("result", e.contains("result") ? e["result"] : Json("no error"), ErrorText(error));
-  }
-  if (e.contains("result") && error.is_null()) check.Match("result", e["result"], call["result"]);
-
-  for (const ExpectationKey& key : kExpectationKeys) {
-    const std::string name(key.name);
-    if (!e.contains(name)) continue;
-    const Json& want = e[name];
-    switch (key.shape) {
-      case Shape::kResult:
-      case Shape::kError:
-        break;  // checked above: each decides what the other means
-      case Shape::kVariables:
-        for (const auto& [variable, value] : want.items()) {
-          const Json& vars =
-              call.contains("task_variables") ? call["task_variables"] : Json::object();
-          if (!vars.contains(variable)) {
-            check.Fail("variables." + variable, value, "(the task has no such variable)");
-            continue;
-          }
-          check.Value("variables." + variable, value, vars[variable]);
-        }
-        break;
-      case Shape::kWrites: {
-        const Json& actual = call["variable_writes"];
-        if (want.size() != actual.size()) {
-          Json names = Json::array();
-          for (const Json& w : actual) names.push_back(w["name"]);
-          check.Fail("writes (count)", want.size(), names);
-        } else {
-          for (size_t i = 0; i < actual.size(); ++i)
-            check.Match("writes[" + std::to_string(i) + "]", want[i], actual[i]);
-        }
-        break;
-      }
-      case Shape::kJournalLines: {
-        // Each line must appear in the journal, in this order, others may come between.
-        size_t at = 0;
-        const Json& journal = call["journal"];
-        for (const Json& line : want) {
-          while (at < journal.size() && journal[at]["text"] != line) ++at;
-          if (at == journal.size()) {
-            check.Fail(name, line, "(not in the journal after the lines before it)");
-            break;
-          }
-          ++at;
-        }
-        break;
-      }
-      case Shape::kLines:
-      case Shape::kRecords:
-        check.Match(name, want, call[name]);
-        break;
-      case Shape::kItems:
-        for (const Json& item : want) CheckItem(check, item, call["items"]);
-        break;
-      case Shape::kDecision:
-        CheckDecision(check, want, call["decision"]);
-        break;
-    }
-  }
+  CheckOutcome(check, *expect, call);
+  const MemberIndex wanted(*expect);
+  for (const ExpectationKey& key : kExpectationKeys)
+    if (const Json* want = wanted.Find(key.name)) CheckKey(check, key, *want, call);
   return result;
 }
 

@@ -4,9 +4,10 @@
 #include <cctype>
 #include <climits>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <set>
 #include <sstream>
+#include <unordered_set>
 
 namespace corvane::cli {
 namespace {
@@ -58,46 +59,105 @@ class CountingIterator {
   const char** reached_;
 };
 
-// Builds the tree as Json::parse does, handing the structural events to the
-// same checks a parser callback gets. Json::parse with a callback would do, but
-// after each object it searches the enclosing list for discarded values, which
-// makes a list of 100,000 documents quadratic to read.
-class CheckingDomParser : public nlohmann::detail::json_sax_dom_parser<Json> {
+// Builds the tree from the parser's events and checks it on the way: nesting
+// depth, and keys given twice in one object. Members are appended as they come:
+// Json's own insertion searches the members so far, which makes an object of n
+// keys cost n squared, and these keys are known to differ once checked.
+class CheckingTreeBuilder {
  public:
-  CheckingDomParser(Json& result, const Json::parser_callback_t& check)
-      : json_sax_dom_parser(result), check_(check) {}
+  CheckingTreeBuilder(Json& root, std::function<std::string()> here)
+      : root_(root), here_(std::move(here)) {}
 
-  bool start_object(std::size_t elements) {
-    Check(Json::parse_event_t::object_start, nullptr);
-    return json_sax_dom_parser::start_object(elements);
-  }
-  bool start_array(std::size_t elements) {
-    Check(Json::parse_event_t::array_start, nullptr);
-    return json_sax_dom_parser::start_array(elements);
-  }
-  bool end_object() {
-    Check(Json::parse_event_t::object_end, nullptr);
-    return json_sax_dom_parser::end_object();
-  }
-  bool end_array() {
-    Check(Json::parse_event_t::array_end, nullptr);
-    return json_sax_dom_parser::end_array();
-  }
+  bool null() { return Place(nullptr); }
+  bool boolean(bool value) { return Place(value); }
+  bool number_integer(Json::number_integer_t value) { return Place(value); }
+  bool number_unsigned(Json::number_unsigned_t value) { return Place(value); }
+  bool number_float(Json::number_float_t value, const std::string&) { return Place(value); }
+  bool string(std::string& value) { return Place(std::move(value)); }
+  bool binary(Json::binary_t& value) { return Place(std::move(value)); }
+
+  bool start_object(std::size_t) { return Open(Json::object()); }
+  bool start_array(std::size_t) { return Open(Json::array()); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
   bool key(std::string& name) {
-    Check(Json::parse_event_t::key, &name);
-    return json_sax_dom_parser::key(name);
+    if (!keys_.back().insert(name).second)
+      throw ScenarioError(here_(), "the key \"" + name + "\" appears twice in the same object");
+    key_ = std::move(name);
+    return true;
+  }
+
+  template <class Exception>
+  bool parse_error(std::size_t, const std::string&, const Exception& error) {
+    throw error;
   }
 
  private:
-  void Check(Json::parse_event_t event, const std::string* name) {
-    Json parsed = name ? Json(*name) : Json();
-    check_(0, event, parsed);
+  bool Place(Json value) {
+    Add(std::move(value));
+    return true;
   }
 
-  const Json::parser_callback_t& check_;
+  Json* Add(Json value) {
+    if (open_.empty()) {
+      root_ = std::move(value);
+      return &root_;
+    }
+    Json& parent = *open_.back();
+    if (parent.is_array()) {
+      Json::array_t& elements = parent.get_ref<Json::array_t&>();
+      elements.push_back(std::move(value));
+      return &elements.back();
+    }
+    Json::object_t& members = parent.get_ref<Json::object_t&>();
+    members.emplace_back(std::move(key_), std::move(value));
+    return &members.back().second;
+  }
+
+  bool Open(Json container) {
+    if (open_.size() >= static_cast<size_t>(kMaxJsonDepth))
+      throw ScenarioError(here_(), "nested more than " + std::to_string(kMaxJsonDepth) +
+                                       " levels deep; a scenario never needs that many");
+    open_.push_back(Add(std::move(container)));
+    keys_.emplace_back();
+    return true;
+  }
+
+  bool Close() {
+    open_.pop_back();
+    keys_.pop_back();
+    return true;
+  }
+
+  Json& root_;
+  std::function<std::string()> here_;
+  std::vector<Json*> open_;  // the containers not yet closed, innermost last
+  std::vector<std::unordered_set<std::string>> keys_;  // the keys seen in each of them
+  std::string key_;                                    // the key of the next member
 };
 
 }  // namespace
+
+void ObjectBuilder::Set(const std::string& name, Json value) {
+  Json::object_t& members = object_.get_ref<Json::object_t&>();
+  auto [at, added] = positions_.try_emplace(name, members.size());
+  if (added)
+    members.emplace_back(name, std::move(value));
+  else
+    (members.begin() + static_cast<std::ptrdiff_t>(at->second))->second = std::move(value);
+}
+
+MemberIndex::MemberIndex(const Json& object) {
+  // The first of two equal names wins, as Json's own look-up finds it.
+  if (!object.is_object()) return;
+  for (auto it = object.begin(); it != object.end(); ++it)
+    members_.try_emplace(it.key(), &it.value());
+}
+
+const Json* MemberIndex::Find(std::string_view name) const {
+  auto it = members_.find(name);
+  return it == members_.end() ? nullptr : it->second;
+}
 
 size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
@@ -119,36 +179,11 @@ size_t EditDistance(std::string_view a, std::string_view b) {
 Json ParseScenarioJson(const std::string& text) {
   const char* reached = text.data();
   auto here = [&] { return LineAndColumn(text, static_cast<size_t>(reached - text.data())); };
-  // The keys seen so far in each open object (arrays hold an empty set).
-  std::vector<std::set<std::string>> open;
-  Json::parser_callback_t check = [&](int, Json::parse_event_t event, Json& parsed) {
-    switch (event) {
-      case Json::parse_event_t::object_start:
-      case Json::parse_event_t::array_start:
-        if (open.size() >= static_cast<size_t>(kMaxJsonDepth))
-          throw ScenarioError(here(), "nested more than " + std::to_string(kMaxJsonDepth) +
-                                          " levels deep; a scenario never needs that many");
-        open.emplace_back();
-        break;
-      case Json::parse_event_t::object_end:
-      case Json::parse_event_t::array_end:
-        open.pop_back();
-        break;
-      case Json::parse_event_t::key:
-        if (!open.back().insert(parsed.get<std::string>()).second)
-          throw ScenarioError(here(), "the key \"" + parsed.get<std::string>() +
-                                          "\" appears twice in the same object");
-        break;
-      case Json::parse_event_t::value:
-        break;
-    }
-    return true;
-  };
   try {
     Json result;
-    CheckingDomParser parser(result, check);
+    CheckingTreeBuilder builder(result, here);
     Json::sax_parse(CountingIterator(text.data(), &reached),
-                    CountingIterator(text.data() + text.size(), &reached), &parser);
+                    CountingIterator(text.data() + text.size(), &reached), &builder);
     return result;
   } catch (const Json::parse_error& e) {
     std::string why = e.what();

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,12 @@
 #include "values.h"
 
 namespace corvane::cli {
+
+// Hashes std::string keys and the string_views looked up against them alike.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
 
 // Deeper documents are refused: no scenario needs more, and every later copy and
 // comparison of the document recurses once per level.
@@ -91,6 +98,32 @@ class Node {
   }
   const Json* json_;
   std::string place_;
+};
+
+// Builds a JSON object member by member in linear time (Json's operator[]
+// searches the members written so far). A name set again keeps its place and
+// takes the new value, as with operator[].
+class ObjectBuilder {
+ public:
+  void Set(const std::string& name, Json value);
+  bool Has(std::string_view name) const { return positions_.contains(name); }
+  Json Take() { return std::move(object_); }
+
+ private:
+  Json object_ = Json::object();
+  std::unordered_map<std::string, size_t, TextHash, std::equal_to<>> positions_;
+};
+
+// The members of one JSON object by name, found without searching it; the
+// object must outlive the index and stay unchanged.
+class MemberIndex {
+ public:
+  explicit MemberIndex(const Json& object);
+  // The member's value, or null when the object has none of that name.
+  const Json* Find(std::string_view name) const;
+
+ private:
+  std::unordered_map<std::string_view, const Json*> members_;
 };
 
 // The number of one-letter edits from a to b, letters compared without case:

@@ -73,7 +73,7 @@ int VersionCommand(const corvane::cli::Args& args) {
               << module.ModuleContract().version << ", " << module.ModuleContract().abi << ")\n";
     return kExitOk;
   } catch (const pelmark::Error& e) {
-    std::cout << "module: none loaded: " << e.description() << "\n";
+    std::cout << "module: none loaded: " << Printable(e.description()) << "\n";
     return kExitCannotRun;
   }
 }
@@ -105,10 +105,10 @@ int main(int argc, char** argv) {
     if (command == "describe") return DescribeCommand(args);
     if (command == "template") return TemplateCommand(args);
     if (command == "new") return NewCommand(args);
-    std::cerr << "corvane: unknown command \"" << command << "\"\n\n" << Usage();
+    std::cerr << "corvane: unknown command \"" << Printable(command) << "\"\n\n" << Usage();
     return kExitCannotRun;
   } catch (const std::exception& e) {
-    std::cerr << "corvane " << command << ": " << e.what() << "\n";
+    std::cerr << "corvane " << Printable(command) << ": " << Printable(e.what(), true) << "\n";
     return kExitCannotRun;
   }
 }

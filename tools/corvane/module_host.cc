@@ -2,11 +2,7 @@
 // loader, classes resolved through a registry directory.
 #include "module_host.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
@@ -16,14 +12,6 @@ namespace corvane::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string MakeTempDirectory(const char* prefix) {
-  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
-  if (!mkdtemp(pattern.data()))
-    throw HostError("cannot make a temporary directory in " + fs::temp_directory_path().string() +
-                    ": " + std::error_code(errno, std::generic_category()).message());
-  return pattern;
-}
 
 bool IsFile(const fs::path& path) {
   std::error_code ec;
@@ -59,9 +47,18 @@ ModuleHost::ModuleHost(HostOptions options)
     : module_path_(options.module_path.empty() ? DefaultModulePath() : options.module_path) {
   if (options.registry.empty()) {
     // No registry given: register the module into a directory of this run only.
-    platform_.registry_root = MakeTempDirectory("corvane-registry-");
+    std::error_code error;
+    registry_directory_ = TemporaryDirectory(kRegistryPrefix, error);
+    if (registry_directory_.path().empty())
+      throw HostError("cannot make a temporary directory in " + fs::temp_directory_path().string() +
+                      ": " + error.message());
+    platform_.registry_root = registry_directory_.path();
     temporary_registry_ = true;
-    pelmark::HRESULT hr = Load(module_path_).RegisterServer();
+    pelmark::HRESULT hr;
+    {
+      const HoldInterrupt hold;
+      hr = Load(module_path_).RegisterServer();
+    }
     if (pelmark::Failed(hr)) {
       std::string message =
           "DllRegisterServer of " + module_path_ + " failed with " + std::to_string(hr);
@@ -80,12 +77,15 @@ ModuleHost::ModuleHost(HostOptions options)
 
 ModuleHost::~ModuleHost() {
   if (temporary_registry_) {
+    const HoldInterrupt hold;
     auto it = modules_.find(module_path_);
     if (it != modules_.end()) it->second->UnregisterServer();
-    std::error_code ec;
-    fs::remove_all(platform_.registry_root, ec);
+    registry_directory_.Remove();
   }
-  for (auto& [path, module] : modules_) InstallPlatform(*module, nullptr);
+  for (auto& [path, module] : modules_) {
+    InstallDecisionObserver(*module, nullptr);
+    InstallPlatform(*module, nullptr);
+  }
 }
 
 std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path) {

@@ -1,10 +1,10 @@
 // The host side of the command-line tool: loads the component (Corvane.so through
 // the installed loader, corvane/loader.h; on Windows the registered Corvane.dll
 // through COM), installs the tool's platform services in it (a fixed clock, a
-// kept event log, a chosen locale, a registry directory, a file-system sandbox),
-// and creates activity objects by resolving the class through the registry as a
-// real host does. module_host.cc is the Linux host, windows/module_host_windows.cc
-// the Windows one; the rest of the tool is the same on both.
+// kept event log, a chosen locale, a registry directory, a file-system sandbox)
+// and a decision observer that keeps what the classes decided, and creates activity objects by
+// resolving the class through the registry as a real host does. module_host.cc is the Linux host,
+// windows/module_host_windows.cc the Windows one; the rest of the tool is the same on both.
 //
 // Typical usage:
 //   ModuleHost host({.module_path = "", .registry = ""});  // a temporary registry
@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "component_loader.h"
+#include "corvane/decisions.h"
 #include "corvane/platform.h"
 #include "pelmark/host.h"
+#include "temporary_directories.h"
 
 namespace corvane::cli {
 
@@ -52,7 +54,6 @@ class CliPlatform : public PlatformServices {
                             std::string_view path) override;
   void ItemSkipped(std::string_view entity_name, std::string_view id_text,
                    const pelmark::Error& error) override;
-  void ExplainDecision(const Decision& decision) override { decisions.push_back(decision); }
 
   // The directories inside the sandbox, as the library names them ("/exports").
   std::vector<std::string> SandboxDirectories() const;
@@ -63,7 +64,6 @@ class CliPlatform : public PlatformServices {
   double now = 0;
   const LocaleInfo* locale = nullptr;
   std::vector<std::string> event_log;
-  std::vector<Decision> decisions;  // what the classes explained, in call order
   // An item a walk went past because its id could not be read.
   struct SkippedItem {
     size_t journal_position;  // the simulator's journal size when it was skipped
@@ -76,6 +76,14 @@ class CliPlatform : public PlatformServices {
   std::string registry_root;
   std::filesystem::path sandbox;
   std::string export_root;  // the sandbox while a scenario runs
+};
+
+// What the loaded module's classes decided, in call order.
+class DecisionLog final : public DecisionObserver {
+ public:
+  void Decided(const Decision& decision) override { decisions.push_back(decision); }
+
+  std::vector<Decision> decisions;
 };
 
 // The locales the tool offers by name (en-US, de-DE); null for any other.
@@ -99,6 +107,8 @@ class ModuleHost {
   ModuleHost& operator=(const ModuleHost&) = delete;
 
   CliPlatform& platform() { return platform_; }
+  // What the classes decided since the last clear(), in call order.
+  std::vector<Decision>& decisions() { return decision_log_.decisions; }
   const std::string& registry_root() const { return platform_.registry_root; }
   bool temporary_registry() const { return temporary_registry_; }
   // The module a class resolves to (loaded on first use).
@@ -114,8 +124,10 @@ class ModuleHost {
   pelmark::ComponentModule& Load(const std::string& path);
 
   CliPlatform platform_;
+  DecisionLog decision_log_;
   std::string module_path_;
   bool temporary_registry_ = false;
+  TemporaryDirectory registry_directory_;  // the temporary registry, when there is one
   std::map<std::string, std::unique_ptr<pelmark::ComponentModule>> modules_;
 };
 
@@ -129,5 +141,8 @@ std::unique_ptr<pelmark::ComponentModule> OpenModule(const std::string& path);
 // process has one set of services; throws HostError when the module lacks the
 // CorvaneSetPlatform entry point.
 void InstallPlatform(const pelmark::ComponentModule& module, PlatformServices* platform);
+// Installs `observer` in a loaded module (nullptr: none); throws HostError when
+// the module lacks the CorvaneSetDecisionObserver entry point.
+void InstallDecisionObserver(const pelmark::ComponentModule& module, DecisionObserver* observer);
 
 }  // namespace corvane::cli

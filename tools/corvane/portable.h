@@ -4,6 +4,7 @@
 // Threading: safe from any thread.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -33,5 +34,25 @@ int ProcessId();
 // `prefix` followed by six random characters; answers its path, or an empty
 // string with `error` set when no directory could be made.
 std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error);
+
+// Calls `action` when the tool is interrupted (SIGINT, SIGTERM or SIGHUP; on
+// Windows Ctrl+C, Ctrl+Break or a closed console), on a thread of its own, and
+// then ends the process as the interrupt would have. The first call decides;
+// later calls do nothing. Call it before the process starts other threads.
+void CallOnInterrupt(void (*action)());
+
+// A lock, reentrant on one thread, that keeps the tool's writes into its
+// temporary directories and an interrupt's removal of them apart. The timed form
+// answers false when the lock did not come free within `seconds`.
+void LockTemporaryFiles();
+bool LockTemporaryFiles(int seconds);
+void UnlockTemporaryFiles();
+
+// True while a process of this id runs (also one this user may not signal).
+bool ProcessIsRunning(int process_id);
+
+// True when this user owns the file or directory (always true on Windows, whose
+// temporary directory is the user's own).
+bool OwnedByThisUser(const std::filesystem::path& path);
 
 }  // namespace corvane::cli

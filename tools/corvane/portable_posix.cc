@@ -1,8 +1,15 @@
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "portable.h"
 
@@ -30,6 +37,51 @@ std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error)
   }
   error.clear();
   return pattern;
+}
+
+void CallOnInterrupt(void (*action)()) {
+  static std::once_flag once;
+  std::call_once(once, [action] {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal);
+    // Blocked here, and so in every thread started later, the interrupts reach
+    // only the waiting thread, which may do what a signal handler may not.
+    pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
+    std::thread([interrupts, action] {
+      int signal = 0;
+      if (sigwait(&interrupts, &signal) != 0) return;
+      action();
+      std::signal(signal, SIG_DFL);
+      sigset_t just_this;
+      sigemptyset(&just_this);
+      sigaddset(&just_this, signal);
+      pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
+      raise(signal);
+    }).detach();
+  });
+}
+
+namespace {
+std::recursive_timed_mutex& TemporaryFilesLock() {
+  static std::recursive_timed_mutex lock;
+  return lock;
+}
+}  // namespace
+
+void LockTemporaryFiles() { TemporaryFilesLock().lock(); }
+bool LockTemporaryFiles(int seconds) {
+  return TemporaryFilesLock().try_lock_for(std::chrono::seconds(seconds));
+}
+void UnlockTemporaryFiles() { TemporaryFilesLock().unlock(); }
+
+bool ProcessIsRunning(int process_id) {
+  return ::kill(static_cast<pid_t>(process_id), 0) == 0 || errno == EPERM;
+}
+
+bool OwnedByThisUser(const std::filesystem::path& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0 && info.st_uid == ::getuid();
 }
 
 }  // namespace corvane::cli

@@ -13,8 +13,8 @@
 #include "decision_report.h"
 #include "expectations.h"
 #include "json_reader.h"
-#include "portable.h"
 #include "simulator.h"
+#include "temporary_directories.h"
 
 namespace corvane::cli {
 namespace {
@@ -53,9 +53,12 @@ Json FieldJson(const sim::Field& f) {
 }
 
 Json EntityJson(const sim::Entity& e) {
-  Json fields = Json::object();
-  for (const sim::Field& f : e.fields) fields[f.name] = FieldJson(f);
-  return {{"entity", e.entity_name}, {"id", e.id}, {"typecode", e.type_code}, {"fields", fields}};
+  ObjectBuilder fields;
+  for (const sim::Field& f : e.fields) fields.Set(f.name, FieldJson(f));
+  return {{"entity", e.entity_name},
+          {"id", e.id},
+          {"typecode", e.type_code},
+          {"fields", fields.Take()}};
 }
 
 Json ErrorJson(int32_t number, const std::string& source, const std::string& description) {
@@ -216,29 +219,31 @@ Json ClassJson(const ClassRef& c) {
 
 // The fields whose values differ between two reports of one item.
 Json ChangedFields(const Json& before, const Json& after) {
-  Json out = Json::object();
-  if (!after.contains("fields")) return out;
+  ObjectBuilder out;
+  if (!after.contains("fields")) return out.Take();
+  static const Json kNoFields = Json::object();
+  const MemberIndex had(before.contains("fields") ? before["fields"] : kNoFields);
   for (const auto& [name, value] : after["fields"].items()) {
-    bool had = before.contains("fields") && before["fields"].contains(name);
-    if (!had || before["fields"][name] != value)
-      out[name] = {{"before", had ? before["fields"][name] : Json(nullptr)}, {"after", value}};
+    const Json* was = had.Find(name);
+    if (!was || *was != value)
+      out.Set(name, {{"before", was ? *was : Json(nullptr)}, {"after", value}});
   }
-  return out;
+  return out.Take();
 }
 
 Json TaskVariablesJson(const Scenario& s, const sim::Simulator& sim, int32_t task_id) {
-  Json out = Json::object();
+  ObjectBuilder out;
   for (const sim::TaskSpec& t : s.tasks) {
     if (t.task_id != task_id) continue;
     for (const sim::VariableSpec& v : t.variables)
-      out[v.name] = VariantJson(sim.TaskVariable(task_id, v.name));
+      out.Set(v.name, VariantJson(sim.TaskVariable(task_id, v.name)));
   }
   // A host that creates variables on their first write has these too.
   const std::string owner = "task " + std::to_string(task_id);
   for (const sim::VariableWrite& w : sim.VariableWrites())
-    if (w.owner == owner && !out.contains(w.name))
-      out[w.name] = VariantJson(sim.TaskVariable(task_id, w.name));
-  return out;
+    if (w.owner == owner && !out.Has(w.name))
+      out.Set(w.name, VariantJson(sim.TaskVariable(task_id, w.name)));
+  return out.Take();
 }
 
 // Where a directory or file the scenario asks for goes: inside the sandbox, or nowhere.
@@ -572,6 +577,190 @@ void StreamList(ReportSink& sink, std::string_view name, const CallFacts& facts)
   sink.EndList();
 }
 
+// The run's file-system sandbox: a temporary directory that the platform's paths
+// lead into while the scenario runs.
+class Sandbox {
+ public:
+  explicit Sandbox(CliPlatform& platform) : platform_(platform) {
+    std::error_code error;
+    directory_ = TemporaryDirectory(kSandboxPrefix, error);
+    if (directory_.path().empty()) throw HostError("cannot make a file-system sandbox in /tmp");
+    platform_.sandbox = directory_.path();
+    platform_.export_root = platform_.sandbox.string();
+  }
+  ~Sandbox() {
+    directory_.Remove();
+    platform_.sandbox.clear();
+    platform_.export_root.clear();
+  }
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  // Makes the directories and plain files the scenario says are there before the calls.
+  void Fill(const Scenario& s) {
+    const HoldInterrupt hold;
+    for (size_t i = 0; i < s.directories.size(); ++i) {
+      const std::string place = "filesystem.directories[" + std::to_string(i) + "]";
+      std::error_code ec;
+      fs::create_directories(InsideSandbox(platform_, s.directories[i], place), ec);
+      if (ec)
+        throw ScenarioError(
+            place, "cannot make the directory \"" + s.directories[i] + "\": " + ec.message());
+    }
+    for (const Scenario::File& file : s.files) MakeSandboxFile(platform_, file);
+  }
+
+ private:
+  CliPlatform& platform_;
+  TemporaryDirectory directory_;
+};
+
+Json ReportHead(const Scenario& s, ModuleHost& host) {
+  Json head = Json::object();
+  head["scenario"] = s.file;
+  head["description"] = s.description;
+  head["class"] = ClassJson(s.step_class);
+  head["locale"] = s.locale;
+  head["clock_fixed"] = s.now.has_value();
+  head["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
+  head["warnings"] = Warnings(s);
+  return head;
+}
+
+// One object per class, as a host makes one per step; every call of that step
+// goes to the same object.
+using Steps = std::map<std::string, pelmark::ComPtr<pelmark::IActivityRuntime>>;
+
+Steps CreateSteps(const Scenario& s, ModuleHost& host) {
+  Steps steps;
+  auto make = [&](const ClassRef& c) {
+    auto& slot = steps[c.name];
+    if (!slot) slot = host.Create(c.name, c.clsid, c.by_clsid);
+  };
+  make(s.step_class);
+  for (const CallSpec& c : s.calls) make(c.step_class);
+  return steps;
+}
+
+// Makes call number `index` (from 0) of the step and answers its head: what was
+// called, on what clock, and what it returned or raised.
+Json MakeCall(const CallSpec& c, size_t index, pelmark::IActivityRuntime* step, sim::Simulator& sim,
+              double now) {
+  Json call = Json::object();
+  call["index"] = index + 1;
+  call["class"] = c.step_class.name;
+  call["method"] = MethodName(c.method);
+  if (c.method != Method::kInitialize) call["task"] = c.task_id;
+  call["clock"] = VariantJson(Variant::Date(now));
+  call["result"] = nullptr;
+  call["error"] = nullptr;
+  try {
+    switch (c.method) {
+      case Method::kInitialize:
+        step->Initialize(sim.Services(), sim.Activity());
+        break;
+      case Method::kExecute: {
+        pelmark::ITask* task = sim.Task(c.task_id);
+        call["result"] = step->Execute(sim.Services(), task);
+        break;
+      }
+      case Method::kEvaluateCompositeTask: {
+        pelmark::ITask* task = sim.Task(c.task_id);
+        call["result"] = step->EvaluateCompositeTask(sim.Services(), sim.Activity(), task);
+        break;
+      }
+    }
+  } catch (const pelmark::Error& e) {
+    call["error"] = ErrorJson(e.number(), e.source(), e.description());
+  } catch (const std::exception& e) {
+    // Only pelmark::Error may cross the contract; anything else is a defect.
+    call["error"] = ErrorJson(-1, "corvane", std::string("not a contract error: ") + e.what());
+  }
+  return call;
+}
+
+// The declared DMS items, each one's report kept as JSON text from one call to
+// the next: what finds the items a call changed. Text is a fraction of the size
+// of a JSON tree.
+class ItemReports {
+ public:
+  ItemReports(const Scenario& s, const sim::Simulator& sim)
+      : declared_(DeclaredItems(s)), sim_(sim), after_(declared_.size()) {
+    before_.reserve(declared_.size());
+    for (const DeclaredItem& d : declared_) before_.push_back(ItemJson(d, sim_).dump());
+  }
+
+  const std::vector<DeclaredItem>& declared() const { return declared_; }
+
+  // Hands "items" and "items_changed" of the call just made to the sink.
+  void Stream(ReportSink& sink) {
+    std::vector<size_t> changed;
+    sink.BeginList("items");
+    for (size_t i = 0; i < declared_.size(); ++i) {
+      const Json item = ItemJson(declared_[i], sim_);
+      after_[i] = item.dump();
+      if (after_[i] != before_[i]) changed.push_back(i);
+      sink.Element(item);
+    }
+    sink.EndList();
+    sink.BeginList("items_changed");
+    for (size_t i : changed) {
+      Json change = ItemJson(declared_[i], sim_);
+      // Read back as a scenario is: Json::parse inserts each member with a search.
+      Json before = ParseScenarioJson(before_[i]);
+      Json fields = ChangedFields(before, change);
+      change.erase("fields");
+      change["changed_fields"] = std::move(fields);
+      // What the changed fields do not say: whether it existed, its flags and labels.
+      change["before"] = {{"exists", before["exists"]},
+                          {"flags", before.value("flags", Json::object())},
+                          {"labels", before.value("labels", Json::array())}};
+      sink.Element(change);
+    }
+    sink.EndList();
+    std::swap(before_, after_);
+  }
+
+ private:
+  const std::vector<DeclaredItem> declared_;
+  const sim::Simulator& sim_;
+  std::vector<std::string> before_, after_;
+};
+
+// Makes call number `index` of the scenario and hands its part of the report to
+// the sink; answers its failed expectations for the summary, or null when all hold.
+Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, sim::Simulator& sim,
+             CliPlatform& platform, ItemReports& items, ReportSink& sink) {
+  const CallSpec& c = s.calls[index];
+  if (c.at) platform.now = *c.at;
+  platform.now += c.advance_days;
+  const Marks mark = Mark(sim, platform);
+  host.decisions().clear();
+  Json call = MakeCall(c, index, steps[c.step_class.name].get(), sim, platform.now);
+  // A call decides at most once; what it decided, as the class explained it.
+  call["decision"] =
+      host.decisions().empty() ? Json(nullptr) : DecisionJson(host.decisions().back());
+
+  const CallFacts facts(s, sim, platform, mark, call["error"]);
+  const Json task_variables =
+      c.method != Method::kInitialize ? TaskVariablesJson(s, sim, c.task_id) : Json();
+  // The expectations are checked first and reported last, as the JSON orders them.
+  const Json expectations = CheckExpectations(
+      c.expect, ExpectationFacts(c, call, task_variables, facts, items.declared(), sim));
+
+  sink.BeginCall(call);
+  StreamList(sink, "variable_writes", facts);
+  if (!task_variables.is_null()) sink.Member("task_variables", task_variables);
+  for (std::string_view name : kListsBeforeItems) StreamList(sink, name, facts);
+  items.Stream(sink);
+  StreamList(sink, "jobs", facts);
+  sink.Member("expectations", expectations);
+  sink.EndCall();
+
+  if (expectations["failures"].empty()) return nullptr;
+  return {{"index", call["index"]}, {"method", call["method"]}, {"expectations", expectations}};
+}
+
 }  // namespace
 
 Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
@@ -580,30 +769,8 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
   platform.locale = FindLocale(s.locale);
   platform.event_log.clear();
   platform.skipped_items.clear();
-  // The file-system sandbox of this run.
-  std::error_code sandbox_error;
-  const std::string sandbox = MakeUniqueDirectory("corvane-files-", sandbox_error);
-  if (sandbox.empty()) throw HostError("cannot make a file-system sandbox in /tmp");
-  platform.sandbox = sandbox;
-  struct SandboxRemover {
-    CliPlatform& p;
-    ~SandboxRemover() {
-      std::error_code ec;
-      fs::remove_all(p.sandbox, ec);
-      p.sandbox.clear();
-      p.export_root.clear();
-    }
-  } remover{platform};
-  platform.export_root = platform.sandbox.string();
-  for (size_t i = 0; i < s.directories.size(); ++i) {
-    const std::string place = "filesystem.directories[" + std::to_string(i) + "]";
-    std::error_code ec;
-    fs::create_directories(InsideSandbox(platform, s.directories[i], place), ec);
-    if (ec)
-      throw ScenarioError(
-          place, "cannot make the directory \"" + s.directories[i] + "\": " + ec.message());
-  }
-  for (const Scenario::File& file : s.files) MakeSandboxFile(platform, file);
+  Sandbox sandbox(platform);
+  sandbox.Fill(s);
 
   sim::Simulator sim(s.options);
   platform.journal_position = [&sim] { return sim.JournalSize(); };
@@ -617,119 +784,20 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
     throw ScenarioError("", "the simulated host refused the content: " + e.description());
   }
 
-  Json head = Json::object();
-  head["scenario"] = s.file;
-  head["description"] = s.description;
-  head["class"] = ClassJson(s.step_class);
-  head["locale"] = s.locale;
-  head["clock_fixed"] = s.now.has_value();
-  head["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
-  head["warnings"] = Warnings(s);
+  const Json head = ReportHead(s, host);
   bool passed = true;
   Json summary = {{"scenario", s.file}, {"passed", true}, {"calls", Json::array()}};
-
   {
-    // One object per class, as a host makes one per step; every call of that
-    // step goes to the same object. All are made before the report starts, so
-    // that a class that cannot be created stops the scenario before any of its
-    // report is written.
-    std::map<std::string, pelmark::ComPtr<pelmark::IActivityRuntime>> steps;
-    auto make = [&](const ClassRef& c) {
-      auto& slot = steps[c.name];
-      if (!slot) slot = host.Create(c.name, c.clsid, c.by_clsid);
-    };
-    make(s.step_class);
-    for (const CallSpec& c : s.calls) make(c.step_class);
+    // All objects are made before the report starts, so that a class that cannot
+    // be created stops the scenario before any of its report is written.
+    Steps steps = CreateSteps(s, host);
     sink.BeginReport(head, host.module_path());
-
-    const std::vector<DeclaredItem> declared = DeclaredItems(s);
-    // Each declared item's report as JSON text, before and after a call: what
-    // finds the items a call changed. Text is a fraction of the size of a JSON tree.
-    std::vector<std::string> items_before, items_after(declared.size());
-    items_before.reserve(declared.size());
-    for (const DeclaredItem& d : declared) items_before.push_back(ItemJson(d, sim).dump());
-
+    ItemReports items(s, sim);
     for (size_t index = 0; index < s.calls.size(); ++index) {
-      const CallSpec& c = s.calls[index];
-      if (c.at) platform.now = *c.at;
-      platform.now += c.advance_days;
-      const Marks mark = Mark(sim, platform);
-      platform.decisions.clear();
-
-      pelmark::IActivityRuntime* step = steps[c.step_class.name].get();
-      Json call = Json::object();
-      call["index"] = index + 1;
-      call["class"] = c.step_class.name;
-      call["method"] = MethodName(c.method);
-      if (c.method != Method::kInitialize) call["task"] = c.task_id;
-      call["clock"] = VariantJson(Variant::Date(platform.now));
-      call["result"] = nullptr;
-      call["error"] = nullptr;
-      try {
-        switch (c.method) {
-          case Method::kInitialize:
-            step->Initialize(sim.Services(), sim.Activity());
-            break;
-          case Method::kExecute: {
-            pelmark::ITask* task = sim.Task(c.task_id);
-            call["result"] = step->Execute(sim.Services(), task);
-            break;
-          }
-          case Method::kEvaluateCompositeTask: {
-            pelmark::ITask* task = sim.Task(c.task_id);
-            call["result"] = step->EvaluateCompositeTask(sim.Services(), sim.Activity(), task);
-            break;
-          }
-        }
-      } catch (const pelmark::Error& e) {
-        call["error"] = ErrorJson(e.number(), e.source(), e.description());
-      } catch (const std::exception& e) {
-        // Only pelmark::Error may cross the contract; anything else is a defect.
-        call["error"] = ErrorJson(-1, "corvane", std::string("not a contract error: ") + e.what());
-      }
-
-      // A call decides at most once; what it decided, as the class explained it.
-      call["decision"] =
-          platform.decisions.empty() ? Json(nullptr) : DecisionJson(platform.decisions.back());
-      const CallFacts facts(s, sim, platform, mark, call["error"]);
-      const Json task_variables =
-          c.method != Method::kInitialize ? TaskVariablesJson(s, sim, c.task_id) : Json();
-      // The expectations are checked first and reported last, as the JSON orders them.
-      const Json expectations = CheckExpectations(
-          c.expect, ExpectationFacts(c, call, task_variables, facts, declared, sim));
-      if (!expectations["failures"].empty()) {
-        passed = false;
-        summary["calls"].push_back(
-            {{"index", call["index"]}, {"method", call["method"]}, {"expectations", expectations}});
-      }
-
-      sink.BeginCall(call);
-      StreamList(sink, "variable_writes", facts);
-      if (!task_variables.is_null()) sink.Member("task_variables", task_variables);
-      for (std::string_view name : kListsBeforeItems) StreamList(sink, name, facts);
-
-      std::vector<size_t> changed;
-      sink.BeginList("items");
-      for (size_t i = 0; i < declared.size(); ++i) {
-        const Json item = ItemJson(declared[i], sim);
-        items_after[i] = item.dump();
-        if (items_after[i] != items_before[i]) changed.push_back(i);
-        sink.Element(item);
-      }
-      sink.EndList();
-      sink.BeginList("items_changed");
-      for (size_t i : changed) {
-        Json change = ItemJson(declared[i], sim);
-        Json fields = ChangedFields(Json::parse(items_before[i]), change);
-        change.erase("fields");
-        change["changed_fields"] = std::move(fields);
-        sink.Element(change);
-      }
-      sink.EndList();
-      std::swap(items_before, items_after);
-      StreamList(sink, "jobs", facts);
-      sink.Member("expectations", expectations);
-      sink.EndCall();
+      Json failed = RunCall(s, index, steps, host, sim, platform, items, sink);
+      if (failed.is_null()) continue;
+      passed = false;
+      summary["calls"].push_back(std::move(failed));
     }
   }
   summary["passed"] = passed;

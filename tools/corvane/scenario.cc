@@ -12,6 +12,19 @@
 namespace corvane::cli {
 namespace {
 
+// The contract operation of that name, or null.
+const sim::ContractOperation* FindOperation(std::string_view name) {
+  for (const sim::ContractOperation& op : sim::kContractOperations)
+    if (op.name == name) return &op;
+  return nullptr;
+}
+
+std::vector<std::string_view> OperationNames() {
+  std::vector<std::string_view> names;
+  for (const sim::ContractOperation& op : sim::kContractOperations) names.push_back(op.name);
+  return names;
+}
+
 sim::Fault ParseFault(const Node& node) {
   node.Keys({"op", "target", "when", "number", "source", "description", "skip", "times",
              "answer_nothing"});
@@ -22,9 +35,10 @@ sim::Fault ParseFault(const Node& node) {
         "name the operation as Interface.Method, for example "
         "\"IDmsService.MarkAsVital\" (the report's journal shows them)");
   // A fault on a call that never happens would pass silently.
-  if (!IsContractOperation(f.op))
+  const sim::ContractOperation* op = FindOperation(f.op);
+  if (!op)
     node.At("op").Fail("no operation of the host or DMS is named \"" + f.op + "\"" +
-                       Suggestion(f.op, ContractOperations()) +
+                       Suggestion(f.op, OperationNames()) +
                        "; name one as the report's journal shows it");
   f.target = node.TextOr("target", "");
   if (node.Has("when"))
@@ -32,7 +46,7 @@ sim::Fault ParseFault(const Node& node) {
       f.when.push_back({name, value.Value()});
   f.answer_nothing = node.BoolOr("answer_nothing", false);
   if (f.answer_nothing) {
-    if (!AnswersObject(f.op))
+    if (!op->answers_object)
       node.At("answer_nothing")
           .Fail(f.op +
                 " answers no object, so it cannot answer Nothing; a fault without "
@@ -126,6 +140,156 @@ ClassRef ResolveClassReference(const std::string& reference, const std::string& 
 
 namespace {
 
+void ReadHost(const Node& host, sim::Options& options) {
+  host.Keys({"services", "require_connection", "case_sensitive_names", "create_task_variables"});
+  if (host.Has("services")) {
+    for (auto& [name, offered] : host.At("services").Members("service names to true/false")) {
+      bool on = offered.Bool();
+      if (name == "DmsService")
+        options.dms_service = on;
+      else if (name == "ConfigurationService")
+        options.configuration_service = on;
+      else if (name == "NotificationService")
+        options.notification_service = on;
+      else
+        offered.Fail(
+            "unknown service \"" + name + "\"" +
+            Suggestion(name, {"DmsService", "ConfigurationService", "NotificationService"}) +
+            "; the services are DmsService, ConfigurationService and "
+            "NotificationService");
+    }
+  }
+  options.require_connection = host.BoolOr("require_connection", true);
+  options.case_sensitive_names = host.BoolOr("case_sensitive_names", false);
+  options.create_task_variables = host.BoolOr("create_task_variables", false);
+}
+
+void ReadStep(const Node& step, sim::ActivitySpec& activity) {
+  step.Keys({"parameters", "requestcount", "minresponses", "minapprovals"});
+  if (step.Has("parameters")) activity.parameters = ParseParameters(step.At("parameters"));
+  activity.request_count = step.IntOr("requestcount", 0);
+  activity.min_responses = step.IntOr("minresponses", 0);
+  // MinApprovals is text holding a number; a JSON number is taken as its text.
+  if (step.Has("minapprovals")) {
+    Node m = step.At("minapprovals");
+    activity.min_approvals = m.json().is_number_integer() ? std::to_string(m.Int()) : m.Text();
+  }
+}
+
+std::vector<sim::TaskSpec> ReadTasks(const Node& tasks, int32_t process_id) {
+  std::vector<sim::TaskSpec> out;
+  for (const Node& n : tasks.List()) {
+    n.RequireObject("a task");
+    sim::TaskSpec task = ParseTask(n, process_id);
+    for (const sim::TaskSpec& other : out)
+      if (other.task_id == task.task_id)
+        n.At("id").Fail("two tasks have the id " + std::to_string(task.task_id));
+    out.push_back(std::move(task));
+  }
+  return out;
+}
+
+Scenario::File ReadFile(const Node& f, const std::vector<Scenario::File>& earlier) {
+  Scenario::File file{.place = f.place()};
+  if (f.json().is_string()) {
+    file.path = f.Text();
+  } else {
+    f.RequireObject("a file: its path, or {\"path\", \"content\"}");
+    f.Keys({"path", "content"});
+    file.path = f.At("path").Text();
+    file.content = f.TextOr("content", "");
+  }
+  if (file.path.find_first_not_of("/\\") == std::string::npos)
+    f.Fail("a file needs a name below the sandbox's root, such as \"/exports/a.pdf\"");
+  for (const Scenario::File& other : earlier)
+    if (other.path == file.path) f.Fail("the file \"" + file.path + "\" is listed twice");
+  return file;
+}
+
+void ReadFilesystem(const Node& fs, Scenario& s) {
+  fs.Keys({"directories", "files"});
+  if (fs.Has("directories"))
+    for (const Node& d : fs.At("directories").List()) s.directories.push_back(d.Text());
+  if (fs.Has("files"))
+    for (const Node& f : fs.At("files").List()) s.files.push_back(ReadFile(f, s.files));
+}
+
+// The ids of the scenario's tasks, for messages.
+std::string TaskIds(const Scenario& s) {
+  std::string ids;
+  for (const sim::TaskSpec& t : s.tasks)
+    ids += (ids.empty() ? "" : ", ") + std::to_string(t.task_id);
+  return ids.empty() ? std::string("none (add a \"tasks\" list)") : ids;
+}
+
+CallSpec ReadCall(const Node& n, const Scenario& s) {
+  n.Keys({"method", "class", "task", "at", "advance", "expect"});
+  CallSpec c;
+  c.place = n.place();
+  c.step_class = n.Has("class") ? ResolveClassReference(n.At("class").Text(), n.place() + ".class")
+                                : s.step_class;
+  c.method = ParseMethod(n.At("method"));
+  if (c.method != Method::kInitialize) {
+    if (!n.Has("task") && s.tasks.size() != 1)
+      n.Fail(std::string(MethodName(c.method)) + " needs \"task\": the id of one of the tasks (" +
+             TaskIds(s) + ")");
+    c.task_id = n.Has("task") ? n.At("task").Int() : s.tasks.front().task_id;
+  } else if (n.Has("task")) {
+    n.At("task").Fail("Initialize takes the step, not a task; remove \"task\"");
+  }
+  if (n.Has("at")) c.at = n.At("at").Date();
+  if (n.Has("advance")) c.advance_days = AdvanceDays(n.At("advance"));
+  if (n.Has("expect")) {
+    ValidateExpect(n.At("expect").json(), n.place() + ".expect");
+    c.expect = n.At("expect").json();
+  }
+  return c;
+}
+
+// The "calls" list; without one, Execute on the first task with the top-level
+// "expect" block.
+std::vector<CallSpec> ReadCalls(const Node& root, const Scenario& s) {
+  std::vector<CallSpec> calls;
+  if (root.Has("calls")) {
+    if (root.Has("expect"))
+      root.At("expect").Fail("with a \"calls\" list, put each \"expect\" block inside its call");
+    for (const Node& n : root.At("calls").List()) calls.push_back(ReadCall(n, s));
+    // A scenario that calls nothing would pass without having tried the step.
+    if (calls.empty())
+      root.At("calls").Fail(
+          "an empty list calls nothing: add a call, or remove \"calls\" to run Execute on the "
+          "first task");
+    return calls;
+  }
+  if (s.tasks.empty())
+    root.Fail(
+        "nothing to call: add a \"tasks\" list (Execute runs the first task) or a "
+        "\"calls\" list");
+  CallSpec c;
+  c.step_class = s.step_class;
+  c.task_id = s.tasks.front().task_id;
+  c.place = "expect";
+  if (root.Has("expect")) {
+    ValidateExpect(root.At("expect").json(), "expect");
+    c.expect = root.At("expect").json();
+  }
+  calls.push_back(std::move(c));
+  return calls;
+}
+
+void RequireCalledTasks(const Scenario& s) {
+  for (const CallSpec& c : s.calls) {
+    if (c.method == Method::kInitialize) continue;
+    bool found = std::any_of(s.tasks.begin(), s.tasks.end(),
+                             [&](const sim::TaskSpec& t) { return t.task_id == c.task_id; });
+    if (!found)
+      throw ScenarioError(c.place + ".task", "no task has the id " + std::to_string(c.task_id) +
+                                                 "; the scenario's tasks are " + TaskIds(s));
+  }
+}
+
+// The sections in the order they are read, so that the first mistake of a file
+// is the one reported.
 Scenario ReadScenario(const Json& doc, const std::string& file) {
   Scenario s;
   s.file = file;
@@ -139,154 +303,24 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
   s.locale = root.TextOr("locale", "en-US");
   if (s.locale != "en-US" && s.locale != "de-DE")
     root.At("locale").Fail("unknown locale \"" + s.locale + "\"; the locales are en-US and de-DE");
-
-  if (root.Has("host")) {
-    Node host = root.At("host");
-    host.Keys({"services", "require_connection", "case_sensitive_names", "create_task_variables"});
-    if (host.Has("services")) {
-      for (auto& [name, offered] : host.At("services").Members("service names to true/false")) {
-        bool on = offered.Bool();
-        if (name == "DmsService")
-          s.options.dms_service = on;
-        else if (name == "ConfigurationService")
-          s.options.configuration_service = on;
-        else if (name == "NotificationService")
-          s.options.notification_service = on;
-        else {
-          const std::string_view names[] = {"DmsService", "ConfigurationService",
-                                            "NotificationService"};
-          offered.Fail("unknown service \"" + name + "\"" + Suggestion(name, names) +
-                       "; the services are DmsService, ConfigurationService and "
-                       "NotificationService");
-        }
-      }
-    }
-    s.options.require_connection = host.BoolOr("require_connection", true);
-    s.options.case_sensitive_names = host.BoolOr("case_sensitive_names", false);
-    s.options.create_task_variables = host.BoolOr("create_task_variables", false);
-  }
-  if (root.Has("settings")) {
+  if (root.Has("host")) ReadHost(root.At("host"), s.options);
+  if (root.Has("settings"))
     for (const Node& n : root.At("settings").List()) {
       n.Keys({"section", "key", "value"});
       s.settings.push_back({n.At("section").Text(), n.At("key").Text(), n.At("value").Text()});
     }
-  }
   if (root.Has("dms")) ParseDms(root.At("dms"), s);
   if (root.Has("process"))
     s.process = ParseProcess(root.At("process"), s.options.case_sensitive_names);
   const int32_t process_id = s.process ? s.process->id : 0;
-
-  if (root.Has("step")) {
-    Node step = root.At("step");
-    step.Keys({"parameters", "requestcount", "minresponses", "minapprovals"});
-    if (step.Has("parameters")) s.activity.parameters = ParseParameters(step.At("parameters"));
-    s.activity.request_count = step.IntOr("requestcount", 0);
-    s.activity.min_responses = step.IntOr("minresponses", 0);
-    // MinApprovals is text holding a number; a JSON number is taken as its text.
-    if (step.Has("minapprovals")) {
-      Node m = step.At("minapprovals");
-      s.activity.min_approvals = m.json().is_number_integer() ? std::to_string(m.Int()) : m.Text();
-    }
-  }
+  if (root.Has("step")) ReadStep(root.At("step"), s.activity);
   s.activity.process_id = process_id;
-  if (root.Has("tasks")) {
-    for (const Node& n : root.At("tasks").List()) {
-      n.RequireObject("a task");
-      sim::TaskSpec task = ParseTask(n, process_id);
-      for (const sim::TaskSpec& other : s.tasks)
-        if (other.task_id == task.task_id)
-          n.At("id").Fail("two tasks have the id " + std::to_string(task.task_id));
-      s.tasks.push_back(std::move(task));
-    }
-  }
+  if (root.Has("tasks")) s.tasks = ReadTasks(root.At("tasks"), process_id);
   if (root.Has("faults"))
     for (const Node& n : root.At("faults").List()) s.faults.push_back(ParseFault(n));
-  if (root.Has("filesystem")) {
-    Node fs = root.At("filesystem");
-    fs.Keys({"directories", "files"});
-    if (fs.Has("directories"))
-      for (const Node& d : fs.At("directories").List()) s.directories.push_back(d.Text());
-    if (fs.Has("files")) {
-      for (const Node& f : fs.At("files").List()) {
-        Scenario::File file{.place = f.place()};
-        if (f.json().is_string()) {
-          file.path = f.Text();
-        } else {
-          f.RequireObject("a file: its path, or {\"path\", \"content\"}");
-          f.Keys({"path", "content"});
-          file.path = f.At("path").Text();
-          file.content = f.TextOr("content", "");
-        }
-        if (file.path.find_first_not_of("/\\") == std::string::npos)
-          f.Fail("a file needs a name below the sandbox's root, such as \"/exports/a.pdf\"");
-        for (const Scenario::File& other : s.files)
-          if (other.path == file.path) f.Fail("the file \"" + file.path + "\" is listed twice");
-        s.files.push_back(std::move(file));
-      }
-    }
-  }
-
-  auto task_ids = [&] {
-    std::string ids;
-    for (const sim::TaskSpec& t : s.tasks)
-      ids += (ids.empty() ? "" : ", ") + std::to_string(t.task_id);
-    return ids.empty() ? std::string("none (add a \"tasks\" list)") : ids;
-  };
-  if (root.Has("calls")) {
-    if (root.Has("expect"))
-      root.At("expect").Fail("with a \"calls\" list, put each \"expect\" block inside its call");
-    for (const Node& n : root.At("calls").List()) {
-      n.Keys({"method", "class", "task", "at", "advance", "expect"});
-      CallSpec c;
-      c.place = n.place();
-      c.step_class = n.Has("class")
-                         ? ResolveClassReference(n.At("class").Text(), n.place() + ".class")
-                         : s.step_class;
-      c.method = ParseMethod(n.At("method"));
-      if (c.method != Method::kInitialize) {
-        if (!n.Has("task") && s.tasks.size() != 1)
-          n.Fail(std::string(MethodName(c.method)) +
-                 " needs \"task\": the id of one of the tasks (" + task_ids() + ")");
-        c.task_id = n.Has("task") ? n.At("task").Int() : s.tasks.front().task_id;
-      } else if (n.Has("task")) {
-        n.At("task").Fail("Initialize takes the step, not a task; remove \"task\"");
-      }
-      if (n.Has("at")) c.at = n.At("at").Date();
-      if (n.Has("advance")) c.advance_days = AdvanceDays(n.At("advance"));
-      if (n.Has("expect")) {
-        ValidateExpect(n.At("expect").json(), n.place() + ".expect");
-        c.expect = n.At("expect").json();
-      }
-      s.calls.push_back(std::move(c));
-    }
-    // A scenario that calls nothing would pass without having tried the step.
-    if (s.calls.empty())
-      root.At("calls").Fail(
-          "an empty list calls nothing: add a call, or remove \"calls\" to run Execute on the "
-          "first task");
-  } else {
-    if (s.tasks.empty())
-      root.Fail(
-          "nothing to call: add a \"tasks\" list (Execute runs the first task) or a "
-          "\"calls\" list");
-    CallSpec c;
-    c.step_class = s.step_class;
-    c.task_id = s.tasks.front().task_id;
-    c.place = "expect";
-    if (root.Has("expect")) {
-      ValidateExpect(root.At("expect").json(), "expect");
-      c.expect = root.At("expect").json();
-    }
-    s.calls.push_back(std::move(c));
-  }
-  for (const CallSpec& c : s.calls) {
-    if (c.method == Method::kInitialize) continue;
-    bool found = std::any_of(s.tasks.begin(), s.tasks.end(),
-                             [&](const sim::TaskSpec& t) { return t.task_id == c.task_id; });
-    if (!found)
-      throw ScenarioError(c.place + ".task", "no task has the id " + std::to_string(c.task_id) +
-                                                 "; the scenario's tasks are " + task_ids());
-  }
+  if (root.Has("filesystem")) ReadFilesystem(root.At("filesystem"), s);
+  s.calls = ReadCalls(root, s);
+  RequireCalledTasks(s);
   return s;
 }
 

@@ -158,100 +158,106 @@ sim::GroupSpec ParseGroup(const Node& node) {
   return g;
 }
 
+InDatabase<sim::DocumentSpec> ParseDocument(const Node& n) {
+  n.Keys({"database", "id", "doctypecode", "stack", "version", "fields", "system_fields"});
+  sim::DocumentSpec d;
+  d.id = n.At("id").Id();
+  d.doc_type_code = n.IntOr("doctypecode", sim::kDocumentTypeCode);
+  if (n.Has("stack")) {
+    Node stack = n.At("stack");
+    stack.Keys({"id", "typecode"});
+    d.parent_id = stack.At("id").Id();
+    d.parent_type_code = stack.At("typecode").Int();
+  }
+  if (n.Has("version")) {
+    std::vector<Node> v = n.At("version").List();
+    if (v.size() != 2) n.At("version").Fail("expected [major, minor], for example [1, 0]");
+    d.major_version = v[0].Int();
+    d.minor_version = v[1].Int();
+  }
+  if (n.Has("fields")) d.fields = ParseFields(n.At("fields"));
+  d.system_fields = n.BoolOr("system_fields", true);
+  return {n.At("database").Int(), std::move(d)};
+}
+
+// Stacks, record series and retention labels; a default type code of 0 means
+// the scenario must give one.
+void ParseItemEntities(const Node& dms, const char* key, int32_t default_type_code,
+                       std::vector<InDatabase<sim::Entity>>& out) {
+  if (!dms.Has(key)) return;
+  for (const Node& n : dms.At(key).List()) {
+    n.RequireObject("an entity");
+    int32_t database = n.At("database").Int();
+    out.push_back(
+        {database, ParseEntity(n, {"database", "id", "typecode", "fields"}, default_type_code)});
+    if (default_type_code == 0 && !n.Has("typecode"))
+      n.Fail(
+          "\"typecode\" is required: the item list names stacks and record series by "
+          "id and type code");
+  }
+}
+
+SecurityLabelSpec ParseSecurityLabel(const Node& n) {
+  n.Keys({"database", "name", "id", "typecode"});
+  return {n.At("database").Int(), n.At("name").Text(), n.At("id").Int(),
+          n.IntOr("typecode", sim::kSecurityLabelTypeCode)};
+}
+
+sim::Entity ParseJob(const Node& n) {
+  n.Keys({"id", "typecode", "startdate", "fields"});
+  sim::Entity job;
+  job.entity_name = "Job";
+  job.id = n.At("id").Id();
+  job.type_code = n.IntOr("typecode", sim::kJobTypeCode);
+  if (n.Has("fields")) job.fields = ParseFields(n.At("fields"));
+  if (n.Has("startdate"))
+    job.fields.insert(job.fields.begin(), sim::Field::Date("Start Date", n.At("startdate").Date()));
+  return job;
+}
+
+EventCodeSpec ParseEventCode(const Node& n) {
+  n.Keys({"typecode", "event", "code"});
+  return {n.At("typecode").Int(), n.At("event").Text(), n.At("code").Int()};
+}
+
+sim::Entity ParseTemplate(const Node& n) {
+  n.Keys({"entity", "typecode", "fields"});
+  sim::Entity t;
+  t.entity_name = n.At("entity").Text();
+  t.type_code = n.IntOr("typecode", 0);
+  if (n.Has("fields")) t.fields = ParseFields(n.At("fields"));
+  return t;
+}
+
+// Each element of the list under `key`, when there is one, read by `parse`.
+template <class T, class Parse>
+void ParseList(const Node& dms, const char* key, std::vector<T>& out, Parse parse) {
+  if (dms.Has(key))
+    for (const Node& n : dms.At(key).List()) out.push_back(parse(n));
+}
+
 }  // namespace
 
 void ParseDms(const Node& dms, Scenario& s) {
   dms.Keys({"databases", "documents", "stacks", "recordseries", "retentionlabels", "securitylabels",
             "users", "groups", "roles", "jobs", "eventcodes", "intervalcodes",
             "replace_intervalcodes", "templates"});
-  if (dms.Has("databases"))
-    for (const Node& n : dms.At("databases").List()) s.databases.push_back(n.Int());
-  if (dms.Has("documents")) {
-    for (const Node& n : dms.At("documents").List()) {
-      n.Keys({"database", "id", "doctypecode", "stack", "version", "fields", "system_fields"});
-      sim::DocumentSpec d;
-      d.id = n.At("id").Id();
-      d.doc_type_code = n.IntOr("doctypecode", sim::kDocumentTypeCode);
-      if (n.Has("stack")) {
-        Node stack = n.At("stack");
-        stack.Keys({"id", "typecode"});
-        d.parent_id = stack.At("id").Id();
-        d.parent_type_code = stack.At("typecode").Int();
-      }
-      if (n.Has("version")) {
-        std::vector<Node> v = n.At("version").List();
-        if (v.size() != 2) n.At("version").Fail("expected [major, minor], for example [1, 0]");
-        d.major_version = v[0].Int();
-        d.minor_version = v[1].Int();
-      }
-      if (n.Has("fields")) d.fields = ParseFields(n.At("fields"));
-      d.system_fields = n.BoolOr("system_fields", true);
-      s.documents.push_back({n.At("database").Int(), std::move(d)});
-    }
-  }
-  auto entities = [&](const char* key, auto& out, int32_t default_type_code) {
-    if (!dms.Has(key)) return;
-    for (const Node& n : dms.At(key).List()) {
-      n.RequireObject("an entity");
-      int32_t database = n.At("database").Int();
-      out.push_back(
-          {database, ParseEntity(n, {"database", "id", "typecode", "fields"}, default_type_code)});
-      if (default_type_code == 0 && !n.Has("typecode"))
-        n.Fail(
-            "\"typecode\" is required: the item list names stacks and record series by "
-            "id and type code");
-    }
-  };
-  entities("stacks", s.stacks, 0);
-  entities("recordseries", s.record_series, 0);
-  entities("retentionlabels", s.retention_labels, sim::kRetentionLabelTypeCode);
-  if (dms.Has("securitylabels")) {
-    for (const Node& n : dms.At("securitylabels").List()) {
-      n.Keys({"database", "name", "id", "typecode"});
-      s.security_labels.push_back({n.At("database").Int(), n.At("name").Text(), n.At("id").Int(),
-                                   n.IntOr("typecode", sim::kSecurityLabelTypeCode)});
-    }
-  }
-  if (dms.Has("users"))
-    for (const Node& n : dms.At("users").List()) s.users.push_back(ParseUser(n));
-  if (dms.Has("groups"))
-    for (const Node& n : dms.At("groups").List()) s.groups.push_back(ParseGroup(n));
-  if (dms.Has("roles"))
-    for (const Node& n : dms.At("roles").List()) s.roles.push_back(ParseGroup(n));
-  if (dms.Has("jobs")) {
-    for (const Node& n : dms.At("jobs").List()) {
-      n.Keys({"id", "typecode", "startdate", "fields"});
-      sim::Entity job;
-      job.entity_name = "Job";
-      job.id = n.At("id").Id();
-      job.type_code = n.IntOr("typecode", sim::kJobTypeCode);
-      if (n.Has("fields")) job.fields = ParseFields(n.At("fields"));
-      if (n.Has("startdate"))
-        job.fields.insert(job.fields.begin(),
-                          sim::Field::Date("Start Date", n.At("startdate").Date()));
-      s.jobs.push_back(std::move(job));
-    }
-  }
-  if (dms.Has("eventcodes")) {
-    for (const Node& n : dms.At("eventcodes").List()) {
-      n.Keys({"typecode", "event", "code"});
-      s.event_codes.push_back({n.At("typecode").Int(), n.At("event").Text(), n.At("code").Int()});
-    }
-  }
+  ParseList(dms, "databases", s.databases, [](const Node& n) { return n.Int(); });
+  ParseList(dms, "documents", s.documents, ParseDocument);
+  ParseItemEntities(dms, "stacks", 0, s.stacks);
+  ParseItemEntities(dms, "recordseries", 0, s.record_series);
+  ParseItemEntities(dms, "retentionlabels", sim::kRetentionLabelTypeCode, s.retention_labels);
+  ParseList(dms, "securitylabels", s.security_labels, ParseSecurityLabel);
+  ParseList(dms, "users", s.users, ParseUser);
+  ParseList(dms, "groups", s.groups, ParseGroup);
+  ParseList(dms, "roles", s.roles, ParseGroup);
+  ParseList(dms, "jobs", s.jobs, ParseJob);
+  ParseList(dms, "eventcodes", s.event_codes, ParseEventCode);
   if (dms.Has("intervalcodes"))
     for (auto& [text, code] : dms.At("intervalcodes").Members("interval texts to codes"))
       s.interval_codes.emplace_back(text, code.Int());
   s.replace_interval_codes = dms.BoolOr("replace_intervalcodes", false);
-  if (dms.Has("templates")) {
-    for (const Node& n : dms.At("templates").List()) {
-      n.Keys({"entity", "typecode", "fields"});
-      sim::Entity t;
-      t.entity_name = n.At("entity").Text();
-      t.type_code = n.IntOr("typecode", 0);
-      if (n.Has("fields")) t.fields = ParseFields(n.At("fields"));
-      s.entity_templates.push_back(std::move(t));
-    }
-  }
+  ParseList(dms, "templates", s.entity_templates, ParseTemplate);
 }
 
 }  // namespace corvane::cli

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <unordered_set>
 
 #include "class_descriptions.h"
 #include "commands.h"
@@ -66,26 +67,64 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
+// Lines and columns of positions in one text, as LineAndColumn counts them,
+// counted on from the last position asked for: asked in the order of the text,
+// any number of positions cost one pass over it.
+class TextPositions {
+ public:
+  explicit TextPositions(std::string_view text) : text_(text) {}
+
+  std::pair<int32_t, int32_t> At(int32_t position) {
+    const size_t last = std::min(text_.size(), static_cast<size_t>(std::max(position, 1)));
+    if (last < counted_) counted_ = 0, line_ = 1, column_ = 0;
+    for (; counted_ < last; ++counted_) {
+      const unsigned char c = static_cast<unsigned char>(text_[counted_]);
+      if (c == '\n') {
+        ++line_;
+        column_ = 0;
+      } else if ((c & 0xC0) != 0x80) {
+        ++column_;
+      }
+    }
+    int32_t column = column_;
+    if (position > static_cast<int32_t>(text_.size()))
+      column += position - static_cast<int32_t>(text_.size());
+    return {line_, std::max(column, 1)};
+  }
+
+ private:
+  std::string_view text_;
+  size_t counted_ = 0;  // bytes counted into line_ and column_
+  int32_t line_ = 1;
+  int32_t column_ = 0;  // characters since the line's start
+};
+
 // Findings in the FILE:LINE:COL form, in the order of the template.
 class Findings {
  public:
-  Findings(std::string file, std::string_view text) : file_(std::move(file)), text_(text) {}
+  Findings(std::string file, std::string_view text)
+      : file_(std::move(file)), text_(text), where_(text) {}
 
   void Add(int32_t position, const std::string& severity, const std::string& message) {
-    auto [line, column] = position > 0 ? LineAndColumn(text_, position) : std::pair{1, 1};
-    lines_.push_back({position, file_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
-                                    ": " + severity + ": " + message});
+    findings_.push_back({position, severity + ": " + message});
     if (severity == "error") ++errors_;
   }
-  std::string Where(int32_t position) const {
-    auto [line, column] = LineAndColumn(text_, position);
+  // "LINE:COL"; positions asked for in the order of the text cost one pass.
+  std::string Where(int32_t position) {
+    auto [line, column] = where_.At(position);
     return std::to_string(line) + ":" + std::to_string(column);
   }
   std::string str() {
-    std::stable_sort(lines_.begin(), lines_.end(),
+    std::stable_sort(findings_.begin(), findings_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    TextPositions positions(text_);
     std::string out;
-    for (const auto& [position, line] : lines_) out += line + "\n";
+    for (const auto& [position, finding] : findings_) {
+      auto [line, column] = position > 0 ? positions.At(position) : std::pair{1, 1};
+      out += Printable(file_ + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
+                       finding) +
+             "\n";
+    }
     return out;
   }
   int errors() const { return errors_; }
@@ -94,7 +133,8 @@ class Findings {
  private:
   std::string file_;
   std::string_view text_;
-  std::vector<std::pair<int32_t, std::string>> lines_;
+  TextPositions where_;
+  std::vector<std::pair<int32_t, std::string>> findings_;  // position, "severity: message"
   int errors_ = 0;
 };
 
@@ -189,11 +229,11 @@ int Render(const std::string& file, const std::string& text,
     return kExitDoesNotParse;
   }
   Findings warnings(file, text);
+  std::unordered_set<std::string> given;
+  for (const auto& [name, value] : values) given.insert(Upper(name));
   for (const KeptExpression& e : check.kept)
     for (const TemplateVariable& v : e.variables) {
-      bool given = false;
-      for (const auto& [name, value] : values) given = given || Upper(name) == Upper(v.name);
-      if (!given)
+      if (!given.contains(Upper(v.name)))
         warnings.Add(e.start, "warning",
                      "the variable " + (v.name.empty() ? "(empty name)" : v.name) +
                          " has no value (give one with --var); it renders as empty text");
@@ -203,8 +243,11 @@ int Render(const std::string& file, const std::string& text,
     std::cout << RenderPreview(text, values) << "\n";
     return kExitOk;
   } catch (const pelmark::Error& e) {
-    std::cerr << "corvane: rendering raised error " << e.number() << ": " << e.description()
-              << "\n  source: " << e.source() << "\n";
+    // The source's locations go on one line, as the run report shows them.
+    std::string source = e.source();
+    for (size_t at; (at = source.find("\r\n")) != std::string::npos;) source.replace(at, 2, " | ");
+    std::cerr << "corvane: rendering raised error " << e.number() << ": "
+              << Printable(e.description()) << "\n  source: " << Printable(source) << "\n";
     return kExitFailed;
   }
 }
@@ -258,7 +301,7 @@ int TemplateCommand(const Args& args) {
     }
     return Render(file, text, values);
   } catch (const UsageError& e) {
-    std::cerr << "corvane: " << e.what() << "\n\n" << kHelp;
+    std::cerr << "corvane: " << Printable(e.what()) << "\n\n" << kHelp;
     return kExitCannotRun;
   }
 }

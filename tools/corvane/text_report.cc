@@ -1,5 +1,6 @@
 #include "text_report.h"
 
+#include "commands.h"
 #include "decision_report.h"
 #include "run_output.h"
 
@@ -138,7 +139,7 @@ TextReportSink::TextReportSink(std::ostream& out, const TextOptions& options)
     : out_(out), options_(options) {}
 
 void TextReportSink::Line(int indent, const std::string& text) {
-  std::string line = std::string(indent, ' ') + text;
+  std::string line = std::string(indent, ' ') + Printable(text, true);
   if (!options_.colour) {
     out_ << line << "\n";
     return;

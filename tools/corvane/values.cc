@@ -142,34 +142,37 @@ std::string VariantText(const Variant& v) {
   return sim::FormatVariant(v);
 }
 
-Json VariantJson(const Variant& v) {
-  Json out = Json::object();
-  out["type"] = VariantTypeName(v);
+namespace {
+
+// The "value" member of a reported value.
+Json PlainValue(const Variant& v) {
   switch (v.type()) {
     case VarType::Empty:
     case VarType::Null:
-      out["value"] = nullptr;
-      break;
+      return nullptr;
     case VarType::Long:
-      out["value"] = v.long_value();
-      break;
+      return v.long_value();
     case VarType::Double:
-      out["value"] = v.double_value();
-      break;
+      return v.double_value();
     case VarType::Date:
-      out["value"] = v.date_value();
-      out["iso"] = IsoDate(v.date_value());
-      break;
+      return v.date_value();
     case VarType::String:
-      out["value"] = v.string_value();
-      break;
+      return v.string_value();
     case VarType::Boolean:
-      out["value"] = v.bool_value();
-      break;
+      return v.bool_value();
     case VarType::Object:
-      out["value"] = v.object_value() ? "Object" : "Nothing";
-      break;
+      return v.object_value() ? "Object" : "Nothing";
   }
+  return nullptr;
+}
+
+}  // namespace
+
+Json VariantJson(const Variant& v) {
+  Json out = Json::object();
+  out["type"] = VariantTypeName(v);
+  out["value"] = PlainValue(v);
+  if (v.type() == VarType::Date) out["iso"] = IsoDate(v.date_value());
   out["text"] = VariantText(v);
   return out;
 }

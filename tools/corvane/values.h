@@ -23,11 +23,14 @@ using Json = nlohmann::ordered_json;
 class ScenarioError : public std::runtime_error {
  public:
   ScenarioError(std::string place, const std::string& message)
-      : std::runtime_error(message), place_(std::move(place)) {}
+      : std::runtime_error(message), place_(std::move(place)), message_(message) {}
   const std::string& place() const { return place_; }
+  // The whole message; what() ends at a NUL the message may quote.
+  const std::string& message() const { return message_; }
 
  private:
   std::string place_;
+  std::string message_;
 };
 
 // Days since 30 December 1899 from "yyyy-mm-dd", "yyyy-mm-ddThh:mm[:ss]" or

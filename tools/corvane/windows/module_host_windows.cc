@@ -199,7 +199,10 @@ ModuleHost::ModuleHost(HostOptions options) : module_path_(options.module_path) 
 ModuleHost::~ModuleHost() {
   // Every step is released by now; the DLL gets its own services back before
   // the tool's go away, and COM may unload it.
-  for (auto& [path, module] : modules_) InstallPlatform(*module, nullptr);
+  for (auto& [path, module] : modules_) {
+    InstallDecisionObserver(*module, nullptr);
+    InstallPlatform(*module, nullptr);
+  }
   modules_.clear();
   CoUninitialize();
 }

@@ -1,6 +1,9 @@
+// windows.h meets no contract header here, so it is included as it is.
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
 #include <process.h>
 #include <stdio.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <random>
@@ -42,5 +45,54 @@ std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error)
   error = std::make_error_code(std::errc::file_exists);
   return {};
 }
+
+namespace {
+
+void (*interrupt_action)() = nullptr;
+
+// Runs on a thread the system starts for the event; returning FALSE lets the
+// next handler, the default one, end the process.
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  if (interrupt_action) interrupt_action();
+  return FALSE;
+}
+
+}  // namespace
+
+void CallOnInterrupt(void (*action)()) {
+  if (interrupt_action) return;
+  interrupt_action = action;
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+namespace {
+// A critical section is reentrant on its owning thread, as the lock must be.
+CRITICAL_SECTION* TemporaryFilesLock() {
+  static CRITICAL_SECTION lock;
+  static const bool initialized = (InitializeCriticalSection(&lock), true);
+  (void)initialized;
+  return &lock;
+}
+}  // namespace
+
+void LockTemporaryFiles() { EnterCriticalSection(TemporaryFilesLock()); }
+bool LockTemporaryFiles(int seconds) {
+  for (int waited = 0; waited < seconds * 100; ++waited) {
+    if (TryEnterCriticalSection(TemporaryFilesLock())) return true;
+    Sleep(10);
+  }
+  return false;
+}
+void UnlockTemporaryFiles() { LeaveCriticalSection(TemporaryFilesLock()); }
+
+bool ProcessIsRunning(int process_id) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+bool OwnedByThisUser(const std::filesystem::path&) { return true; }
 
 }  // namespace corvane::cli
