@@ -38,6 +38,7 @@ class TestPlatform : public corvane::PlatformServices, public corvane::DecisionO
     paths.insert(std::string(path));
   }
   std::string RegistryRoot() override { return registry_root; }
+  size_t TemplateOutputLimit() override { return template_output_limit; }
   void Decided(const corvane::Decision& decision) override { decisions.push_back(decision); }
 
   // The value of a figure of the last decision explained; Empty when it has none.
@@ -54,6 +55,7 @@ class TestPlatform : public corvane::PlatformServices, public corvane::DecisionO
   std::set<std::string> paths;
   std::vector<std::string> created;
   std::string registry_root = "/nonexistent/registry";
+  size_t template_output_limit = size_t{64} << 20;
   std::vector<corvane::Decision> decisions;
 
  private:

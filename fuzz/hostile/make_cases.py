@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the hostile-input scenarios of docs/reliability.md into a directory.
 
-Each case is a MarkAsVital step over an item list (or, for the resource list,
-a Notify step) that an attacker or a careless designer could hand the library.
+Each case is a MarkAsVital step over an item list, or a Notify step whose
+values are rendered again, that an attacker or a careless designer could hand
+the library.
 Run each with `/usr/bin/time -v corvane run CASE.json` to see what it yields,
 its peak memory and its time. CASE.xml holds the bare item list, for
 `load_list` (see load_list.cc), which measures the library's XML layer alone.
@@ -71,6 +72,53 @@ case("bad-ids", documents(doc(17) + '<document id="abc"/><document id="999999999
      "ids that are no number, out of range, empty and missing, between two good ones")
 
 
+def doctype_list(kilobytes):
+    refs = "&n;" * (kilobytes * 1024 // 3)
+    return ('<!DOCTYPE dmsobject [<!ENTITY c "x"><!ENTITY n "' + "&c;" * 10 + '">]>' +
+            documents(refs + doc(17)), len(refs) // 3)
+
+
+xml, count = doctype_list(800)
+case("doctype-800k", xml,
+     "%d references to an internal entity that refers to another ten times" % count)
+
+# Notify steps whose values are rendered again: the body, the initiator's
+# comment and name (written by whoever started the workflow).
+NOTIFY = {}
+
+
+def notify_case(name, body, note, comment="", initiator="Ivy Initiator"):
+    NOTIFY[name] = (body, comment, initiator, note)
+
+
+notify_case("comment-repeat", 'Comment: {{"\\0",INITIATORCOMMENT}}',
+            "a 31-byte comment repeating itself 2,000 times",
+            comment='{{N:2000"\\0",INITIATORCOMMENT}}')
+notify_case("name-repeat-2g", '{{N:2147483647"",INITIATORNAME}}',
+            "a repeat count of 2^31 - 1 over the initiator's name")
+notify_case("comment-growing-600k", 'Comment: {{"\\0",INITIATORCOMMENT}}',
+            "a 600 KB comment holding the expression that renders it, 100 passes",
+            comment='{{"\\0",INITIATORCOMMENT}}' + "a" * 600000)
+notify_case("repeat-placeholder-64k", '{{N:65536"\\0",INITIATORCOMMENT}}',
+            "65,536 repetitions of a value holding its own placeholder", comment="\\0")
+
+
+def notify_scenario(body, comment, initiator):
+    return {
+        "class": "Notify",
+        "now": "2025-03-14T09:30:00",
+        "dms": {"users": [{"id": 18, "name": "mkhan", "fullname": "Mira Khan",
+                           "email": "mira@corvane.example"}]},
+        "process": {"id": 12, "name": "Hostile values",
+                    "initiator": {"id": "18", "name": initiator, "type": "dms.user",
+                                  "comment": comment}},
+        "tasks": [{"id": 5, "parameters": {
+            "SENDER_LIST": "<resources><resource><id>18</id><type>dms.user</type>"
+                           "<name>Mira Khan</name></resource></resources>",
+            "MESSAGE_BODY": body, "SUBJECT": "hostile values"}}],
+    }
+
+
 def scenario(item_list):
     return {
         "class": "MarkAsVital",
@@ -99,6 +147,11 @@ def main():
         with open(os.path.join(out, name + ".xml"), "wb") as f:
             f.write(raw)
         print("%-22s %9d bytes  %s" % (name, len(data), note))
+    for name, (body, comment, initiator, note) in NOTIFY.items():
+        data = json.dumps(notify_scenario(body, comment, initiator), ensure_ascii=True)
+        with open(os.path.join(out, "notify-" + name + ".json"), "w") as f:
+            f.write(data)
+        print("%-22s %9d bytes  %s" % ("notify-" + name, len(data), note))
 
 
 if __name__ == "__main__":

@@ -17,7 +17,11 @@
 //   auto step = module.Create<pelmark::IActivityRuntime>(entry.clsid);
 #pragma once
 
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +49,10 @@ inline constexpr int32_t kErrorPathAccess = 75;  // registry directory unreadabl
 
 // Reads the registry directory that component registration writes: one
 // directory per key, one file per value, a key's default value in the file "@".
+// Keys and values are reached from the root one name at a time without
+// following a symbolic link, and a value is opened without waiting and read up
+// to kMaxRegistryValueBytes: a link, a special file (a FIFO, a device) or a
+// larger file inside the registry is refused with error 75 naming it.
 class Registry {
  public:
   explicit Registry(std::string root) : root_(std::move(root)) {}
@@ -62,12 +70,16 @@ class Registry {
 
   // Every registered class, ordered by ProgID.
   std::vector<RegisteredClass> Classes() const {
-    namespace fs = std::filesystem;
     std::vector<RegisteredClass> out;
-    std::error_code ec;
-    for (const fs::directory_entry& e : fs::directory_iterator(fs::path(root_) / "CLSID", ec)) {
+    Descriptor key = OpenKey("CLSID");
+    DIR* listing = key.fd >= 0 ? ::fdopendir(::dup(key.fd)) : nullptr;
+    if (!listing) return out;
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(listing)) names.emplace_back(e->d_name);
+    ::closedir(listing);
+    for (const std::string& name : names) {
       pelmark::CLSID clsid;
-      if (!pelmark::TryParseGuid(e.path().filename().string(), &clsid)) continue;
+      if (!pelmark::TryParseGuid(name, &clsid)) continue;
       if (std::optional<RegisteredClass> c = Lookup(clsid)) out.push_back(*c);
     }
     std::sort(out.begin(), out.end(), [](const RegisteredClass& a, const RegisteredClass& b) {
@@ -77,14 +89,40 @@ class Registry {
   }
 
   // A value of a key ("@" for its default value); nullopt when absent.
+  // Throws pelmark::Error 75 for an entry that is refused (see above).
   std::optional<std::string> Value(std::string_view key_path, std::string_view name = "@") const {
-    namespace fs = std::filesystem;
-    std::ifstream in(fs::path(root_) / fs::path(std::string(key_path)) / std::string(name),
-                     std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    Descriptor key = OpenKey(key_path);
+    if (key.fd < 0) return std::nullopt;
+    const std::string file(name.empty() ? "@" : name);
+    const std::string path = PathOf(std::string(key_path) + "/" + file);
+    Descriptor value{
+        ::openat(key.fd, file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (value.fd < 0) {
+      if (errno == ELOOP || errno == ENXIO) RefuseIfSpecial(key.fd, file, path);
+      return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(value.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    if (!S_ISREG(st.st_mode)) {
+      RefuseIfSpecial(key.fd, file, path);
+      return std::nullopt;
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(value.fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      text.append(buffer, static_cast<size_t>(got));
+      if (text.size() > kMaxRegistryValueBytes)
+        throw pelmark::Error(
+            kErrorPathAccess, "Registry",
+            "the registry value " + path + " holds more than " +
+                std::to_string(kMaxRegistryValueBytes) +
+                " bytes, more than any registration writes; remove it and register the "
+                "component again");
+    }
+    return text;
   }
 
   // Throws pelmark::Error 75 when the directory is missing or cannot be read.
@@ -132,6 +170,60 @@ class Registry {
   }
 
  private:
+  // A file descriptor closed when it goes out of scope.
+  struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(Descriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
+    Descriptor& operator=(Descriptor&& other) noexcept {
+      std::swap(fd, other.fd);
+      return *this;
+    }
+    ~Descriptor() {
+      if (fd >= 0) ::close(fd);
+    }
+  };
+
+  std::string PathOf(const std::string& relative) const {
+    return root_ + (root_.empty() || root_.back() == '/' ? "" : "/") + relative;
+  }
+
+  // The key's directory, or no descriptor when the key does not exist.
+  Descriptor OpenKey(std::string_view key_path) const {
+    Descriptor dir{::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    std::string walked;
+    for (size_t from = 0; dir.fd >= 0 && from < key_path.size();) {
+      size_t slash = key_path.find('/', from);
+      if (slash == std::string_view::npos) slash = key_path.size();
+      const std::string part(key_path.substr(from, slash - from));
+      from = slash + 1;
+      if (part.empty()) continue;
+      walked += (walked.empty() ? "" : "/") + part;
+      Descriptor next{::openat(dir.fd, part.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+      if (next.fd < 0 && (errno == ELOOP || errno == ENOTDIR))
+        RefuseIfSpecial(dir.fd, part, PathOf(walked));
+      dir = std::move(next);
+    }
+    return dir;
+  }
+
+  // Throws error 75 for an entry that is a link or neither a directory nor a
+  // regular file; returns for anything else (a file where a key is looked for,
+  // a directory where a value is, reads as nothing registered).
+  void RefuseIfSpecial(int dir, const std::string& name, const std::string& path) const {
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) return;
+    throw pelmark::Error(
+        kErrorPathAccess, "Registry",
+        "the registry entry " + path +
+            (S_ISLNK(st.st_mode) ? " is a symbolic link, which the registry never follows"
+                                 : " is neither a directory nor a regular file") +
+            "; remove it and register the component again");
+  }
+
   std::string root_;
 };
 

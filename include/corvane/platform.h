@@ -67,12 +67,39 @@ class PlatformServices {
   // default is the name itself; a host whose PathExists and CreateDirectory map
   // names elsewhere (into a sandbox) answers the mapped path.
   virtual std::string HostPath(std::string_view path) { return std::string(path); }
+  // Creates one directory for a folder the export-root check placed inside the
+  // root: `root` is the root as the check resolved it, `below` the folder's
+  // names under it joined by "/" (never "." or ".."), `path` the folder as the
+  // library names it. The default creates `path` with CreateDirectory. The real
+  // system's opens `root` and walks down one name at a time without following a
+  // symbolic link, so that a link put in place of a directory after the check
+  // cannot carry the folder outside the root (pelmark::Error 70 then); other
+  // failures raise as CreateDirectory's do.
+  virtual void CreateDirectoryBelow(std::string_view root, std::string_view below,
+                                    std::string_view path) {
+    (void)root;
+    (void)below;
+    CreateDirectory(path);
+  }
 
   // The most bytes a rendered template may hold. A placeholder inside a value
   // is expanded again by later replacements, so values alone can grow a text
   // without bound; rendering raises error 7 once its text would pass this
   // limit. The default, 64 MiB, is far beyond any real message.
   virtual size_t TemplateOutputLimit() { return size_t{64} << 20; }
+
+  // Told of each listed item a walk went past without calling the host for
+  // it because its "id" could not be read (the walk goes on): the kind's
+  // entity name ("Document"; empty for an unknown kind), the "id" text as
+  // written (empty when there is none) and the error reading it raised. The
+  // default does nothing; the command-line host lists these items with the
+  // errors the step skipped. It must not call back into the library or the host.
+  virtual void ItemSkipped(std::string_view entity_name, std::string_view id_text,
+                           const pelmark::Error& error) {
+    (void)entity_name;
+    (void)id_text;
+    (void)error;
+  }
 };
 
 // The real system: local clock, en-US locale, syslog, std::filesystem.

@@ -32,6 +32,14 @@ class PlatformOverride : public PlatformServices {
   bool PathExists(std::string_view path) override { return defaults_->PathExists(path); }
   void CreateDirectory(std::string_view path) override { defaults_->CreateDirectory(path); }
   std::string RegistryRoot() override { return defaults_->RegistryRoot(); }
+  void CreateDirectoryBelow(std::string_view root, std::string_view below,
+                            std::string_view path) override {
+    defaults_->CreateDirectoryBelow(root, below, path);
+  }
+  void ItemSkipped(std::string_view entity_name, std::string_view id_text,
+                   const pelmark::Error& error) override {
+    defaults_->ItemSkipped(entity_name, id_text, error);
+  }
 
  protected:
   PlatformServices& defaults() { return *defaults_; }

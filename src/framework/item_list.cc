@@ -1,5 +1,6 @@
 #include "framework/item_list.h"
 
+#include "corvane/platform.h"
 #include "framework/com_object.h"
 #include "framework/dms_objects.h"
 #include "framework/host_access.h"
@@ -103,6 +104,16 @@ int32_t ListedItem::PointAt(pelmark::IEntityRef* ref, ItemKind kind) const {
   ref->SetEntityName(RowOf(kind).entity_name);
   ref->SetTypeCode(TypeCode());
   return id;
+}
+
+void ReportUnreadItem(const ListedItem& item, std::string_view entity_name,
+                      const pelmark::Error& error) noexcept {
+  Suppressed([&] {
+    std::string_view id;
+    // A comment or text node has no attributes at all.
+    Suppressed([&] { id = item.node().AttributeView("id"); });
+    Platform().ItemSkipped(entity_name, id, error);
+  });
 }
 
 ListedItems ListedItems::Of(const XmlDocument& doc, ItemKind kind) {

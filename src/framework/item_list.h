@@ -90,6 +90,11 @@ class ListedItem {
   XmlNode node_;
 };
 
+// Tells the platform (PlatformServices::ItemSkipped) that a walk goes past
+// `item` because reading its id raised `error`; never raises.
+void ReportUnreadItem(const ListedItem& item, std::string_view entity_name,
+                      const pelmark::Error& error) noexcept;
+
 // The items of one kind's list, in document order, as the classic DOM keeps
 // them. The list element is selected once; iterating reads no further selection.
 class ListedItems {

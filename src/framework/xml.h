@@ -54,6 +54,11 @@ bool IsWellFormed(std::string_view text);
 bool IsPlainWellFormed(std::string_view text);
 bool IsWellFormedByFullParser(std::string_view text);
 
+// How many times the full parser has parsed an internal entity's content on
+// this thread (each entity's first reference and at most one more), for tests
+// that measure its work.
+uint64_t EntityContentParses();
+
 // Whether the text is an XML element name as XPath reads one in a name test: a
 // name without a colon, or a prefix and a local name joined by one colon.
 bool IsXmlName(std::string_view text);

@@ -10,6 +10,7 @@
 #include "shared/resources.h"
 #include "shared/template_variables.h"
 #include "templates/format_engine.h"
+#include "templates/render_budget.h"
 
 namespace corvane {
 namespace {
@@ -31,6 +32,8 @@ std::string FormatTemplate(const std::string& text_template, pelmark::IActivityS
                            const CResource& recipient) {
   return Reported({kPrivate, kOwner, ":FormatTemplate Ln ", kQuiet}, [&](Line& at) {
     at(1);
+    // Reading the text is work of its own, whatever the pass makes of it.
+    RenderBudget::Charge(text_template.size());
     CFormatParser parser;
     std::optional<FormatExpressions> expressions = parser.Parse(text_template);
     if (!expressions) return text_template;
@@ -66,6 +69,8 @@ class NotifyActivity final : public Activity {
     pelmark::ComPtr<pelmark::IConfigurationService> configuration =
         ServiceAs<pelmark::IConfigurationService>(services, "ConfigurationService");
     const std::string body = ToText(TaskParameter(task, "MESSAGE_BODY"));
+    // Every pass for every recipient counts against one rendering budget.
+    RenderBudget rendering;
 
     for (const std::shared_ptr<CResource>& member : *pool) {
       at(5);

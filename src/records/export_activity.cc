@@ -59,10 +59,13 @@ class ExportActivity final : public Activity, public _ExportToFolder {
     return FolderExists(path);
   }
 
-  // Creates the folder and each missing parent, the outermost first.
+  // Creates the folder and each missing parent, the outermost first. With an
+  // export root, a folder that is not inside it (one of the root's own parents
+  // included) is refused before anything is asked.
   void MakeDirectory(std::string_view folder) override {
     std::string path = WithSlashes(folder);
     if (path.empty() || path.back() != '/') path.push_back('/');
+    CheckFolderInsideRoot(path);
     // The walk starts after the root, so the root itself is never created.
     size_t start = path.front() == '/' ? 1 : 0;
     while (!DirectoryExists(path)) {

@@ -72,7 +72,14 @@ class FlagActivity final : public Activity {
       // The kind is the same for every item; its entity name is found once.
       const std::string entity_name = EntityNameOfKind(kind);
       for (const ListedItem& item : items) {
-        bool id_read = Suppressed([&] { ref->SetID(item.Id()); });
+        bool id_read = Suppressed([&] {
+          try {
+            ref->SetID(item.Id());
+          } catch (const pelmark::Error& e) {
+            ReportUnreadItem(item, entity_name, e);
+            throw;
+          }
+        });
         Suppressed([&] { ref->SetEntityName(entity_name); });
         Suppressed([&] { ref->SetTypeCode(ItemTypeCode(item, kind, ref.get())); });
         // An item without a readable id would act on the previous item again.

@@ -25,16 +25,20 @@ void CheckFolderName(std::string_view path) {
   if (bad) Raise(52, "Bad file name or number");
 }
 
-// The folder, with ".." and symbolic links resolved as far as it exists, must
-// lie inside the export root. Asking whether one of the root's own parents
-// exists is allowed, since creating a folder walks down from the top.
-void CheckInsideExportRoot(PlatformServices& platform, std::string_view path,
-                           bool parents_allowed) {
-  const std::string root = platform.ExportRoot();
-  if (root.empty()) return;
+// Where a folder lies in the export root, with ".." and symbolic links
+// resolved as far as it exists.
+struct Placement {
+  std::filesystem::path root;   // the root, resolved
+  std::filesystem::path below;  // the folder's names under it; empty for the root itself
+  bool inside = false;          // the folder is the root or lies under it
+  bool above = false;           // the folder is one of the root's own parents
+};
+
+Placement Place(PlatformServices& platform, const std::string& root, std::string_view path) {
   namespace fs = std::filesystem;
   std::error_code root_error, path_error;
-  fs::path base = fs::weakly_canonical(fs::absolute(fs::path(root), root_error), root_error);
+  Placement p;
+  p.root = fs::weakly_canonical(fs::absolute(fs::path(root), root_error), root_error);
   fs::path target =
       fs::weakly_canonical(fs::absolute(fs::path(platform.HostPath(path)), path_error), path_error);
   if (root_error || path_error) Raise(75);
@@ -42,12 +46,14 @@ void CheckInsideExportRoot(PlatformServices& platform, std::string_view path,
   auto trim = [](fs::path& p) {
     if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
   };
-  trim(base);
+  trim(p.root);
   trim(target);
-  auto [in_base, in_target] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
-  if (in_base == base.end()) return;
-  if (parents_allowed && in_target == target.end()) return;
-  Raise(70, "Permission denied");
+  auto [in_root, in_target] =
+      std::mismatch(p.root.begin(), p.root.end(), target.begin(), target.end());
+  p.inside = in_root == p.root.end();
+  p.above = !p.inside && in_target == target.end();
+  for (; p.inside && in_target != target.end(); ++in_target) p.below /= *in_target;
+  return p;
 }
 
 }  // namespace
@@ -55,15 +61,30 @@ void CheckInsideExportRoot(PlatformServices& platform, std::string_view path,
 bool FolderExists(std::string_view path) {
   PlatformServices& platform = Platform();
   CheckFolderName(path);
-  CheckInsideExportRoot(platform, path, /*parents_allowed=*/true);
+  // The walk down from the top may ask whether one of the root's own parents exists.
+  if (const std::string root = platform.ExportRoot(); !root.empty()) {
+    Placement p = Place(platform, root, path);
+    if (!p.inside && !p.above) Raise(70, "Permission denied");
+  }
   return platform.PathExists(path);
+}
+
+void CheckFolderInsideRoot(std::string_view path) {
+  PlatformServices& platform = Platform();
+  CheckFolderName(path);
+  if (const std::string root = platform.ExportRoot(); !root.empty()) {
+    if (!Place(platform, root, path).inside) Raise(70, "Permission denied");
+  }
 }
 
 void CreateFolder(std::string_view path) {
   PlatformServices& platform = Platform();
   CheckFolderName(path);
-  CheckInsideExportRoot(platform, path, /*parents_allowed=*/false);
-  platform.CreateDirectory(path);
+  const std::string root = platform.ExportRoot();
+  if (root.empty()) return platform.CreateDirectory(path);
+  Placement p = Place(platform, root, path);
+  if (!p.inside) Raise(70, "Permission denied");
+  platform.CreateDirectoryBelow(p.root.string(), p.below.generic_string(), path);
 }
 
 PlatformServices& Platform() { return g_installed ? *g_installed : SystemPlatform(); }

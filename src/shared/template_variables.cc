@@ -152,7 +152,7 @@ void FillExpressionVariables(pelmark::IActivityServices* services, std::string_v
   for (CVariable& v : expression.Variables()) {
     if (Like(LCase(v.Name()), loop_pattern)) continue;
     v.SetValue(1, resolve(UCase(v.Name())));
-    for (int32_t k = 2; k <= expression.LoopCount(); ++k) v.SetValue(k, v.Value(1));
+    v.RepeatFirstValue(expression.LoopCount());
   }
 }
 

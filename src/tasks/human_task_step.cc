@@ -8,6 +8,7 @@
 #include "framework/host_access.h"
 #include "rules/variant_rules.h"
 #include "templates/format_engine.h"
+#include "templates/render_budget.h"
 
 namespace corvane {
 namespace {
@@ -112,6 +113,7 @@ pelmark::ComPtr<pelmark::IProcessInstance> RecordAnswer(pelmark::IActivityServic
   // Only single expressions are rendered, each replacing the text of the one
   // before; expressions come last-first, so the template's first one wins.
   std::string details;
+  RenderBudget rendering;  // the expressions of one answer share one budget
   if (expressions) {
     const VariableResolver resolve = [&](const std::string& name) {
       return GetVariableValue(services, answers, name, task, instance);

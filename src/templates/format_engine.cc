@@ -161,17 +161,16 @@ class Placeholders {
   }
 
   // Appends `format` with every placeholder replaced by values[k], as the
-  // variable-by-variable replacements over `format` alone would leave it.
+  // variable-by-variable replacements over `format` alone would leave it,
+  // counting what it writes against the rendering budget first.
   void AppendRendered(std::string& out, std::string_view format,
-                      std::span<const std::string* const> values, bool plain, size_t limit) const {
+                      std::span<const std::string* const> values, bool plain) const {
     if (!plain) {
       // A value holding a backslash, or a value put between a backslash and
       // digits, can form a new placeholder; only the step-by-step replacement
-      // gives that text.
+      // gives that text. Each replacement counts the text it gives.
       std::string s(format);
-      const size_t room = limit >= out.size() ? limit - out.size() : 0;
-      for (size_t k = 0; k < values.size(); ++k) ReplaceAll(s, texts_[k], *values[k], room);
-      if (s.size() > room) RaiseOutputLimit(limit);
+      for (size_t k = 0; k < values.size(); ++k) ReplaceAll(s, texts_[k], *values[k]);
       out.append(s);
       return;
     }
@@ -179,14 +178,15 @@ class Placeholders {
     for (size_t b = format.find('\\'); b != std::string_view::npos; b = format.find('\\', b + 1)) {
       auto [k, len] = At(format, b);
       if (k == std::string_view::npos) continue;
+      RenderBudget::Charge(b - from);
+      RenderBudget::Charge(values[k]->size());
       out.append(format, from, b - from);
       out.append(*values[k]);
-      if (out.size() > limit) RaiseOutputLimit(limit);
       from = b + 1 + len;
       b = from - 1;
     }
+    RenderBudget::Charge(format.size() - from);
     out.append(format.substr(from));
-    if (out.size() > limit) RaiseOutputLimit(limit);
   }
 
  private:
@@ -223,20 +223,61 @@ const std::string& CVariable::ValueOutOfRange(int32_t) const {
   std::abort();  // Reported raises the error again
 }
 
+const std::string CVariable::kNoValue;
+
 void CVariable::SetValue(int32_t index, std::string text) {
   Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [&](Line& at) {
     at(1);
     if (capacity_ < index) ResizeArray();
     at(2);
     if (index < 1 || index > capacity_) Raise(9);
-    values_[index - 1] = std::move(text);
+    const size_t slot = static_cast<size_t>(index);
+    if (slot > values_.size()) {
+      // The slots before it keep what they held.
+      if (slot > values_.size() + 1) values_.reserve(slot);
+      while (values_.size() + 1 < slot)
+        values_.push_back(Value(static_cast<int32_t>(values_.size() + 1)));
+      values_.push_back(std::move(text));
+    } else {
+      values_[slot - 1] = std::move(text);
+    }
   });
+}
+
+void CVariable::RepeatFirstValue(int32_t count) {
+  if (count < 2) return;
+  const std::string& first = Value(1);
+  Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [&](Line& at) {
+    at(1);
+    // Storing at count grows the capacity by 5 at a time until it holds count;
+    // the first step past INT32_MAX - 5 overflows.
+    int64_t capacity = capacity_;
+    if (capacity < count) {
+      const int64_t steps = (count - capacity + 4) / 5;
+      const int64_t allowed = capacity > INT32_MAX - 5 ? 0 : (INT32_MAX - 5 - capacity) / 5 + 1;
+      if (steps > allowed) {
+        capacity_ = static_cast<int32_t>(capacity + 5 * allowed);
+        same_ = first;
+        same_through_ = capacity_;
+        Raise(6);
+      }
+      capacity_ = static_cast<int32_t>(capacity + 5 * steps);
+    }
+    for (size_t k = 1; k < values_.size() && k < static_cast<size_t>(count); ++k)
+      values_[k] = first;
+    same_ = first;
+    same_through_ = std::max(same_through_, count);
+  });
+}
+
+int32_t CVariable::SameValueThrough(int32_t index) const {
+  if (index <= static_cast<int32_t>(values_.size())) return index;
+  return index <= same_through_ ? same_through_ : capacity_;
 }
 
 void CVariable::ResizeArray() {
   if (capacity_ > INT32_MAX - 5) Raise(6);
   capacity_ += 5;
-  values_.resize(capacity_);
 }
 
 // --- CVariables
@@ -291,17 +332,33 @@ void CVariables::Add(CVariable variable) {
 
 // --- CFormatExpression
 
+namespace {
+
+// Basic's Replace for the escapes of a format text, which never make it longer.
+std::string ReplaceEscape(std::string text, std::string_view find, std::string_view with) {
+  std::string out;
+  size_t from = 0;
+  for (size_t hit = text.find(find); hit != std::string::npos; hit = text.find(find, from)) {
+    out.append(text, from, hit - from);
+    out.append(with);
+    from = hit + find.size();
+  }
+  if (from == 0) return text;
+  out.append(text, from);
+  return out;
+}
+
+}  // namespace
+
 std::string CFormatExpression::ToString() const {
-  const size_t limit = TemplateOutputLimit();
+  RenderBudget budget;
   std::string resolved;
   std::string_view format = format_string_;
   bool escapes = false;
   for (size_t b = 0; b + 1 < format.size() && !escapes; ++b)
     escapes = format[b] == '\\' && (format[b + 1] == 't' || format[b + 1] == 'n');
   if (escapes) {
-    resolved = format_string_;
-    ReplaceAll(resolved, "\\t", "\t", limit);
-    ReplaceAll(resolved, "\\n", "\r\n", limit);
+    resolved = ReplaceEscape(ReplaceEscape(format_string_, "\\t", "\t"), "\\n", "\r\n");
     format = resolved;
   }
   const Placeholders placeholders(variables_);
@@ -318,42 +375,76 @@ std::string CFormatExpression::ToString() const {
     }
     return plain;
   };
+  // The last repetition from k on that reads the very values repetition k reads.
+  auto same_through = [&](int32_t k) {
+    int32_t last = loop_count_;
+    for (size_t v = 0; v < values.size(); ++v)
+      last = std::min(last, variables_[v].SameValueThrough(k));
+    return last;
+  };
 
   std::string out;
   if (!(repeat_ && loop_count_ != 1)) {
     bool plain = read(1);
     out.reserve(format.size());
-    placeholders.AppendRendered(out, format, values.view(), plain, limit);
+    placeholders.AppendRendered(out, format, values.view(), plain);
     return out;
   }
 
   if (values.empty()) {
-    for (int64_t k = 1; k <= loop_count_ && !format.empty(); ++k) {
-      if (out.size() + format.size() > limit) RaiseOutputLimit(limit);
-      out.append(format);
-    }
+    if (loop_count_ <= 0 || format.empty()) return out;
+    RenderBudget::ChargeCopies(format.size(), static_cast<uint64_t>(loop_count_));
+    out.reserve(format.size() * static_cast<size_t>(loop_count_));
+    for (int64_t k = 1; k <= loop_count_; ++k) out.append(format);
     return out;
   }
   // Each repetition replaces over the whole text built so far, but a match can
   // only start at a live backslash: the text before the first one is settled,
   // and only the text from there on (usually just the new copy) is rendered.
+  // Repetitions that read the same values as the one before (a fixed count
+  // repeats one value) and find the same live text repeat its work exactly:
+  // they are not rendered again, their settled text is copied.
   size_t live = std::string::npos;
   for (int64_t k = 1; k <= loop_count_; ++k) {
-    bool plain = read(static_cast<int32_t>(k));
+    const bool plain = read(static_cast<int32_t>(k));
+    const int64_t same = same_through(static_cast<int32_t>(k));
     if (live == std::string::npos) {
-      size_t mark = out.size();
-      placeholders.AppendRendered(out, format, values.view(), plain, limit);
+      const size_t mark = out.size();
+      placeholders.AppendRendered(out, format, values.view(), plain);
       live = placeholders.FirstLive(out, mark);
-    } else {
-      out.append(format);
-      std::string rest = out.substr(live);
-      for (size_t v = 0; v < values.size(); ++v)
-        ReplaceAll(rest, placeholders.Text(v), *values[v], limit - live);
-      out.resize(live);
-      out.append(rest);
-      if (out.size() > limit) RaiseOutputLimit(limit);
-      live = placeholders.FirstLive(out, live);
+      if (live != std::string::npos || same == k) continue;
+      // Nothing this repetition wrote stays live, so each of the next ones
+      // appends the same text.
+      const std::string piece = out.substr(mark);
+      const auto copies = static_cast<uint64_t>(same - k);
+      RenderBudget::ChargeCopies(piece.size(), copies);
+      out.reserve(out.size() + piece.size() * copies);
+      for (uint64_t c = 0; c < copies && !piece.empty(); ++c) out.append(piece);
+      k = same;
+      continue;
     }
+    const std::string tail = out.substr(live);
+    RenderBudget::Charge(tail.size() + format.size());
+    std::string rest = tail + std::string(format);
+    for (size_t v = 0; v < values.size(); ++v) ReplaceAll(rest, placeholders.Text(v), *values[v]);
+    out.resize(live);
+    out.append(rest);
+    const size_t next = placeholders.FirstLive(out, live);
+    if (next == std::string::npos || same == k || out.compare(next, std::string::npos, tail) != 0) {
+      live = next;
+      continue;
+    }
+    // The live text came out as it went in: each of the next repetitions
+    // settles the same text before it again.
+    const std::string settled = out.substr(live, next - live);
+    const auto copies = static_cast<uint64_t>(same - k);
+    RenderBudget::ChargeCopies(settled.size(), copies);
+    out.resize(next);
+    out.reserve(out.size() + settled.size() * copies + tail.size());
+    for (uint64_t c = 0; c < copies && !settled.empty(); ++c) out.append(settled);
+    live = out.size();
+    out.append(tail);
+    k = same;
   }
   return out;
 }
@@ -785,14 +876,14 @@ namespace {
 
 // Replaces each expression's source over the whole text in turn, with
 // `renders[i]` for the expressions already rendered and rendering the others
-// on the way. Each step scans the text once, so the cost is bounded by the
-// number of expressions times the output limit.
+// on the way. Each step scans the text once and counts the text it gives, less
+// the rendering it puts in, which counted when it was rendered.
 std::string ReplaceInTurn(std::string_view text, const FormatExpressions& expressions,
-                          std::vector<std::string>& renders, size_t steps, size_t limit) {
+                          std::vector<std::string>& renders, size_t steps) {
   std::string result(text);
   for (size_t i = 0; i < steps; ++i) {
     std::string rendered = i < renders.size() ? std::move(renders[i]) : expressions[i].ToString();
-    ReplaceAll(result, expressions[i].TemplateString(), rendered, limit);
+    ReplaceAll(result, expressions[i].TemplateString(), rendered, rendered.size());
   }
   return result;
 }
@@ -803,32 +894,26 @@ std::string CFormatParser::ToString(std::string_view Template,
                                     const FormatExpressions& Expressions) {
   return Reported({kPrivate, kParser, ":ToString Ln ", kQuiet}, [&](Line& at) {
     at(1);
+    RenderBudget budget;
     const size_t limit = TemplateOutputLimit();
     if (Template.size() > limit) RaiseOutputLimit(limit);
     at(2);
     std::vector<std::string> renders;
     const TemplateSubstitution plan(Template, Expressions);
     if (plan.Usable()) {
-      // Renderings are kept for one pass; past the limit in total, some of them
-      // are replaced by nothing or the result is too long anyway.
-      size_t total = 0;
       renders.reserve(Expressions.size());
       for (const CFormatExpression& expression : Expressions) {
         try {
           renders.push_back(expression.ToString());
         } catch (...) {
           // The replacements before the failing expression come first.
-          ReplaceInTurn(Template, Expressions, renders, renders.size(), limit);
+          ReplaceInTurn(Template, Expressions, renders, renders.size());
           throw;
         }
-        total += renders.back().size();
-        if (total > limit) break;
       }
-      if (renders.size() == Expressions.size()) {
-        if (std::optional<std::string> result = plan.Render(renders, limit)) return *result;
-      }
+      if (std::optional<std::string> result = plan.Render(renders)) return *result;
     }
-    std::string result = ReplaceInTurn(Template, Expressions, renders, Expressions.size(), limit);
+    std::string result = ReplaceInTurn(Template, Expressions, renders, Expressions.size());
     at(3);
     return result;
   });

@@ -50,23 +50,41 @@ class CVariable {
 
   // The value for repetition `index`. An index outside 1 ... capacity raises 9.
   const std::string& Value(int32_t index) const {
-    if (index >= 1 && index <= capacity_) return values_[index - 1];
+    if (index >= 1 && index <= capacity_) {
+      if (index <= static_cast<int32_t>(values_.size())) return values_[index - 1];
+      return index <= same_through_ ? same_ : kNoValue;
+    }
     return ValueOutOfRange(index);
   }
   // Stores the value for repetition `index`, growing the values by 5 when
   // index is beyond them; an index still beyond them (or below 1) raises 9.
   void SetValue(int32_t index, std::string text);
+  // Gives Value(2) ... Value(count) the text of Value(1), as storing it at each
+  // index in turn would (an overflow of the capacity raises 6), but keeps one
+  // copy for all of them: a fixed repeat count may be two billion.
+  void RepeatFirstValue(int32_t count);
+  // The last index from `index` on whose value is the very text stored for
+  // `index` (all of them filled by one RepeatFirstValue, or never stored);
+  // `index` itself when the next one holds a text of its own.
+  // REQUIRES: 1 <= index <= capacity.
+  int32_t SameValueThrough(int32_t index) const;
 
  private:
   friend class CVariables;
   [[noreturn]] const std::string& ValueOutOfRange(int32_t index) const;
   void ResizeArray();
 
+  static const std::string kNoValue;  // a slot within the capacity never stored
+
   std::string name_;
   std::string key_;  // the name it was added to a collection under
   int32_t position_ = 0;
   int32_t capacity_ = 0;
-  std::vector<std::string> values_;  // values_[i - 1] is Value(i)
+  // The values stored one by one: values_[i - 1] is Value(i). Beyond them,
+  // Value(i) is same_ up to same_through_ and kNoValue after that.
+  std::vector<std::string> values_;
+  std::string same_;
+  int32_t same_through_ = 0;
 };
 
 // True when two names are the same collection key (case is ignored).

@@ -101,76 +101,46 @@ void Describe(std::string_view text, KeptExpression& kept) {
   }
 }
 
-// Lines and columns of many positions in one text. The state (line, column)
-// is kept every kStride bytes, so a position costs at most kStride bytes of
-// counting however many findings a template has.
-class LineColumns {
- public:
-  explicit LineColumns(std::string_view text) : text_(text) {
-    Mark state{1, 0};
-    marks_.reserve(text.size() / kStride + 1);
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (i % kStride == 0) marks_.push_back(state);
-      Advance(state, text[i]);
-    }
-    if (text.size() % kStride == 0) marks_.push_back(state);
-  }
-
-  // As LineAndColumn(text, position).
-  std::pair<int32_t, int32_t> At(int32_t position) const {
-    size_t last = std::min(text_.size(), static_cast<size_t>(std::max(position, 1)));
-    size_t from = last / kStride * kStride;
-    Mark state = marks_[last / kStride];
-    for (size_t i = from; i < last; ++i) Advance(state, text_[i]);
-    if (position > static_cast<int32_t>(text_.size()))
-      state.column += position - static_cast<int32_t>(text_.size());
-    return {state.line, std::max(state.column, 1)};
-  }
-
-  std::string Where(int32_t position) const {
-    auto [line, column] = At(position);
-    return "position " + std::to_string(position) + " (line " + std::to_string(line) + ", column " +
-           std::to_string(column) + ")";
-  }
-
- private:
-  static constexpr size_t kStride = 256;
-  struct Mark {
-    int32_t line;
-    int32_t column;  // characters since the line's start
-  };
-
-  static void Advance(Mark& state, char byte) {
-    unsigned char c = static_cast<unsigned char>(byte);
-    if (c == '\n') {
-      ++state.line;
-      state.column = 0;
-    } else if ((c & 0xC0) != 0x80) {
-      ++state.column;
-    }
-  }
-
-  std::string_view text_;
-  std::vector<Mark> marks_;  // the state before byte k * kStride
-};
-
 }  // namespace
 
-std::pair<int32_t, int32_t> LineAndColumn(std::string_view text, int32_t position) {
-  int32_t line = 1, column = 0;
-  size_t last = std::min(text.size(), static_cast<size_t>(std::max(position, 1)));
-  for (size_t i = 0; i < last; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '\n') {
-      ++line;
-      column = 0;
-    } else if ((c & 0xC0) != 0x80) {
-      ++column;
-    }
+TextLocator::TextLocator(std::string_view text) : text_(text) {
+  Mark state{1, 0};
+  marks_.reserve(text.size() / kStride + 1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (i % kStride == 0) marks_.push_back(state);
+    Advance(state, text[i]);
   }
-  if (position > static_cast<int32_t>(text.size()))
-    column += position - static_cast<int32_t>(text.size());
-  return {line, std::max(column, 1)};
+  if (text.size() % kStride == 0) marks_.push_back(state);
+}
+
+std::pair<int32_t, int32_t> TextLocator::At(int32_t position) const {
+  size_t last = std::min(text_.size(), static_cast<size_t>(std::max(position, 1)));
+  size_t from = last / kStride * kStride;
+  Mark state = marks_[last / kStride];
+  for (size_t i = from; i < last; ++i) Advance(state, text_[i]);
+  if (position > static_cast<int32_t>(text_.size()))
+    state.column += position - static_cast<int32_t>(text_.size());
+  return {state.line, std::max(state.column, 1)};
+}
+
+std::string TextLocator::Where(int32_t position) const {
+  auto [line, column] = At(position);
+  return "position " + std::to_string(position) + " (line " + std::to_string(line) + ", column " +
+         std::to_string(column) + ")";
+}
+
+void TextLocator::Advance(Mark& state, char byte) {
+  unsigned char c = static_cast<unsigned char>(byte);
+  if (c == '\n') {
+    ++state.line;
+    state.column = 0;
+  } else if ((c & 0xC0) != 0x80) {
+    ++state.column;
+  }
+}
+
+std::pair<int32_t, int32_t> LineAndColumn(std::string_view text, int32_t position) {
+  return TextLocator(text).At(position);
 }
 
 TemplateCheck CheckTemplate(std::string_view text) {
@@ -189,7 +159,7 @@ TemplateCheck CheckTemplate(std::string_view text) {
 }
 
 std::string DescribeCheck(std::string_view text, const TemplateCheck& check) {
-  const LineColumns lines(text);
+  const TextLocator lines(text);
   std::string out;
   for (const KeptExpression& e : check.kept) {
     out += "kept at " + lines.Where(e.start) + ": " + e.template_string + "\n";

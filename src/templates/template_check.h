@@ -4,7 +4,8 @@
 // `corvane template render FILE --var NAME=VALUE...` (RenderPreview).
 //
 // Positions are 1-based byte offsets into the template text, as the parser
-// counts them; LineAndColumn turns one into a line and a character column.
+// counts them; LineAndColumn turns one into a line and a character column, a
+// TextLocator many of them in one pass over the text.
 //
 // Typical usage:
 //   TemplateCheck check = CheckTemplate(text);
@@ -65,8 +66,33 @@ TemplateCheck CheckTemplate(std::string_view text);
 // A readable report of a check, one finding per line.
 std::string DescribeCheck(std::string_view text, const TemplateCheck& check);
 
-// The line (from 1) and column (characters from 1) of a byte position.
+// The line (from 1) and column (characters from 1) of a byte position. It
+// counts from the start of the text: to locate many positions of one text,
+// use a TextLocator.
 std::pair<int32_t, int32_t> LineAndColumn(std::string_view text, int32_t position);
+
+// Lines and columns of any number of positions in one text, in any order: the
+// state (line, column) is kept every 256 bytes, so a position costs at most
+// that much counting however many a template has. The text must outlive it.
+class TextLocator {
+ public:
+  explicit TextLocator(std::string_view text);
+  // As LineAndColumn(text, position).
+  std::pair<int32_t, int32_t> At(int32_t position) const;
+  // "position P (line L, column C)".
+  std::string Where(int32_t position) const;
+
+ private:
+  static constexpr size_t kStride = 256;
+  struct Mark {
+    int32_t line;
+    int32_t column;  // characters since the line's start
+  };
+  static void Advance(Mark& state, char byte);
+
+  std::string_view text_;
+  std::vector<Mark> marks_;  // the state before byte k * kStride
+};
 
 // Renders `text` as a step would, with values given by name (any case); a name
 // given several times gives Value(1), Value(2), ... in that order. A repeating

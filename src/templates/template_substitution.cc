@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "templates/text_replace.h"
+
 namespace corvane {
 
 namespace {
@@ -283,20 +285,26 @@ bool TemplateSubstitution::SourcesCanJoin(const std::vector<Tail>& tails) const 
   return false;
 }
 
-std::optional<std::string> TemplateSubstitution::Render(const std::vector<std::string>& renders,
-                                                        size_t limit) const {
+std::optional<std::string> TemplateSubstitution::Render(
+    const std::vector<std::string>& renders) const {
   auto rendering = [&](uint32_t id) -> const std::string& {
     return renders[first_expression_[id]];
   };
-  // The text's length after each replacement in turn; the step that passes the
-  // limit is the step-by-step replacement's to report.
-  size_t size = text_.size();
+  // The result's length, known before it is built: the template's own text
+  // and the renderings put in. Each rendering counted when it was rendered, so
+  // only its further copies count here.
+  size_t kept = text_.size();
+  size_t size = 0;
   for (size_t i = 0; i < source_of_.size(); ++i) {
     const uint32_t id = source_of_[i];
     if (first_expression_[id] != i) continue;
-    size = size - count_[id] * sources_[id].size() + count_[id] * rendering(id).size();
-    if (size > limit) return std::nullopt;
+    const size_t rendered = rendering(id).size();
+    RenderBudget::ChargeCopies(rendered, count_[id] - 1);
+    kept -= count_[id] * sources_[id].size();
+    size += count_[id] * rendered;
   }
+  RenderBudget::Charge(kept);
+  size += kept;
 
   // A source formed in the result must take in part of a rendering. Where no
   // rendering holds a "{", the source's "{" stands in the template's text less

@@ -33,10 +33,11 @@ class TemplateSubstitution {
 
   // The template with every expression replaced in one pass; nullopt when an
   // expression source stands in that text (a rendering formed it, and
-  // replacing in turn decides what becomes of it) or when the text would pass
-  // `limit` at some step.
+  // replacing in turn decides what becomes of it). Counts the text it writes
+  // against the rendering budget before writing it (each rendering's first
+  // copy counted when it was rendered), and raises 7 when it does not fit.
   // REQUIRES: Usable(); renders[i] is expressions[i].ToString() for every i.
-  std::optional<std::string> Render(const std::vector<std::string>& renders, size_t limit) const;
+  std::optional<std::string> Render(const std::vector<std::string>& renders) const;
 
  private:
   // Sources with more "}" than this (escaped in their format text) are

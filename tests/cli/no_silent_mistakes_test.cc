@@ -73,6 +73,27 @@ TEST(RunWarningsTest, AnItemAWalkWentPastIsListedWithItsErrorWithoutVerbose) {
   EXPECT_TRUE(found);
 }
 
+// Ids a walk cannot read never reach the host; they are listed with the
+// errors the step went past, in their place among the calls. An id beyond 32
+// bits is one of them, not another document's id wrapped around.
+TEST(RunWarningsTest, ItemsWhoseIdCannotBeReadAreListedAsSkipped) {
+  const std::string text = MarkAsVitalWith(
+      "\"items\": [17, 18, 19]",
+      "\"items\": [17, 2147483648, 4294967295, 18446744073709551615, {\"id\": \"abc\"}, 18]");
+  Outcome run = Corvane("run --json " + Quoted(WriteScenario("wide-ids.json", text)));
+  ASSERT_LE(run.status, 1) << run.err;
+  const Json call = Json::parse(run.out)["scenarios"][0]["calls"][0];
+  std::vector<std::string> skipped;
+  for (const Json& s : call["skipped"])
+    skipped.push_back(s["item"].get<std::string>() + " " + s["error"]["number"].dump());
+  EXPECT_EQ(skipped,
+            (std::vector<std::string>{"Document 2147483648 6", "Document 4294967295 6",
+                                      "Document 18446744073709551615 6", "Document abc 13"}));
+  std::vector<std::string> marked;
+  for (const Json& o : call["operations"]) marked.push_back(o["item"]["id"].dump());
+  EXPECT_EQ(marked, (std::vector<std::string>{"17", "18"}));
+}
+
 TEST(RunWarningsTest, TheCorrectExampleHasNoWarningsAndNothingSkipped) {
   Outcome run = Corvane("run --json " + Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples" /
                                                "records" / "mark-as-vital.json"));

@@ -64,6 +64,10 @@ TEST(HostileScenarioTest, EachIsRefusedWithFileAndPlaceInTextAndJson) {
            R"(, "process": {"id": 1, "itemlist": {"entitytype": "document", "dbid": 7,
               "items": [{"id": 17, "x=\"1\" y": "2"}]}}})",
        "process.itemlist.items[0].x=\"1\" y", "is not an XML name"},
+      {"wide-document-id.json",
+       R"({"class": "MarkAsVital", )" + std::string(kTask) +
+           R"(, "dms": {"documents": [{"database": 7, "id": 2147483648}]}})",
+       "dms.documents[0].id", "expected an id, a whole number from -2147483648 to 2147483647"},
       {"bad-entitytype.json",
        R"({"class": "MarkAsVital", )" + std::string(kTask) +
            R"(, "process": {"id": 1, "itemlist": {"entitytype": "a/b", "dbid": 7, "items": [1]}}})",

@@ -1,10 +1,14 @@
 // The built Corvane.so, loaded with dlopen as a host loads it: registration,
 // class objects, identities, resources, late binding and the default methods.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "corvane/catalogue.h"
@@ -101,14 +105,21 @@ TEST_F(ComponentTest, RegistrationListsEveryCatalogueClassAndUnregistrationRemov
   EXPECT_TRUE(fs::is_empty(platform.root)) << "unregistration leaves nothing behind";
 }
 
-// Every file of a registry directory with its text, to compare a whole registry.
+// Every file of a registry directory with its text, to compare a whole
+// registry; a link or a FIFO is listed as such, never followed or read.
 std::map<std::string, std::string> RegistryFiles(const fs::path& root) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_directory()) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    files[fs::relative(e.path(), root).generic_string()] =
-        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string name = fs::relative(e.path(), root).generic_string();
+    if (e.is_symlink()) {
+      files[name] = "link to " + fs::read_symlink(e.path()).string();
+    } else if (e.is_fifo()) {
+      files[name] = "fifo";
+    } else if (!e.is_directory()) {
+      std::ifstream in(e.path(), std::ios::binary);
+      files[name] =
+          std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
   }
   return files;
 }
@@ -151,6 +162,104 @@ TEST_F(ComponentTest, ARegistrationFailingPartWayLeavesTheRegistryAsItWasAndLogs
   ASSERT_EQ(platform.log.size(), 1u);
   EXPECT_NE(platform.log[0].find((root / last_interface).string()), std::string::npos)
       << platform.log[0];
+}
+
+// Registrations side by side, and a registration beside an unregistration,
+// each in a process of its own, started together. The registry's lock runs
+// them one after the other: after every round the registry holds the whole
+// registration or (when the unregistration ran last) nothing, and every
+// process answered success.
+TEST_F(ComponentTest, RegistrationsSideBySideLeaveAWholeRegistry) {
+  ASSERT_EQ(module.RegisterServer(), pelmark::S_OK);
+  const std::map<std::string, std::string> whole = RegistryFiles(platform.root);
+  ASSERT_EQ(whole.size(), 391u);
+  ASSERT_EQ(module.UnregisterServer(), pelmark::S_OK);
+  for (int round = 0; round < 8; ++round) {
+    const bool with_unregistration = round % 2 == 1;
+    SCOPED_TRACE(with_unregistration ? "register and unregister" : "register twice");
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int child = 0; child < 2; ++child) {
+      const pid_t pid = ::fork();
+      if (pid == 0) {
+        char go;
+        ::close(start[1]);
+        (void)::read(start[0], &go, 1);  // returns once the parent closes its end
+        const bool unregister = with_unregistration && child == 1;
+        ::_exit((unregister ? module.UnregisterServer() : module.RegisterServer()) == pelmark::S_OK
+                    ? 0
+                    : 1);
+      }
+      children.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process reported failure";
+    }
+    const std::map<std::string, std::string> now = RegistryFiles(platform.root);
+    if (with_unregistration && now.empty()) continue;
+    EXPECT_EQ(now, whole) << "round " << round;
+  }
+}
+
+// A link or a special file inside the registry is never followed, written or
+// read: registration fails and takes back what it did, the loader refuses the
+// class with error 75, and each names the path. Unregistration removes the
+// link itself and leaves what it points to.
+TEST_F(ComponentTest, LinksAndSpecialFilesInTheRegistryAreRefusedWithTheirPath) {
+  const fs::path root = platform.root;
+  const fs::path outside = root.string() + "-outside";
+  const corvane::ClassInfo& first = corvane::kCatalogue[0];
+  const fs::path server = root / "CLSID" / pelmark::GuidToString(first.clsid) / "InprocServer32";
+  struct {
+    const char* what;
+    fs::path entry;
+    std::function<void(const fs::path&)> make;
+    const char* reason;
+  } cases[] = {
+      {"a value linked outside", server / "@",
+       [&](const fs::path& at) { fs::create_symlink(outside / "target", at); }, "symbolic link"},
+      {"a key linked outside", server,
+       [&](const fs::path& at) { fs::create_directory_symlink(outside, at); }, "symbolic link"},
+      {"a FIFO as a value", server / "@",
+       [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); },
+       "neither a directory nor a regular file"},
+      {"a value larger than any registry value", server / "@",
+       [](const fs::path& at) { std::ofstream(at) << std::string(100000, 'x'); }, "65536 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(root);
+    fs::remove_all(outside);
+    fs::create_directories(outside);
+    std::ofstream(outside / "target") << "kept";
+    ASSERT_EQ(module.RegisterServer(), pelmark::S_OK);
+    fs::remove_all(c.entry);
+    c.make(c.entry);
+    const std::map<std::string, std::string> before = RegistryFiles(root);
+    platform.log.clear();
+
+    EXPECT_EQ(module.RegisterServer(), pelmark::SELFREG_E_CLASS);
+    EXPECT_EQ(RegistryFiles(root), before);
+    ASSERT_EQ(platform.log.size(), 1u);
+    EXPECT_NE(platform.log[0].find(c.entry.string()), std::string::npos) << platform.log[0];
+    EXPECT_NE(platform.log[0].find(c.reason), std::string::npos) << platform.log[0];
+    try {
+      pelmark::Registry(root.string()).Resolve("Corvane." + std::string(first.name));
+      ADD_FAILURE() << "the loader read through the entry";
+    } catch (const pelmark::Error& e) {
+      EXPECT_EQ(e.number(), 75);
+      EXPECT_NE(e.description().find(c.entry.string()), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(module.UnregisterServer(), pelmark::S_OK);
+    EXPECT_TRUE(fs::is_empty(root));
+    EXPECT_EQ(RegistryFiles(outside), (std::map<std::string, std::string>{{"target", "kept"}}));
+  }
+  fs::remove_all(outside);
 }
 
 TEST_F(ComponentTest, UnregisteringFromARegistryThatIsNoDirectoryFailsAndNamesIt) {

@@ -7,6 +7,7 @@
 
 #include "notify/notify_activity.h"
 #include "notify_fixture.h"
+#include "templates/render_budget.h"
 
 namespace corvane_test {
 namespace {
@@ -192,6 +193,54 @@ TEST_F(NotifyExecuteTest, RendersAgainWhileValuesBringNewExpressions) {
     EXPECT_EQ(Execute("Notify"), 1);
     EXPECT_EQ(Bodies(sim, "posted"), std::vector<std::string>{c.expected});
     EXPECT_EQ(sim.CallsTo("IProcessInstance.ProcessName").size(), c.passes_reading_name);
+  }
+}
+
+// Values written by whoever started the workflow are rendered again on the
+// next pass. Whatever they hold, the call ends having rendered no more than
+// the rendering limit, every pass for every recipient counted, and within a
+// few passes.
+TEST_F(NotifyExecuteTest, HostileValuesEndWithinTheRenderingLimitOfTheCall) {
+  constexpr size_t kLimit = 4 << 20;
+  const std::string renders_comment = R"(Comment: {{"\0",INITIATORCOMMENT}})";
+  struct {
+    const char* what;
+    std::string body;
+    std::string comment;
+    int32_t error;     // 0: the step completes
+    const char* sent;  // the body sent when it completes
+    size_t most_passes;
+  } cases[] = {
+      {"a comment that repeats itself 2,000 times", renders_comment,
+       R"({{N:2000"\0",INITIATORCOMMENT}})", 7, nullptr, 2},
+      {"a 600 KB comment holding the expression that renders it", renders_comment,
+       R"({{"\0",INITIATORCOMMENT}})" + std::string(600000, 'a'), 7, nullptr, 4},
+      {"65,536 repetitions of a value holding its own placeholder",
+       R"({{N:65536"\0",INITIATORCOMMENT}})", R"(\0)", 7, nullptr, 1},
+      {"a repeat count of 2^31 - 1", R"({{N:2147483647"",INITIATORNAME}})", "", 6, nullptr, 0},
+      {"a repeat count just short of overflowing", R"(<{{N:2147483645"",INITIATORNAME}}>)", "", 0,
+       "<>", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetSimulator();
+    SetUpDirectoryAndSettings();
+    platform.template_output_limit = kLimit;
+    SetUpNotify(ResourceList({Resource("1", "dms.user", "Ann"), Resource("2", "dms.user", "Bo")}),
+                c.body);
+    sim.SetProcess({.id = kProcessId, .initiator_name = "Ivy", .initiator_comment = c.comment});
+    const uint64_t before = corvane::RenderedBytes();
+    if (c.error) {
+      pelmark::Error e = ExecuteFailing("Notify");
+      EXPECT_EQ(e.number(), c.error) << e.description();
+      EXPECT_TRUE(e.source().ends_with("Notify: IActivityRuntime_Execute Function Ln 6"))
+          << e.source();
+    } else {
+      EXPECT_EQ(Execute("Notify"), 1);
+      EXPECT_EQ(Bodies(sim, "posted"), (std::vector<std::string>{c.sent, c.sent}));
+    }
+    EXPECT_LE(corvane::RenderedBytes() - before, kLimit);
+    EXPECT_LE(sim.CallsTo("IProcessInstance.InitiatorComment").size(), c.most_passes);
   }
 }
 

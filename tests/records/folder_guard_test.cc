@@ -1,12 +1,17 @@
 // The library's guard in front of the file system, on real directories: folder
 // names with NUL or control characters, and folders that leave the host's export
-// root through ".." or a symbolic link, are refused before anything is created.
+// root through ".." or a symbolic link (also one swapped in after the check),
+// are refused before anything is created.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "activity_fixture.h"
 #include "corvane/component.h"
@@ -26,6 +31,11 @@ class RealFolders : public TestPlatform {
   void CreateDirectory(std::string_view path) override {
     created.emplace_back(path);
     corvane::SystemPlatform().CreateDirectory(path);
+  }
+  void CreateDirectoryBelow(std::string_view root, std::string_view below,
+                            std::string_view path) override {
+    created.emplace_back(path);
+    corvane::SystemPlatform().CreateDirectoryBelow(root, below, path);
   }
   std::string ExportRoot() override { return export_root; }
 
@@ -103,6 +113,56 @@ TEST_F(FolderGuardTest, ASymbolicLinkOutOfTheRootIsRefusedAndNothingIsMade) {
             70);
   EXPECT_FALSE(fs::exists(outside() / "stolen"));
   EXPECT_TRUE(folders_.created.empty());
+}
+
+TEST_F(FolderGuardTest, TheRootsParentsAreRefusedAsTargetsAndNothingIsExported) {
+  for (const std::string& folder :
+       {"/"s, ""s, ".."s, root().string() + "/..", root().string() + "\\..\\"}) {
+    SCOPED_TRACE(folder);
+    ResetSimulator();
+    SetUpTask(DocumentList({17}), {{"FOLDER", folder}, {"EXPORT_DOCUMENT", ""}}, {});
+    sim.AddDocument(kDatabase, {.id = 17});
+    EXPECT_EQ(ExecuteFailing("ExportToFolder").number(), 70);
+    EXPECT_TRUE(sim.Exports().empty());
+  }
+  EXPECT_TRUE(folders_.created.empty());
+  // The root itself is inside.
+  ResetSimulator();
+  SetUpTask(DocumentList({17}), {{"FOLDER", root().string() + "/"}, {"EXPORT_DOCUMENT", ""}}, {});
+  sim.AddDocument(kDatabase, {.id = 17});
+  EXPECT_EQ(Execute("ExportToFolder"), 1);
+  ASSERT_EQ(sim.Exports().size(), 1u);
+  EXPECT_EQ(sim.Exports()[0].folder, root().string());
+}
+
+// A thread swaps a directory under the root with a link to a directory
+// outside it, back and forth, while folders are made below that name: a check
+// that passed never carries a folder outside, whatever the timing.
+TEST_F(FolderGuardTest, ALinkSwappedInWhileFoldersAreMadeNeverCarriesOneOutside) {
+  const fs::path place = root() / "exports" / "swapped";
+  const fs::path other = root() / "exports" / "other";
+  fs::create_directory(place);
+  fs::create_directory_symlink(outside(), other);
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    while (!stop) ::renameat2(AT_FDCWD, place.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
+  });
+  auto folders = Folders();
+  int made = 0, refused = 0;
+  for (int round = 0; round < 3000; ++round) {
+    try {
+      folders->MakeDirectory((place / ("r" + std::to_string(round)) / "x").string());
+      ++made;
+    } catch (const pelmark::Error& e) {
+      ++refused;
+      EXPECT_TRUE(e.number() == 70 || e.number() == 75 || e.number() == 76) << e.number();
+    }
+  }
+  stop = true;
+  swapper.join();
+  EXPECT_TRUE(fs::is_empty(outside())) << "a folder was made outside the root";
+  EXPECT_GT(made, 0);
+  EXPECT_GT(refused, 0);
 }
 
 TEST_F(FolderGuardTest, NulAndControlCharactersAreRefusedWithOrWithoutARoot) {

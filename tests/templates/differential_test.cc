@@ -103,6 +103,12 @@ void Fill(Generator& g, CFormatExpression& e, const FormatExpressions& all) {
   int32_t count = std::max<int32_t>(e.LoopCount(), 1);
   if (g.Pick(30) == 0) count = std::max(1, count - 5);
   for (CVariable& v : e.Variables()) {
+    // A fixed count repeats one value, as the steps fill it.
+    if (g.Pick(3) == 0) {
+      v.SetValue(1, g.Value());
+      v.RepeatFirstValue(count);
+      continue;
+    }
     for (int32_t k = 1; k <= count; ++k) {
       std::string value = g.Value();
       if (g.Pick(6) == 0) {
@@ -265,6 +271,11 @@ TEST(RenderDifferentialTest, LongLoopsAndRewrittenPositions) {
     }
     e.SetLoopCount(g.Pick(60));
     for (CVariable& v : e.Variables()) {
+      if (g.Pick(2) == 0) {  // one value for every repetition
+        v.SetValue(1, g.Pick(3) == 0 ? g.Value() : "w");
+        v.RepeatFirstValue(e.LoopCount());
+        continue;
+      }
       for (int32_t k = 1; k <= std::max(1, e.LoopCount()); ++k) {
         v.SetValue(k, g.Pick(10) == 0 ? g.Value() : "w");
       }

@@ -3,11 +3,13 @@
 // templates full of syntax errors.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "../test_platform.h"
 #include "templates/format_engine.h"
 #include "templates/reference_render.h"
+#include "templates/render_budget.h"
 #include "templates/template_check.h"
 
 namespace corvane {
@@ -114,6 +116,71 @@ TEST(TemplateOutputLimitTest, TheLimitItselfIsAllowed) {
   } catch (const pelmark::Error& e) {
     EXPECT_EQ(e.number(), 7);
     EXPECT_EQ(e.source(), "Corvane");
+  }
+}
+
+// The work of a fixed repeat of one value is bounded by the limit whatever the
+// count and the value: each case ends with its result or error 7 having
+// counted no more than the limit, and repeats that render the same text again
+// are not rendered again.
+TEST(RenderBudgetTest, FixedRepeatsOfOneValueCountAtMostTheLimit) {
+  constexpr size_t kLimit = 1 << 20;
+  LimitedPlatform platform(kLimit);
+  struct {
+    const char* what;
+    int32_t count;
+    const char* value;
+    const char* format;
+    std::optional<size_t> size;  // nullopt: error 7
+    size_t most_counted;
+  } cases[] = {
+      // Each repetition replaces over the whole text again, which keeps growing:
+      // the result would be 128 KB, the work gigabytes.
+      {"value holding its own placeholder", 65536, "\\0", "\\0", std::nullopt, kLimit},
+      {"a count near 2^31 with an empty text", 2147483645, "abc", "", 0, 0},
+      // The first two repetitions are rendered before the repeat is recognised.
+      {"a count near 2^31 past the limit before copying", 2147483645, "abc", "\\0", std::nullopt,
+       6},
+      // The trailing backslash stays live, yet every repetition settles the same
+      // text before it: "a\a\a\...\".
+      {"the same live text at every repetition", 100000, "a\\", "\\0", 200000, 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CFormatParser parser;
+    const std::string text = "{{N:" + std::to_string(c.count) + "\"" + c.format + "\",X}}";
+    std::optional<FormatExpressions> expressions = parser.Parse(text);
+    ASSERT_TRUE(expressions);
+    CVariable& x = (*expressions)[0].Variables()[0];
+    x.SetValue(1, c.value);
+    x.RepeatFirstValue(c.count);
+    const uint64_t before = RenderedBytes();
+    try {
+      std::string rendered = parser.ToString(text, *expressions);
+      ASSERT_TRUE(c.size) << "rendered " << rendered.size() << " bytes";
+      EXPECT_EQ(rendered.size(), *c.size);
+    } catch (const pelmark::Error& e) {
+      EXPECT_FALSE(c.size) << e.description();
+      EXPECT_EQ(e.number(), 7);
+    }
+    EXPECT_LE(RenderedBytes() - before, c.size.value_or(0) + c.most_counted);
+  }
+}
+
+TEST(RenderBudgetTest, RepeatingAValuePastTheCapacityOverflowsAsStoringEachWould) {
+  CVariable v;
+  v.SetValue(1, "x");
+  v.RepeatFirstValue(2147483645);
+  EXPECT_EQ(v.Value(2147483645), "x");
+  EXPECT_EQ(v.SameValueThrough(2), 2147483645);
+  CVariable w;
+  w.SetValue(1, "x");
+  try {
+    w.RepeatFirstValue(2147483646);
+    ADD_FAILURE() << "the capacity passed 2^31 - 1";
+  } catch (const pelmark::Error& e) {
+    EXPECT_EQ(e.number(), 6);
+    EXPECT_EQ(e.source(), "Corvane => \r\nCVariable:Value Ln 1");
   }
 }
 

@@ -47,6 +47,19 @@ void CliPlatform::CreateDirectory(std::string_view path) {
     throw pelmark::Error(75, "Corvane", "Path/File access error");
 }
 
+void CliPlatform::CreateDirectoryBelow(std::string_view root, std::string_view below,
+                                       std::string_view path) {
+  SystemPlatform().CreateDirectoryBelow(root, below, InSandbox(path).string());
+}
+
+void CliPlatform::ItemSkipped(std::string_view entity_name, std::string_view id_text,
+                              const pelmark::Error& error) {
+  std::string item;
+  if (!id_text.empty())
+    item = (entity_name.empty() ? "item" : std::string(entity_name)) + " " + std::string(id_text);
+  skipped_items.push_back({journal_position ? journal_position() : 0, item, error});
+}
+
 namespace {
 
 // The sandbox's entries that are (or are not) directories, sorted by name.

@@ -297,6 +297,17 @@ int32_t Node::Int() const {
   Fail("expected a whole number (32 bits; hexadecimal as \"0x80041005\"), found " + j.dump());
 }
 
+int32_t Node::Id() const {
+  const Json& j = *json_;
+  if (j.is_number_integer()) {
+    const int64_t n = j.get<int64_t>();
+    if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
+  }
+  if (j.is_number_unsigned() && j.get<uint64_t>() <= INT32_MAX)
+    return static_cast<int32_t>(j.get<uint64_t>());
+  Fail("expected an id, a whole number from -2147483648 to 2147483647, found " + j.dump());
+}
+
 std::string Node::Text() const {
   if (!json_->is_string()) Fail("expected a text in double quotes, found " + JsonKind(*json_));
   return json_->get<std::string>();

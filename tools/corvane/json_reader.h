@@ -70,6 +70,8 @@ class Node {
 
   // A 32-bit whole number, also written as hexadecimal text ("0x80041005").
   int32_t Int() const;
+  // An id: a whole number from -2147483648 to 2147483647, never wrapped.
+  int32_t Id() const;
   std::string Text() const;
   bool Bool() const;
   // Days since 30 December 1899, from "yyyy-mm-dd[Thh:mm[:ss]]" or a number;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -55,6 +56,11 @@ class CliPlatform : public PlatformServices {
   std::string RegistryRoot() override { return registry_root; }
   std::string ExportRoot() override { return export_root; }
   std::string HostPath(std::string_view path) override { return InSandbox(path).string(); }
+  // Made through the system's walk down from the sandbox, which follows no link.
+  void CreateDirectoryBelow(std::string_view root, std::string_view below,
+                            std::string_view path) override;
+  void ItemSkipped(std::string_view entity_name, std::string_view id_text,
+                   const pelmark::Error& error) override;
 
   // The directories inside the sandbox, as the library names them ("/exports").
   std::vector<std::string> SandboxDirectories() const;
@@ -65,6 +71,15 @@ class CliPlatform : public PlatformServices {
   double now = 0;
   const LocaleInfo* locale = nullptr;
   std::vector<std::string> event_log;
+  // An item a walk went past because its id could not be read.
+  struct SkippedItem {
+    size_t journal_position;  // the simulator's journal size when it was skipped
+    std::string item;         // "Document 2147483648"; empty when it had no id
+    pelmark::Error error;
+  };
+  std::vector<SkippedItem> skipped_items;
+  // The simulator's journal size now, for placing a skipped item among its calls.
+  std::function<size_t()> journal_position;
   std::string registry_root;
   std::filesystem::path sandbox;
   std::string export_root;  // the sandbox while a scenario runs

@@ -122,14 +122,23 @@ Json MessageJson(const sim::MessageRecord& m) {
 // Counts of every record list before a call, so that its own part can be cut out.
 struct Marks {
   size_t journal, writes, stored, comments, annotations, aces, labels, operations, exports, saves,
-      messages, log;
+      messages, log, skipped_items;
 };
 
 Marks Mark(const sim::Simulator& sim, const CliPlatform& platform) {
-  return {sim.JournalSize(),          sim.VariableWrites().size(), sim.StoredRecords().size(),
-          sim.Comments().size(),      sim.Annotations().size(),    sim.Aces().size(),
-          sim.LabelsApplied().size(), sim.ItemOperations().size(), sim.Exports().size(),
-          sim.Saves().size(),         sim.Messages().size(),       platform.event_log.size()};
+  return {sim.JournalSize(),
+          sim.VariableWrites().size(),
+          sim.StoredRecords().size(),
+          sim.Comments().size(),
+          sim.Annotations().size(),
+          sim.Aces().size(),
+          sim.LabelsApplied().size(),
+          sim.ItemOperations().size(),
+          sim.Exports().size(),
+          sim.Saves().size(),
+          sim.Messages().size(),
+          platform.event_log.size(),
+          platform.skipped_items.size()};
 }
 
 void Build(const Scenario& s, sim::Simulator& sim) {
@@ -476,7 +485,24 @@ class CallFacts {
     auto plain = [](const Json& v) {
       return v["value"].is_string() ? v["value"].get<std::string>() : v["value"].dump();
     };
+    // Items a walk went past without a call (an id it could not read), each
+    // placed before the call that followed it.
+    size_t unread = mark_.skipped_items;
+    auto emit_unread = [&](size_t before) {
+      for (; unread < platform_.skipped_items.size() &&
+             platform_.skipped_items[unread].journal_position <= before;
+           ++unread) {
+        const CliPlatform::SkippedItem& k = platform_.skipped_items[unread];
+        const pelmark::Error& e = k.error;
+        emit({{"op", "read id"},
+              {"item", k.item.empty() ? Json(nullptr) : Json(k.item)},
+              {"error", {{"number", e.number()}, {"description", e.description()}}},
+              {"error_source", e.source()},
+              {"text", "the item's id could not be read; the walk went on without it"}});
+      }
+    };
     for (size_t i = mark_.journal; i < sim_.JournalSize(); ++i) {
+      emit_unread(i);
       if (passed_on == i) continue;
       const sim::Call call = sim_.JournalEntry(i);
       if (call.error_number == 0) continue;
@@ -494,6 +520,7 @@ class CallFacts {
       skipped["text"] = entry["text"];
       emit(skipped);
     }
+    emit_unread(SIZE_MAX);
   }
 
   const Scenario& s_;
@@ -741,10 +768,16 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
   platform.now = s.now.value_or(SystemNow());
   platform.locale = FindLocale(s.locale);
   platform.event_log.clear();
+  platform.skipped_items.clear();
   Sandbox sandbox(platform);
   sandbox.Fill(s);
 
   sim::Simulator sim(s.options);
+  platform.journal_position = [&sim] { return sim.JournalSize(); };
+  struct PositionReset {
+    CliPlatform& p;
+    ~PositionReset() { p.journal_position = nullptr; }
+  } position_reset{platform};
   try {
     Build(s, sim);
   } catch (const pelmark::Error& e) {

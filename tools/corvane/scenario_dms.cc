@@ -135,7 +135,7 @@ sim::Entity ParseEntity(const Node& node, std::initializer_list<std::string_view
                         int32_t default_type_code) {
   node.Keys(keys);
   sim::Entity e;
-  e.id = node.At("id").Int();
+  e.id = node.At("id").Id();
   e.type_code = node.IntOr("typecode", default_type_code);
   if (node.Has("fields")) e.fields = ParseFields(node.At("fields"));
   return e;
@@ -143,7 +143,7 @@ sim::Entity ParseEntity(const Node& node, std::initializer_list<std::string_view
 
 sim::UserSpec ParseUser(const Node& node) {
   node.Keys({"id", "name", "fullname", "email", "usertype"});
-  return {.id = node.At("id").Int(),
+  return {.id = node.At("id").Id(),
           .name = node.ValueOr("name", ""),
           .full_name = node.ValueOr("fullname", ""),
           .email = node.ValueOr("email", ""),
@@ -152,21 +152,21 @@ sim::UserSpec ParseUser(const Node& node) {
 
 sim::GroupSpec ParseGroup(const Node& node) {
   node.Keys({"id", "name", "members"});
-  sim::GroupSpec g{.id = node.At("id").Int(), .name = node.TextOr("name", "")};
+  sim::GroupSpec g{.id = node.At("id").Id(), .name = node.TextOr("name", "")};
   if (node.Has("members"))
-    for (const Node& m : node.At("members").List()) g.members.push_back(m.Int());
+    for (const Node& m : node.At("members").List()) g.members.push_back(m.Id());
   return g;
 }
 
 InDatabase<sim::DocumentSpec> ParseDocument(const Node& n) {
   n.Keys({"database", "id", "doctypecode", "stack", "version", "fields", "system_fields"});
   sim::DocumentSpec d;
-  d.id = n.At("id").Int();
+  d.id = n.At("id").Id();
   d.doc_type_code = n.IntOr("doctypecode", sim::kDocumentTypeCode);
   if (n.Has("stack")) {
     Node stack = n.At("stack");
     stack.Keys({"id", "typecode"});
-    d.parent_id = stack.At("id").Int();
+    d.parent_id = stack.At("id").Id();
     d.parent_type_code = stack.At("typecode").Int();
   }
   if (n.Has("version")) {
@@ -207,7 +207,7 @@ sim::Entity ParseJob(const Node& n) {
   n.Keys({"id", "typecode", "startdate", "fields"});
   sim::Entity job;
   job.entity_name = "Job";
-  job.id = n.At("id").Int();
+  job.id = n.At("id").Id();
   job.type_code = n.IntOr("typecode", sim::kJobTypeCode);
   if (n.Has("fields")) job.fields = ParseFields(n.At("fields"));
   if (n.Has("startdate"))

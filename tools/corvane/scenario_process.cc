@@ -99,7 +99,9 @@ std::string ItemListXml(const Node& node) {
     for (const Node& item : node.At("items").List()) {
       pugi::xml_node written = items.append_child(element.c_str());
       if (item.json().is_number()) {
-        written.append_attribute("id") = item.Int();
+        // Written as given: an id beyond 32 bits reaches the step, which
+        // cannot read it, instead of wrapping to another document's id.
+        written.append_attribute("id") = AttributeText(item).c_str();
         continue;
       }
       for (auto& [attribute, value] : item.Members("an item, attribute to value"))

@@ -1,6 +1,9 @@
 // The real system on Linux: the local clock, en-US, syslog with ident "Corvane",
 // std::filesystem, and the registry directory under /var/lib/pelmark.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <ctime>
@@ -57,7 +60,54 @@ class System final : public PlatformServices {
     Raise(75);
   }
 
+  // The root is opened once and each name below it is opened relative to the
+  // one above, never following a symbolic link, so there is no moment between
+  // a check and a use in which a swapped link could be followed.
+  void CreateDirectoryBelow(std::string_view root, std::string_view below,
+                            std::string_view path) override {
+    if (below.empty()) return CreateDirectory(path);  // the root itself
+    int dir = ::open(std::string(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) RaiseFor(errno);
+    for (size_t from = 0;;) {
+      size_t slash = below.find('/', from);
+      const bool last = slash == std::string_view::npos;
+      if (last) slash = below.size();
+      const std::string name(below.substr(from, slash - from));
+      from = slash + 1;
+      if (name.empty()) {
+        if (last) break;
+        continue;
+      }
+      if (last) {
+        const bool made = ::mkdirat(dir, name.c_str(), 0777) == 0;
+        const int error = errno;
+        struct stat st {};
+        // An existing directory is no failure, as with CreateDirectory.
+        const bool there = !made && error == EEXIST &&
+                           ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISDIR(st.st_mode);
+        ::close(dir);
+        if (made || there) return;
+        RaiseFor(error);
+      }
+      const int next = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int error = errno;
+      struct stat st {};
+      const bool link = next < 0 && ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISLNK(st.st_mode);
+      ::close(dir);
+      if (link) Raise(70, "Permission denied");
+      if (next < 0) RaiseFor(error);
+      dir = next;
+    }
+    ::close(dir);
+  }
+
   std::string RegistryRoot() override { return "/var/lib/pelmark/registry"; }
+
+ private:
+  // A missing parent is 76, as CreateDirectory raises; anything else 75.
+  [[noreturn]] static void RaiseFor(int error) { Raise(error == ENOENT ? 76 : 75); }
 };
 
 }  // namespace
