@@ -134,9 +134,9 @@ class RegistryDirectory {
       if (got < 0) Fail("cannot read", path, Reason(errno));
       if (got == 0) return text;
       text.append(buffer, static_cast<size_t>(got));
-      if (text.size() > pelmark::kMaxRegistryValueBytes)
+      if (text.size() > kMaxRegistryValueBytes)
         Fail("cannot read", path,
-             "it holds more than " + std::to_string(pelmark::kMaxRegistryValueBytes) +
+             "it holds more than " + std::to_string(kMaxRegistryValueBytes) +
                  " bytes, more than any registry value");
     }
   }
@@ -411,7 +411,7 @@ bool UnregisterFrom(const std::string& root) {
   removed = registry.RemoveIfEmpty(typelib_key) && removed;  // only when no other version remains
   for (const ClassInfo& c : kCatalogue) {
     removed = registry.RemoveTree(std::string(kProgIdPrefix) + std::string(c.name)) && removed;
-    removed = registry.RemoveTree(pelmark::ClassKey(c.clsid)) && removed;
+    removed = registry.RemoveTree(ClassKey(c.clsid)) && removed;
     removed = registry.RemoveTree("Interface/" + pelmark::GuidToString(c.default_iid)) && removed;
   }
   for (const char* container : {"TypeLib", "CLSID", "Interface"})

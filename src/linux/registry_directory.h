@@ -7,7 +7,7 @@
 // run one after the other and each reports what it did. Keys and values are
 // reached from the opened root one name at a time without following a
 // symbolic link, and only directories and regular files of at most
-// pelmark::kMaxRegistryValueBytes are used: anything else inside the registry
+// corvane::kMaxRegistryValueBytes are used: anything else inside the registry
 // is refused with its path, never followed, opened for writing or read.
 //
 // Every failure goes to the platform's event log with its path and reason,

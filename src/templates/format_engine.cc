@@ -348,6 +348,66 @@ std::string ReplaceEscape(std::string text, std::string_view find, std::string_v
   return out;
 }
 
+// Appends `copies` more copies of `piece` (not a view into `out`), charged to
+// the call's rendering budget before anything is appended.
+void AppendCopies(std::string& out, const std::string& piece, uint64_t copies) {
+  RenderBudget::ChargeCopies(piece.size(), copies);
+  out.reserve(out.size() + piece.size() * copies);
+  for (uint64_t c = 0; c < copies && !piece.empty(); ++c) out.append(piece);
+}
+
+// Appends repetitions 1 to `loop_count` of `format` to `out`. `read(k)` reads
+// every variable's value for repetition k into `values` and is true when one
+// pass gives the replacements' result; `same_through(k)` is the last
+// repetition that reads the very values repetition k reads.
+//
+// Each repetition replaces over the whole text built so far, but a match can
+// only start at a live backslash: the text before the first one is settled,
+// and only the text from there on (usually just the new copy) is rendered.
+// Repetitions that read the same values as the one before (a fixed count
+// repeats one value) and find the same live text repeat its work exactly:
+// they are not rendered again, their settled text is copied.
+template <class Read, class SameThrough>
+void AppendRepetitions(std::string& out, std::string_view format, const Placeholders& placeholders,
+                       const FewOrMany<const std::string*>& values, int64_t loop_count, Read read,
+                       SameThrough same_through) {
+  size_t live = std::string::npos;
+  for (int64_t k = 1; k <= loop_count; ++k) {
+    const bool plain = read(static_cast<int32_t>(k));
+    const int64_t same = same_through(static_cast<int32_t>(k));
+    if (live == std::string::npos) {
+      const size_t mark = out.size();
+      placeholders.AppendRendered(out, format, values.view(), plain);
+      live = placeholders.FirstLive(out, mark);
+      if (live != std::string::npos || same == k) continue;
+      // Nothing this repetition wrote stays live, so each of the next ones
+      // appends the same text.
+      AppendCopies(out, out.substr(mark), static_cast<uint64_t>(same - k));
+      k = same;
+      continue;
+    }
+    const std::string tail = out.substr(live);
+    RenderBudget::Charge(tail.size() + format.size());
+    std::string rest = tail + std::string(format);
+    for (size_t v = 0; v < values.size(); ++v) ReplaceAll(rest, placeholders.Text(v), *values[v]);
+    out.resize(live);
+    out.append(rest);
+    const size_t next = placeholders.FirstLive(out, live);
+    if (next == std::string::npos || same == k || out.compare(next, std::string::npos, tail) != 0) {
+      live = next;
+      continue;
+    }
+    // The live text came out as it went in: each of the next repetitions
+    // settles the same text before it again.
+    const std::string settled = out.substr(live, next - live);
+    out.resize(next);
+    AppendCopies(out, settled, static_cast<uint64_t>(same - k));
+    live = out.size();
+    out.append(tail);
+    k = same;
+  }
+}
+
 }  // namespace
 
 std::string CFormatExpression::ToString() const {
@@ -390,62 +450,12 @@ std::string CFormatExpression::ToString() const {
     placeholders.AppendRendered(out, format, values.view(), plain);
     return out;
   }
-
   if (values.empty()) {
     if (loop_count_ <= 0 || format.empty()) return out;
-    RenderBudget::ChargeCopies(format.size(), static_cast<uint64_t>(loop_count_));
-    out.reserve(format.size() * static_cast<size_t>(loop_count_));
-    for (int64_t k = 1; k <= loop_count_; ++k) out.append(format);
+    AppendCopies(out, std::string(format), static_cast<uint64_t>(loop_count_));
     return out;
   }
-  // Each repetition replaces over the whole text built so far, but a match can
-  // only start at a live backslash: the text before the first one is settled,
-  // and only the text from there on (usually just the new copy) is rendered.
-  // Repetitions that read the same values as the one before (a fixed count
-  // repeats one value) and find the same live text repeat its work exactly:
-  // they are not rendered again, their settled text is copied.
-  size_t live = std::string::npos;
-  for (int64_t k = 1; k <= loop_count_; ++k) {
-    const bool plain = read(static_cast<int32_t>(k));
-    const int64_t same = same_through(static_cast<int32_t>(k));
-    if (live == std::string::npos) {
-      const size_t mark = out.size();
-      placeholders.AppendRendered(out, format, values.view(), plain);
-      live = placeholders.FirstLive(out, mark);
-      if (live != std::string::npos || same == k) continue;
-      // Nothing this repetition wrote stays live, so each of the next ones
-      // appends the same text.
-      const std::string piece = out.substr(mark);
-      const auto copies = static_cast<uint64_t>(same - k);
-      RenderBudget::ChargeCopies(piece.size(), copies);
-      out.reserve(out.size() + piece.size() * copies);
-      for (uint64_t c = 0; c < copies && !piece.empty(); ++c) out.append(piece);
-      k = same;
-      continue;
-    }
-    const std::string tail = out.substr(live);
-    RenderBudget::Charge(tail.size() + format.size());
-    std::string rest = tail + std::string(format);
-    for (size_t v = 0; v < values.size(); ++v) ReplaceAll(rest, placeholders.Text(v), *values[v]);
-    out.resize(live);
-    out.append(rest);
-    const size_t next = placeholders.FirstLive(out, live);
-    if (next == std::string::npos || same == k || out.compare(next, std::string::npos, tail) != 0) {
-      live = next;
-      continue;
-    }
-    // The live text came out as it went in: each of the next repetitions
-    // settles the same text before it again.
-    const std::string settled = out.substr(live, next - live);
-    const auto copies = static_cast<uint64_t>(same - k);
-    RenderBudget::ChargeCopies(settled.size(), copies);
-    out.resize(next);
-    out.reserve(out.size() + settled.size() * copies + tail.size());
-    for (uint64_t c = 0; c < copies && !settled.empty(); ++c) out.append(settled);
-    live = out.size();
-    out.append(tail);
-    k = same;
-  }
+  AppendRepetitions(out, format, placeholders, values, loop_count_, read, same_through);
   return out;
 }
 

@@ -1,7 +1,7 @@
 #include "templates/render_budget.h"
 
 #include "corvane/platform.h"
-#include "framework/error_report.h"
+#include "rules/error_report.h"
 
 namespace corvane {
 namespace {

@@ -249,7 +249,7 @@ TEST_F(ComponentTest, LinksAndSpecialFilesInTheRegistryAreRefusedWithTheirPath) 
     EXPECT_NE(platform.log[0].find(c.entry.string()), std::string::npos) << platform.log[0];
     EXPECT_NE(platform.log[0].find(c.reason), std::string::npos) << platform.log[0];
     try {
-      pelmark::Registry(root.string()).Resolve("Corvane." + std::string(first.name));
+      corvane::Registry(root.string()).Resolve("Corvane." + std::string(first.name));
       ADD_FAILURE() << "the loader read through the entry";
     } catch (const pelmark::Error& e) {
       EXPECT_EQ(e.number(), 75);

@@ -103,28 +103,29 @@ Options:
                     FILE stops the run before it starts
 )";
 
+// Runs `write`, a step that opens or writes one of the run's report files;
+// false, with the reason on stderr, when the file cannot be written.
+template <class Write>
+bool ReportFileWritten(Write&& write) {
+  try {
+    write();
+    return true;
+  } catch (const std::runtime_error& e) {
+    std::cerr << "corvane: " << Printable(e.what()) << "\n";
+    return false;
+  }
+}
+
 // `corvane run`: each report is written as its scenario runs; only its summary
 // is kept, for the closing line and the JUnit file.
 int RunScenarioFiles(const ParsedOptions& o) {
   if (o.positional.empty()) throw UsageError("name at least one scenario file");
   std::optional<JunitFile> junit;
-  if (o.values.count("--junit")) {
-    try {
-      junit.emplace(o.Value("--junit"));
-    } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << Printable(e.what()) << "\n";
-      return kExitCannotRun;
-    }
-  }
+  if (o.values.count("--junit") && !ReportFileWritten([&] { junit.emplace(o.Value("--junit")); }))
+    return kExitCannotRun;
   std::optional<HtmlReportFile> html;
-  if (o.values.count("--html")) {
-    try {
-      html.emplace(o.Value("--html"));
-    } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << e.what() << "\n";
-      return kExitCannotRun;
-    }
-  }
+  if (o.values.count("--html") && !ReportFileWritten([&] { html.emplace(o.Value("--html")); }))
+    return kExitCannotRun;
   const bool json = o.Flag("--json");
   const bool colour = !json && StdoutWantsColour();
   int status = kExitOk;
@@ -188,22 +189,8 @@ int RunScenarioFiles(const ParsedOptions& o) {
   } else if (o.positional.size() > 1) {
     std::cout << "\n" << SummaryLine(reports, colour);
   }
-  if (html) {
-    try {
-      html->Finish(status);
-    } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << e.what() << "\n";
-      return kExitCannotRun;
-    }
-  }
-  if (junit) {
-    try {
-      junit->Write(reports);
-    } catch (const std::runtime_error& e) {
-      std::cerr << "corvane: " << Printable(e.what()) << "\n";
-      return kExitCannotRun;
-    }
-  }
+  if (html && !ReportFileWritten([&] { html->Finish(status); })) return kExitCannotRun;
+  if (junit && !ReportFileWritten([&] { junit->Write(reports); })) return kExitCannotRun;
   return status;
 }
 
