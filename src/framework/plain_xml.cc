@@ -355,40 +355,32 @@ class PlainXmlScanner {
 
   // "<!--" up to "-->", with no "--" inside.
   bool Comment() {
-    p_ += 4;
-    const char* start = p_;
-    for (;;) {
-      while (p_ < end_ && *p_ != '-' && (ClassOf(*p_) & kPlainChar)) ++p_;
-      if (p_ == end_) return false;
-      if (*p_ == '-') {
-        if (end_ - p_ >= 2 && p_[1] == '-') {
-          if (end_ - p_ < 3 || p_[2] != '>') return false;
-          break;
-        }
-        ++p_;
-      } else if (!NonAsciiCharacter()) {
-        return false;
-      }
-    }
-    if (static_cast<size_t>(p_ - start) > kMaxPlainToken) return false;
-    p_ += 3;
-    return true;
+    return Section(4, '-', [this] { return end_ - p_ >= 2 && p_[1] == '-'; });
   }
 
   // "<![CDATA[" up to "]]>".
   bool CData() {
-    p_ += 9;
+    return Section(9, ']', [this] { return StartsWith("]]>"); });
+  }
+
+  // Skips an opening of `opening` bytes and plain characters up to a
+  // `mark` at which `closes()` holds, then the three bytes that close the
+  // section; a "--" that does not end a comment ends it with false.
+  template <class Closes>
+  bool Section(size_t opening, char mark, Closes closes) {
+    p_ += opening;
     const char* start = p_;
     for (;;) {
-      while (p_ < end_ && *p_ != ']' && (ClassOf(*p_) & kPlainChar)) ++p_;
+      while (p_ < end_ && *p_ != mark && (ClassOf(*p_) & kPlainChar)) ++p_;
       if (p_ == end_) return false;
-      if (*p_ == ']') {
-        if (StartsWith("]]>")) break;
+      if (*p_ == mark) {
+        if (closes()) break;
         ++p_;
       } else if (!NonAsciiCharacter()) {
         return false;
       }
     }
+    if (mark == '-' && (end_ - p_ < 3 || p_[2] != '>')) return false;
     if (static_cast<size_t>(p_ - start) > kMaxPlainToken) return false;
     p_ += 3;
     return true;
