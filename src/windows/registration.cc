@@ -226,7 +226,7 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   ClassesRoot registry;
   corvane::RegistryJournal<ClassesRoot> journal(registry);
   try {
-    for (const corvane::RegistryValue& v : corvane::RegistryValues(Utf8(module)))
+    for (const corvane::RegistryValue& v : corvane::RegistryValues(corvane::Utf8(module)))
       if (!v.type_library) journal.Write(v.key, v.name, v.value);
     const bool library_was_there = KeyExists(LibraryVersionKey());
     if (RegisterLibrary(module)) return S_OK;
