@@ -18,9 +18,9 @@ namespace {
 
 using namespace corvane::cli_test;
 
-std::vector<fs::path> Examples() {
+std::vector<fs::path> Examples(const char* folder = "examples") {
   std::vector<fs::path> out;
-  for (const auto& e : fs::recursive_directory_iterator(fs::path(CORVANE_SOURCE_DIR) / "examples"))
+  for (const auto& e : fs::recursive_directory_iterator(fs::path(CORVANE_SOURCE_DIR) / folder))
     if (e.path().extension() == ".json") out.push_back(e.path());
   std::sort(out.begin(), out.end());
   return out;
@@ -30,6 +30,14 @@ std::set<std::string> Names(const Json& list) {
   std::set<std::string> out;
   for (const Json& n : list) out.insert(n.get<std::string>());
   return out;
+}
+
+// The Windows check compares these with the DLL; here they must pass as written.
+TEST(ExamplesTest, TheWindowsComparisonScenariosPassOnThisSystem) {
+  for (const fs::path& scenario : Examples("tests/windows/scenarios")) {
+    Outcome run = Corvane("run " + Quoted(scenario));
+    EXPECT_EQ(run.status, 0) << scenario << "\n" << run.out.substr(0, 4000);
+  }
 }
 
 TEST(ExamplesTest, EveryExamplePassesAndStaysWithinWhatDescribeLists) {

@@ -106,8 +106,11 @@ class System final : public PlatformServices {
   std::string RegistryRoot() override { return "/var/lib/pelmark/registry"; }
 
  private:
-  // A missing parent is 76, as CreateDirectory raises; anything else 75.
-  [[noreturn]] static void RaiseFor(int error) { Raise(error == ENOENT ? 76 : 75); }
+  // A missing level, or one that is a file, is 76 (Path not found), as
+  // CreateDirectory raises and as Windows answers; anything else 75.
+  [[noreturn]] static void RaiseFor(int error) {
+    Raise(error == ENOENT || error == ENOTDIR ? 76 : 75);
+  }
 };
 
 }  // namespace
