@@ -212,7 +212,7 @@ TEST(ItemListTest, StructuredListReachesTheStepAsTheEquivalentText) {
   }
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if !defined(CORVANE_SANITIZED) && !defined(__SANITIZE_THREAD__)
 // A run that outgrows its memory ends with the message and exit 2, not with
 // std::terminate while the half-built report is freed.
 TEST(OutOfMemoryTest, ARunThatOutgrowsItsMemoryExitsWithAMessage) {
