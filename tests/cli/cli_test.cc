@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_corvane.h"
 #include "corvane/catalogue.h"
+#include "run_corvane.h"
 
 namespace {
 

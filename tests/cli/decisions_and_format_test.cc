@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <string>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 

@@ -18,9 +18,12 @@
 #include "corvane/catalogue.h"
 #include "corvane/platform_override.h"
 #include "corvane/version.h"
+#include "errors.h"
 #include "pelmark/host_bases.h"
 
 namespace {
+
+using corvane_test::ErrorOf;
 
 namespace fs = std::filesystem;
 using pelmark::ComPtr;
@@ -46,18 +49,6 @@ class ScratchDir {
 void WriteFile(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path) << text;
-}
-
-// The error `body` raises; fails the test when it raises none.
-template <class F>
-pelmark::Error ErrorOf(F body) {
-  try {
-    body();
-  } catch (const pelmark::Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error was raised";
-  return pelmark::Error(0, "", "");
 }
 
 TEST(LoaderTest, EachBadInputGetsOneMessageNamingTheThingAndWhatToDo) {

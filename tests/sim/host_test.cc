@@ -4,9 +4,12 @@
 
 #include <functional>
 
+#include "errors.h"
 #include "simulator.h"
 
 namespace {
+
+using corvane_test::ErrorOf;
 
 using pelmark::ComPtr;
 using pelmark::Variant;
@@ -22,16 +25,6 @@ sim::Simulator MakeHost() {
              .parameters = {{"REASON", "why"}, {"STARTING_FROM", Variant::Null(), true}},
              .variables = {{"VALUE", Variant::Null()}, {"ISVITAL", false}}});
   return s;
-}
-
-pelmark::Error CatchError(auto&& call) {
-  try {
-    call();
-  } catch (const pelmark::Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return pelmark::Error(0, "", "");
 }
 
 TEST(SimHostTest, UnknownNamesAndPositionsAreRefused) {
@@ -50,7 +43,7 @@ TEST(SimHostTest, UnknownNamesAndPositionsAreRefused) {
       {"process", [&] { s.Services()->GetProcessInstance(99); }, sim::kErrNotFound},
   };
   for (const auto& c : cases) {
-    pelmark::Error e = CatchError(c.call);
+    pelmark::Error e = ErrorOf(c.call);
     EXPECT_EQ(e.number(), c.number) << c.what;
     EXPECT_EQ(e.source(), sim::kHostSource) << c.what;
   }
@@ -161,7 +154,7 @@ TEST(SimHostTest, FaultsHitOnlyMatchingCalls) {
   ComPtr<pelmark::IVariables> vars = s.Task(5)->Variables();
   vars->Item(Variant("VALUE"))->SetValue(Variant(1));       // other target
   vars->Item(Variant("ISVITAL"))->SetValue(Variant(true));  // skipped once
-  pelmark::Error e = CatchError([&] { vars->Item(Variant("ISVITAL"))->SetValue(Variant(false)); });
+  pelmark::Error e = ErrorOf([&] { vars->Item(Variant("ISVITAL"))->SetValue(Variant(false)); });
   EXPECT_EQ(e.number(), 70);
   EXPECT_EQ(e.source(), "Host");
   EXPECT_EQ(e.description(), "Permission denied");
@@ -178,7 +171,7 @@ TEST(SimHostTest, ATaskOutsideTheStepIsHandedOutButNotListed) {
   ASSERT_EQ(tasks->Count(), 2);
   EXPECT_EQ(tasks->Item(1)->TaskID(), 5);
   EXPECT_EQ(tasks->Item(2)->TaskID(), 7);
-  EXPECT_EQ(CatchError([&] { tasks->Item(3); }).number(), sim::kErrIndexOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { tasks->Item(3); }).number(), sim::kErrIndexOutOfRange);
   EXPECT_EQ(s.Task(6)->ProcessID(), 12);
   tasks = nullptr;
   EXPECT_TRUE(s.HeldReferences().empty());
@@ -191,12 +184,12 @@ TEST(SimHostTest, ALenientHostCreatesATaskVariableOnItsFirstWrite) {
     s.options().create_task_variables = create;
     ComPtr<pelmark::IVariables> vars = s.Task(5)->Variables();
     if (!create) {
-      EXPECT_EQ(CatchError([&] { vars->Item(Variant("JOBID")); }).number(), sim::kErrUnknownName);
+      EXPECT_EQ(ErrorOf([&] { vars->Item(Variant("JOBID")); }).number(), sim::kErrUnknownName);
       EXPECT_TRUE(s.TaskVariableWrites().empty());
       continue;
     }
     ComPtr<pelmark::IVariable> job = vars->Item(Variant("JOBID"));
-    EXPECT_EQ(CatchError([&] { job->Value(); }).number(), sim::kErrUnknownName);
+    EXPECT_EQ(ErrorOf([&] { job->Value(); }).number(), sim::kErrUnknownName);
     EXPECT_FALSE(vars->Exists("JOBID"));
     job->SetValue(Variant(1002));
     EXPECT_TRUE(vars->Exists("JOBID"));
@@ -207,7 +200,7 @@ TEST(SimHostTest, ALenientHostCreatesATaskVariableOnItsFirstWrite) {
     EXPECT_EQ(s.TaskVariableWrites()[0].name, "JOBID");
     // Process variables stay strict.
     ComPtr<pelmark::IVariables> process = s.Services()->GetProcessInstance(12)->Variables();
-    EXPECT_EQ(CatchError([&] { process->Item(Variant("JOBID")); }).number(), sim::kErrUnknownName);
+    EXPECT_EQ(ErrorOf([&] { process->Item(Variant("JOBID")); }).number(), sim::kErrUnknownName);
   }
 }
 
@@ -256,7 +249,7 @@ TEST(SimHostTest, TheJournalGivesBackEveryKindOfValueAndTheErrorSource) {
                  .number = 70,
                  .source = "Host.Store\r\nHost.Lock",
                  .description = "Permission denied"});
-  CatchError([&] { value->Value(); });
+  ErrorOf([&] { value->Value(); });
   const sim::Call failed = s.Journal().back();
   EXPECT_EQ(failed.error_number, 70);
   EXPECT_EQ(failed.error_source, "Host.Store\r\nHost.Lock");
