@@ -20,9 +20,11 @@
 #include "corvane/version.h"
 #include "errors.h"
 #include "pelmark/host_bases.h"
+#include "run_corvane.h"
 
 namespace {
 
+using corvane::cli_test::Slurp;
 using corvane_test::ErrorOf;
 
 namespace fs = std::filesystem;
@@ -168,13 +170,6 @@ TEST(PlatformOverrideTest, AHostReplacesOneServiceAndKeepsTheModulesOthers) {
   ASSERT_NE(module.Locale("de-DE"), nullptr);
   EXPECT_EQ(module.Locale("de-DE")->month_names[2], "März");
   EXPECT_EQ(module.Locale("fr-FR"), nullptr);
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 TEST(IntegratorGuideTest, ServicesColumnMatchesCorvaneDescribe) {
