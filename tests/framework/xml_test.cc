@@ -119,28 +119,30 @@ TEST(XmlTest, MalformedTextsShapedLikeAPlainListAreRefused) {
   const std::string huge_value = "<a v='" + std::string(11'000'000, 'x') + "'/>";
   const std::string too_many_names = ManyDistinctNames(12'000);
   const std::string cases[] = {
-      "<a b='1'c='2'/>",                                 // no space between attributes
-      "<a b/>",                                          // an attribute without a value
-      "<a b=1/>",                                        // an unquoted value
-      "<a b='1' b='1'/>",                                // the same attribute twice
-      "<a/ >",                                           // a space inside "/>"
-      "<a></a><!-- c -->x",                              // text after the root
-      "x<a/>",                                           // text before the root
-      "<![CDATA[x]]><a/>",                               // a section outside the root
-      "<a><![CDATA[x]]</a>",                             // an unterminated section
-      "<a><!-- x --->",                                  // a comment ending in "--->"
-      "<a><!--></a>",                                    // an unterminated comment
-      "<a>&#xD800;</a>",                                 // a reference to a surrogate
-      "<a>&#1114112;</a>",                               // a reference beyond U+10FFFF
-      "<a>&#x;</a>",                                     // a reference without digits
-      "<a>&#X41;</a>",                                   // an upper-case X
-      "<a>&lt</a>",                                      // a reference without ";"
-      "<a b='&'/>",                                      // a bare ampersand in a value
-      "<a>\xC0\x80</a>",                                 // an overlong encoding
-      "<a>\xED\xA0\x80</a>",                             // an encoded surrogate
-      "<a>\xEF\xBF\xBE</a>",                             // U+FFFE
-      "<a>\xF4\x90\x80\x80</a>",                         // beyond U+10FFFF
-      "<a>\xE2\x82</a>",                                 // a truncated character
+      "<a b='1'c='2'/>",          // no space between attributes
+      "<a b/>",                   // an attribute without a value
+      "<a b=1/>",                 // an unquoted value
+      "<a b='1' b='1'/>",         // the same attribute twice
+      "<a/ >",                    // a space inside "/>"
+      "<a></a><!-- c -->x",       // text after the root
+      "x<a/>",                    // text before the root
+      "<![CDATA[x]]><a/>",        // a section outside the root
+      "<a><![CDATA[x]]</a>",      // an unterminated section
+      "<a><!-- x --->",           // a comment ending in "--->"
+      "<a><!--></a>",             // an unterminated comment
+      "<a>&#xD800;</a>",          // a reference to a surrogate
+      "<a>&#1114112;</a>",        // a reference beyond U+10FFFF
+      "<a>&#x;</a>",              // a reference without digits
+      "<a>&#X41;</a>",            // an upper-case X
+      "<a>&lt</a>",               // a reference without ";"
+      "<a b='&'/>",               // a bare ampersand in a value
+      "<a>\xC0\x80</a>",          // an overlong encoding
+      "<a>\xED\xA0\x80</a>",      // an encoded surrogate
+      "<a>\xEF\xBF\xBE</a>",      // U+FFFE
+      "<a>\xF4\x90\x80\x80</a>",  // beyond U+10FFFF
+      "<a>\xE2\x82</a>",          // a truncated character
+      "<a>\xF1"
+      "A\x80\x80</a>",                                   // a four-byte lead before ASCII
       std::string("<a>\0</a>", 8),                       // a NUL byte
       "<a>\x01</a>",                                     // a control character
       "<a>",                                             // an unclosed root

@@ -166,13 +166,18 @@ TEST_F(ExportTest, PublicMembersAnswerOnTheDefaultInterfaceAndByName) {
   folder->MakeDirectory("/a/b/c");
   EXPECT_EQ(platform.created, (std::vector<std::string>{"/a/b", "/a/b/c"}));
 
-  std::string_view names[] = {"directoryexists"};
-  int32_t dispid = 0;
-  ASSERT_EQ(folder->GetIDsOfNames(names, &dispid), pelmark::S_OK);
-  std::vector<Variant> args{Variant("/a/b")};
-  Variant result;
-  ASSERT_EQ(folder->Invoke(dispid, args, &result), pelmark::S_OK);
-  EXPECT_EQ(result, Variant(true));
+  auto call_by_name = [&](std::string_view name, const char* path) {
+    std::string_view names[] = {name};
+    int32_t dispid = 0;
+    EXPECT_EQ(folder->GetIDsOfNames(names, &dispid), pelmark::S_OK) << name;
+    std::vector<Variant> args{Variant(path)};
+    Variant result;
+    EXPECT_EQ(folder->Invoke(dispid, args, &result), pelmark::S_OK) << name;
+    return result;
+  };
+  EXPECT_EQ(call_by_name("directoryexists", "/a/b"), Variant(true));
+  call_by_name("MAKEDIRECTORY", "/a/d");
+  EXPECT_EQ(platform.created, (std::vector<std::string>{"/a/b", "/a/b/c", "/a/d"}));
 }
 
 TEST_F(ExportTest, AFolderThatCannotBeMadeFailsTheStep) {

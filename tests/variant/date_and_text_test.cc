@@ -48,6 +48,7 @@ TEST_F(VariantTest, DateFromTextEnUs) {
       {"Fri,Dec 4 2026 9:05 PM", kFriday},
       {" 2026-12-04T21:05 ", kFriday},
       {"2026-12-04T21:05:30", kFriday + 30 * kSecond},
+      {"2026-12-04T23:59:59", kFriday + (2 * 3600 + 54 * 60 + 59) * kSecond},
   };
   for (const auto& c : cases) EXPECT_NEAR(ToDate(Variant(c.text)), c.expected, 1e-9) << c.text;
 }
@@ -59,6 +60,7 @@ TEST_F(VariantTest, DateFromBadTextIsTypeMismatch) {
                            "1.1-",    "0.",        ".0",         "1.2.3.4",  "1 2 3 4",
                            "1.2 3.4", "2/30/2020", "02.01.1970", "Smarch 3", "2026-13-01T10:00"})
     EXPECT_EQ(ErrorOf([&] { ToDate(Variant(text)); }), 13) << text;
+  EXPECT_EQ(ErrorOf([] { ToDate(Variant("2026-12-04T24:00")); }), 13);
 }
 
 TEST_F(VariantTest, DateFromTextDeDe) {

@@ -7,6 +7,7 @@
 
 #include "module_host.h"
 #include "pelmark/com.h"
+#include "portable.h"
 
 namespace corvane::cli {
 
@@ -26,7 +27,7 @@ fs::path CliPlatform::InSandbox(std::string_view path) const {
   std::string relative(path);
   std::replace(relative.begin(), relative.end(), '\\', '/');
   while (!relative.empty() && relative.front() == '/') relative.erase(relative.begin());
-  return relative.empty() ? sandbox : sandbox / relative;
+  return relative.empty() ? sandbox : sandbox / PathOfUtf8(relative);
 }
 
 bool CliPlatform::PathExists(std::string_view path) {
@@ -49,7 +50,7 @@ void CliPlatform::CreateDirectory(std::string_view path) {
 
 void CliPlatform::CreateDirectoryBelow(std::string_view root, std::string_view below,
                                        std::string_view path) {
-  SystemPlatform().CreateDirectoryBelow(root, below, InSandbox(path).string());
+  SystemPlatform().CreateDirectoryBelow(root, below, Utf8Of(InSandbox(path)));
 }
 
 void CliPlatform::ItemSkipped(std::string_view entity_name, std::string_view id_text,
@@ -71,7 +72,7 @@ std::vector<std::string> SandboxEntries(const fs::path& sandbox, bool directorie
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     std::error_code type_error;
     if (it->is_directory(type_error) == directories)
-      out.push_back("/" + fs::relative(it->path(), sandbox).generic_string());
+      out.push_back("/" + Utf8Of(fs::relative(it->path(), sandbox), true));
   }
   std::sort(out.begin(), out.end());
   return out;

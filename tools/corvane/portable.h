@@ -51,6 +51,17 @@ void UnlockTemporaryFiles();
 // True while a process of this id runs (also one this user may not signal).
 bool ProcessIsRunning(int process_id);
 
+// A path from the UTF-8 text scenarios, steps and reports speak, and back. A
+// std::string path would be read in the ANSI code page on Windows, so every
+// path that crosses between text and the file system goes through these.
+inline std::filesystem::path PathOfUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string Utf8Of(const std::filesystem::path& path, bool generic = false) {
+  const std::u8string text = generic ? path.generic_u8string() : path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // True when this user owns the file or directory (always true on Windows, whose
 // temporary directory is the user's own).
 bool OwnedByThisUser(const std::filesystem::path& path);

@@ -13,6 +13,7 @@
 #include "decision_report.h"
 #include "expectations.h"
 #include "json_reader.h"
+#include "portable.h"
 #include "simulator.h"
 #include "temporary_directories.h"
 
@@ -562,8 +563,8 @@ class Sandbox {
     std::error_code error;
     directory_ = TemporaryDirectory(kSandboxPrefix, error);
     if (directory_.path().empty()) throw HostError("cannot make a file-system sandbox in /tmp");
-    platform_.sandbox = directory_.path();
-    platform_.export_root = platform_.sandbox.string();
+    platform_.sandbox = PathOfUtf8(directory_.path());
+    platform_.export_root = Utf8Of(platform_.sandbox);
   }
   ~Sandbox() {
     directory_.Remove();

@@ -1,5 +1,7 @@
 // windows.h meets no contract header here, so it is included as it is.
 #define WIN32_LEAN_AND_MEAN
+#include "portable.h"
+
 #include <io.h>
 #include <process.h>
 #include <stdio.h>
@@ -7,8 +9,6 @@
 
 #include <filesystem>
 #include <random>
-
-#include "portable.h"
 
 namespace corvane::cli {
 
@@ -39,7 +39,7 @@ std::string MakeUniqueDirectory(std::string_view prefix, std::error_code& error)
     std::string name(prefix);
     for (int i = 0; i < 6; ++i) name.push_back(kLetters[pick(random)]);
     const fs::path candidate = parent / name;
-    if (fs::create_directory(candidate, error)) return candidate.string();
+    if (fs::create_directory(candidate, error)) return Utf8Of(candidate);
     if (error) return {};
   }
   error = std::make_error_code(std::errc::file_exists);
