@@ -1,7 +1,8 @@
-// The fault sweep: every scenario of examples/ (and the few under
-// tests/sweep/scenarios/ for classes no example reaches), read by the tool's
-// scenario reader, runs once to learn which host and DMS calls each of its calls
-// makes, then once more for each of those calls with that one call failing.
+// The fault sweep: every scenario of examples/ (and of tests/sweep/scenarios/,
+// for walks no example takes), read by the tool's scenario reader, runs once to
+// learn which host and DMS calls each of its calls makes, then once more for each
+// of those calls with that one call failing (calls the scenario itself makes fail
+// are left alone).
 // Whatever fails, the host must see the injected error number and description
 // unchanged, a source chain that starts at the injected source and ends at the
 // class's entry method, one event-log entry per logged procedure the error passed
