@@ -124,51 +124,6 @@ TEST(FailingStepTest, AStepThatRaisesWithoutAnErrorExpectationFails) {
   EXPECT_NE(run.out.find("actual:   error -2147467259"), std::string::npos) << run.out;
 }
 
-TEST(MalformedScenarioTest, EachGivesOneMessageNamingFileAndPlaceAndExitsTwo) {
-  static const struct {
-    const char* name;
-    const char* text;
-    const char* message;
-  } cases[] = {
-      {"bad-json.json", "{\"class\": \"MarkAsVital\",\n \"tasks\": [ {\"id\": 5,} ]}",
-       "bad-json.json: at line 2, column 22: not valid JSON"},
-      {"unknown-class.json", R"({"class": "MarkAsVitl", "tasks": [{"id": 5}]})",
-       "at class: unknown class \"MarkAsVitl\" (did you mean \"MarkAsVital\"?)"},
-      {"missing-task.json",
-       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "calls": [{"method": "Execute", "task": 9}]})",
-       "at calls[0].task: no task has the id 9; the scenario's tasks are 5"},
-      {"field-type.json",
-       R"({"class": "GetFieldValue", "tasks": [{"id": 5}], "dms": {"documents": [
-           {"database": 7, "id": 1, "fields": {"Amount": {"datatype": "long", "value": "abc"}}}]}})",
-       "at dms.documents[0].fields.Amount.value: the value \"abc\" does not fit a field of data "
-       "type 12"},
-      {"typo.json", R"({"class": "MarkAsVital", "taks": []})",
-       "at taks: unknown key \"taks\" (did you mean \"tasks\"?)"},
-      {"bad-date.json", R"({"class": "MarkAsVital", "now": "14/03/2025", "tasks": [{"id": 5}]})",
-       "at now: expected a date"},
-      {"expect-typo.json",
-       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "expect": {"dms_call": []}})",
-       "at expect.dms_call: unknown key \"dms_call\" (did you mean \"dms_calls\"?)"},
-      {"expect-shape.json",
-       R"({"class": "MarkAsVital", "tasks": [{"id": 5}], "expect": {"event_log": [1]}})",
-       "at expect.event_log[0]: expected a text"},
-      {"bad-value.json",
-       R"({"class": "MarkAsVital", "tasks": [{"id": 5, "variables": {"X": {"dat": 1}}}]})",
-       "at tasks[0].variables.X: not a value: write a value as text, a number"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Outcome run = Corvane("run " + Quoted(WriteScenario(c.name, c.text)));
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
-  }
-  Outcome missing = Corvane("run " + Quoted(Scratch() / "no-such-file.json"));
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.err.find("no-such-file.json: cannot open the file"), std::string::npos);
-}
-
 TEST(JsonReportTest, HoldsTheFactsOfTheTextReport) {
   const std::string example =
       Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples/records/records-lifecycle.json");
