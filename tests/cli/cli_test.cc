@@ -353,13 +353,4 @@ TEST(NewScenarioTest, EverySkeletonRunsAsItIs) {
   EXPECT_FALSE(fs::exists(none));
 }
 
-TEST(TemplateTest, RenderFillsVariablesAndCheckAcceptsPlainText) {
-  fs::path plain = WriteScenario("plain.txt", "Please review the contract.");
-  Outcome check = Corvane("template check " + Quoted(plain));
-  EXPECT_EQ(check.status, 0) << check.out << check.err;
-  Outcome render = Corvane("template render " + Quoted(plain) + " --var NAME=x");
-  EXPECT_EQ(render.status, 0) << render.err;
-  EXPECT_EQ(render.out, "Please review the contract.\n");
-}
-
 }  // namespace
