@@ -99,6 +99,9 @@ struct WalkRow {
   std::function<void(sim::Simulator&)> setup = nullptr;
 };
 
+// Names the row in test output.
+void PrintTo(const WalkRow& r, std::ostream* os) { *os << r.name; }
+
 const WalkRow kWalkRows[] = {
     {"AFailingItemIsSkippedAndTheWalkGoesOnUnlogged", DocumentList({17, 18, 19}),
      "Connect 7; MarkAsVital Document 17 2; MarkAsVital Document 18 2 !; MarkAsVital Document 19 "

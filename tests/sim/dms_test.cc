@@ -59,6 +59,9 @@ struct Row {
   std::string expected;
 };
 
+// Names the row in test output.
+void PrintTo(const Row& r, std::ostream* os) { *os << r.behaviour; }
+
 const std::string kNotConnected = std::to_string(sim::kErrNotConnected);
 const std::string kNotFound = std::to_string(sim::kErrNotFound);
 const std::string kBadArgument = std::to_string(sim::kErrBadArgument);

@@ -48,6 +48,9 @@ struct Row {
   std::string expected;
 };
 
+// Names the row in test output.
+void PrintTo(const Row& r, std::ostream* os) { *os << r.behaviour; }
+
 const Row kRows[] = {
     {"unknown names and positions are refused by the host and journaled",
      [](sim::Simulator& s) {
