@@ -62,15 +62,4 @@ TEST(HtmlReportTest, ThePageHoldsTheJsonDocumentAndTheRunPrintsWhatItPrintedBefo
     EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
 }
 
-TEST(HtmlReportTest, AnUnwritablePathStopsTheRunBeforeItStarts) {
-  const fs::path page = Scratch() / "no-such-directory" / "report.html";
-  Outcome run =
-      Corvane("run --html " + Quoted(page) + " " + Quoted(kExamples / "flow/end-workflow.json"));
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("cannot write the HTML file " + page.string()), std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.out, "");
-  EXPECT_FALSE(fs::exists(page.parent_path()));
-}
-
 }  // namespace
