@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds Corvane.dll, its test programs and corvane.exe with mingw-w64,
 # then runs them under Wine in a fresh prefix (a reused one hides registration
-# faults): with the DLL registered by regsvr32, a VBScript host and the same
-# steps run both on the linked core and through the DLL with the simulator as
-# automation objects; then every scenario of examples/ is run by corvane.exe
+# faults): with the DLL registered by regsvr32, a VBScript host; then every
+# scenario of examples/ and tests/windows/scenarios/ is run by corvane.exe
 # (each step created through COM from the registered DLL) and by the Linux
 # corvane, and the two JSON reports must be the same but for the module path and
 # the registry; then the DLL as a host meets it (registration, type library,
@@ -42,7 +41,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
 nice -n 10 cmake --build "$build" -j2 --target CorvaneDll corvane com_server_test \
-  late_binding_test same_steps_test
+  late_binding_test
 if [ ! -x "$linux_build/corvane" ]; then
   echo "windows-check: $linux_build/corvane is missing; build the Linux tree first" \
     "(scripts/test.sh does) or name it with CORVANE_LINUX_BUILD" >&2
@@ -138,7 +137,6 @@ if ! grep -Eq '^[0-9]+ passed, 0 failed$' <<<"$summary"; then
   echo "windows-check: vbscript_host.vbs FAILED" >&2
   failed=1
 fi
-run same_steps_test.exe
 
 # corvane.exe: what needs no registration, then every example through COM.
 run corvane.exe --version

@@ -20,15 +20,13 @@
 #include <thread>
 #include <vector>
 
+#include "run_corvane.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-using Json = nlohmann::ordered_json;
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using corvane::cli_test::Json;
+using corvane::cli_test::Outcome;
 
 class ToolIsolationTest : public ::testing::Test {
  protected:
@@ -44,27 +42,15 @@ class ToolIsolationTest : public ::testing::Test {
     fs::remove_all(fs::temp_directory_path() / escape_name_);
   }
 
-  static std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  // Runs `corvane <args>` with `tmpdir` (when given) as its temporary directory.
-  Outcome Corvane(const std::string& args, const fs::path& tmpdir = {}) {
-    const fs::path out = scratch_ / "stdout", err = scratch_ / "stderr";
-    const std::string env = tmpdir.empty() ? "" : "TMPDIR='" + tmpdir.string() + "' ";
-    const std::string command = env + CORVANE_CLI_PATH + " " + args + " >'" + out.string() +
-                                "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(out), Slurp(err)};
+  // Runs `corvane <args>` with `tmpdir` as its temporary directory.
+  static Outcome Corvane(const std::string& args, const fs::path& tmpdir) {
+    return corvane::cli_test::Corvane(args, "TMPDIR='" + tmpdir.string() + "' ");
   }
 
   Outcome Run(const Json& scenario) {
     const fs::path file = scratch_ / "scenario.json";
     std::ofstream(file) << scenario.dump();
-    return Corvane("run --json '" + file.string() + "'");
+    return corvane::cli_test::Corvane("run --json '" + file.string() + "'");
   }
 
   // An ExportToFolder step that makes `folder` and expects nothing in particular.

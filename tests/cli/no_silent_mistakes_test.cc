@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 

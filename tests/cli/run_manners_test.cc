@@ -6,8 +6,9 @@
 #include <pugixml.hpp>
 #include <regex>
 #include <string>
+#include <tuple>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 
@@ -88,14 +89,19 @@ TEST(JunitTest, OneTestCasePerScenarioWithTheFailedExpectation) {
     EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
 }
 
-TEST(JunitTest, AnUnwritablePathStopsTheRunAndLeavesNoFile) {
-  const fs::path xml = Scratch() / "no-such-directory" / "results.xml";
-  Outcome run = Corvane("run --junit " + Quoted(xml) + " " + Example("flow/end-workflow.json"));
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("cannot write the JUnit file " + xml.string()), std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.out, "") << "nothing runs when its results cannot be kept";
-  EXPECT_FALSE(fs::exists(xml.parent_path()));
+TEST(ReportFileTest, AnUnwritablePathStopsTheRunAndLeavesNoFile) {
+  for (auto [option, kind, name] : {std::tuple{"--junit", "JUnit", "results.xml"},
+                                    std::tuple{"--html", "HTML", "report.html"}}) {
+    const fs::path file = Scratch() / "no-such-directory" / name;
+    Outcome run = Corvane(std::string("run ") + option + " " + Quoted(file) + " " +
+                          Example("flow/end-workflow.json"));
+    EXPECT_EQ(run.status, 2) << option;
+    EXPECT_NE(run.err.find(std::string("cannot write the ") + kind + " file " + file.string()),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out, "") << "nothing runs when its results cannot be kept";
+    EXPECT_FALSE(fs::exists(file.parent_path()));
+  }
 
   Outcome no_value = Corvane("run " + Example("flow/end-workflow.json") + " --junit");
   EXPECT_EQ(no_value.status, 2);

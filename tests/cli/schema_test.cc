@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/run_corvane.h"
+#include "run_corvane.h"
 
 namespace {
 

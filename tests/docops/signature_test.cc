@@ -112,16 +112,12 @@ TEST_F(SignatureInitializeTest, FailuresAreReportedInTheBracketedForm) {
   SetUpRequest(DocumentList({17}));
   sim.InjectFault(
       {.op = "IDmsService.AddEntity", .number = 321, .description = "Audit store full"});
-  try {
-    Initialize();
-    FAIL() << "no error";
-  } catch (const pelmark::Error& e) {
-    EXPECT_EQ(e.number(), 321);
-    EXPECT_TRUE(e.source().starts_with("Pelmark.Dms => \r\nSignature:AuditDocumentEvent Ln "))
-        << e.source();
-    EXPECT_NE(e.source().find(" => \r\nSignature:Auditevent Ln "), std::string::npos);
-    EXPECT_TRUE(e.source().ends_with(" => \r\nSignature: IActivityRuntime_Initialize Sub (2)"));
-  }
+  pelmark::Error e = ErrorOf([&] { Initialize(); });
+  EXPECT_EQ(e.number(), 321);
+  EXPECT_TRUE(e.source().starts_with("Pelmark.Dms => \r\nSignature:AuditDocumentEvent Ln "))
+      << e.source();
+  EXPECT_NE(e.source().find(" => \r\nSignature:Auditevent Ln "), std::string::npos);
+  EXPECT_TRUE(e.source().ends_with(" => \r\nSignature: IActivityRuntime_Initialize Sub (2)"));
   EXPECT_EQ(platform.log, (std::vector<std::string>{"Audit store full"}))
       << "the audit procedures are quiet; Initialize logs once";
 }

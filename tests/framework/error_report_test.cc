@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "errors.h"
 #include "test_platform.h"
 
 namespace corvane_test {
@@ -15,16 +16,6 @@ namespace {
 
 using corvane::Location;
 using corvane::Reported;
-
-// The error `call` raises; nothing when it returns normally.
-std::optional<pelmark::Error> ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const pelmark::Error& e) {
-    return e;
-  }
-  return std::nullopt;
-}
 
 TEST(ErrorReportTest, EachFormExtendsTheSourceItsOwnWay) {
   struct {
@@ -82,7 +73,7 @@ TEST(ErrorReportTest, LibraryErrorsCarryTheLibrarySourceAndClassicDescriptions) 
                {94, "Invalid use of Null"},
                {457, "This key is already associated with an element of this collection"}};
   for (const auto& c : cases) {
-    std::optional<pelmark::Error> e = ErrorOf([&] { corvane::Raise(c.number); });
+    std::optional<pelmark::Error> e = RaisedBy([&] { corvane::Raise(c.number); });
     ASSERT_TRUE(e) << c.number;
     EXPECT_EQ(e->number(), c.number);
     EXPECT_EQ(e->source(), "Corvane");
@@ -92,7 +83,7 @@ TEST(ErrorReportTest, LibraryErrorsCarryTheLibrarySourceAndClassicDescriptions) 
 
 TEST(ErrorReportTest, ForeignExceptionsBecomeContractErrors) {
   TestPlatform platform;
-  std::optional<pelmark::Error> e = ErrorOf([] {
+  std::optional<pelmark::Error> e = RaisedBy([] {
     Reported({corvane::kPrivate, "X", ":Y Ln "}, [](corvane::Line& at) {
       at(1);
       throw std::runtime_error("boom");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
 #include "rules/variant_rules.h"
 
 namespace corvane_test {
@@ -26,11 +27,9 @@ struct Reading {
 
 template <class Read>
 Reading ReadingOf(Read read) {
-  try {
-    return {read(), 0};
-  } catch (const pelmark::Error& e) {
-    return {0, e.number()};
-  }
+  Reading r;
+  r.error = ErrorNumberOf([&] { r.value = read(); });
+  return r;
 }
 
 TEST(ItemListTest, IdsReadAsTheFullConversionReadsTheirText) {

@@ -18,9 +18,14 @@
 #include "corvane/catalogue.h"
 #include "corvane/platform_override.h"
 #include "corvane/version.h"
+#include "errors.h"
 #include "pelmark/host_bases.h"
+#include "run_corvane.h"
 
 namespace {
+
+using corvane::cli_test::Slurp;
+using corvane_test::ErrorOf;
 
 namespace fs = std::filesystem;
 using pelmark::ComPtr;
@@ -46,18 +51,6 @@ class ScratchDir {
 void WriteFile(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path) << text;
-}
-
-// The error `body` raises; fails the test when it raises none.
-template <class F>
-pelmark::Error ErrorOf(F body) {
-  try {
-    body();
-  } catch (const pelmark::Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error was raised";
-  return pelmark::Error(0, "", "");
 }
 
 TEST(LoaderTest, EachBadInputGetsOneMessageNamingTheThingAndWhatToDo) {
@@ -177,13 +170,6 @@ TEST(PlatformOverrideTest, AHostReplacesOneServiceAndKeepsTheModulesOthers) {
   ASSERT_NE(module.Locale("de-DE"), nullptr);
   EXPECT_EQ(module.Locale("de-DE")->month_names[2], "März");
   EXPECT_EQ(module.Locale("fr-FR"), nullptr);
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 TEST(IntegratorGuideTest, ServicesColumnMatchesCorvaneDescribe) {

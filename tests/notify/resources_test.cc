@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
 #include "test_platform.h"
 
 namespace corvane_test {
@@ -87,27 +88,19 @@ TEST_F(ResourcesTest, ItemMissRaisesWithTheArgumentNamedAndItsLocation) {
       {Variant(1e20), 6, "Overflow"},
   };
   for (const auto& c : cases) {
-    try {
-      pool.Item(c.argument);
-      ADD_FAILURE() << "no error for " << pelmark::VarTypeName(c.argument.type());
-    } catch (const pelmark::Error& e) {
-      EXPECT_EQ(e.number(), c.number);
-      EXPECT_EQ(e.description(), c.description);
-      EXPECT_EQ(e.source(), "Corvane => \r\nCResources: Item Property (1)");
-    }
+    pelmark::Error e = ErrorOf([&] { pool.Item(c.argument); });
+    EXPECT_EQ(e.number(), c.number);
+    EXPECT_EQ(e.description(), c.description);
+    EXPECT_EQ(e.source(), "Corvane => \r\nCResources: Item Property (1)");
   }
   EXPECT_TRUE(platform.log.empty());
 }
 
 TEST_F(ResourcesTest, AddRefusesAKeyPresentInAnyCase) {
-  try {
-    pool.Add(Person("abc", "again"));
-    FAIL() << "no error";
-  } catch (const pelmark::Error& e) {
-    EXPECT_EQ(e.number(), 457);
-    EXPECT_EQ(e.description(), "This key is already associated with an element of this collection");
-    EXPECT_EQ(e.source(), "Corvane => \r\nCResources: Add Sub (2)");
-  }
+  pelmark::Error e = ErrorOf([&] { pool.Add(Person("abc", "again")); });
+  EXPECT_EQ(e.number(), 457);
+  EXPECT_EQ(e.description(), "This key is already associated with an element of this collection");
+  EXPECT_EQ(e.source(), "Corvane => \r\nCResources: Add Sub (2)");
   EXPECT_EQ(pool.Count(), 3);
   EXPECT_EQ(pool.Item(Variant("abc")).ResourceName(), "first");
   EXPECT_TRUE(platform.log.empty());
@@ -122,13 +115,9 @@ TEST_F(ResourcesTest, RemoveClosesTheGapAndFreesTheKey) {
   pool.Add(Person("Abc", "back"));
   EXPECT_EQ(pool.Item(Variant(int32_t{2})).ResourceName(), "back");
 
-  try {
-    pool.Remove(Variant(int32_t{3}));
-    FAIL() << "no error";
-  } catch (const pelmark::Error& e) {
-    EXPECT_EQ(e.number(), 9);
-    EXPECT_EQ(e.source(), "Corvane => \r\nCResources:Remove property (1)");
-  }
+  pelmark::Error e = ErrorOf([&] { pool.Remove(Variant(int32_t{3})); });
+  EXPECT_EQ(e.number(), 9);
+  EXPECT_EQ(e.source(), "Corvane => \r\nCResources:Remove property (1)");
   EXPECT_EQ(pool.Count(), 2);
 }
 

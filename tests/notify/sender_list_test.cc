@@ -41,13 +41,7 @@ class SenderListTest : public NotifyTest {
   }
 
   pelmark::Error BuildFailing(const std::string& list) {
-    try {
-      Build(list);
-      ADD_FAILURE() << "no error for " << list;
-    } catch (const pelmark::Error& e) {
-      return e;
-    }
-    return pelmark::Error(0, "", "");
+    return ErrorOf([&] { Build(list); });
   }
 };
 

@@ -1,6 +1,8 @@
 // The records-management flag classes, driven through the simulator.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "activity_fixture.h"
 #include "framework/xml.h"
 
@@ -85,110 +87,108 @@ TEST_F(FlagActivityTest, ConnectsWalksAndDisconnectsInOrder) {
   EXPECT_TRUE(sim.FindItem(kDatabase, "Document", 18)->flags.at("Vital"));
 }
 
-TEST_F(FlagActivityTest, FailingItemIsSkippedAndTheWalkGoesOn) {
-  SetUpVital(DocumentList({17, 18, 19}));
-  sim.InjectFault({.op = "IDmsService.MarkAsVital", .when = {{"item.ID", 18}}, .number = 1234});
+// What a walk did with the item list it was given: the DMS calls in order, each
+// item operation with its item ("MarkAsVital Document 17 2", "!" when it failed),
+// and the result variable written at the end.
+struct WalkRow {
+  const char* name;
+  std::string item_list;
+  std::string expected;
+  const char* class_name = "MarkAsVital";
+  const char* result_variable = "ISVITAL";
+  std::function<void(sim::Simulator&)> setup = nullptr;
+};
 
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
+// Names the row in test output.
+void PrintTo(const WalkRow& r, std::ostream* os) { *os << r.name; }
 
-  EXPECT_EQ(OperatedItems("IDmsService.MarkAsVital"),
-            (std::vector<std::string>{"Document 17 2", "Document 19 2"}));
-  EXPECT_EQ(sim.TaskVariable(kTaskId, "ISVITAL"), Variant(true));
-  EXPECT_TRUE(platform.log.empty()) << "suppressed item errors are not logged";
-}
+const WalkRow kWalkRows[] = {
+    {"AFailingItemIsSkippedAndTheWalkGoesOnUnlogged", DocumentList({17, 18, 19}),
+     "Connect 7; MarkAsVital Document 17 2; MarkAsVital Document 18 2 !; MarkAsVital Document 19 "
+     "2; Disconnect; ISVITAL=True",
+     "MarkAsVital", "ISVITAL",
+     [](sim::Simulator& s) {
+       s.InjectFault({.op = "IDmsService.MarkAsVital", .when = {{"item.ID", 18}}, .number = 1234});
+     }},
+    {"DatabaseMinusOneSkipsTheConnection", DocumentList({17}, -1), "ISVITAL=False"},
+    {"OtherNegativeDatabasesConnect", DocumentList({17}, -5),
+     "Connect -5; MarkAsVital Document 17 2; Disconnect; ISVITAL=True", "MarkAsVital", "ISVITAL",
+     [](sim::Simulator& s) { s.AddDocument(-5, {.id = 17}); }},
+    {"AFirstVariableThatIsNoItemListWalksNothing", "", "ISVITAL=False", "MarkAsVital", "ISVITAL",
+     [](sim::Simulator& s) {
+       s.SetProcess(
+           {.id = kProcessId,
+            .variables = {{.name = "other", .value = DocumentList({17}), .type_name = "text"}}});
+     }},
+    {"ANullItemListWalksNothing", "", "ISVITAL=False", "MarkAsVital", "ISVITAL",
+     [](sim::Simulator& s) {
+       s.SetProcess({.id = kProcessId,
+                     .variables = {{.name = "dmsobject",
+                                    .value = pelmark::Variant::Null(),
+                                    .type_name = "DMS.Object"}}});
+     }},
+    {"TheDocumentTypeCodeFollowsTheSignOfTheId", DocumentList({-5, 0}),
+     "Connect 7; MarkAsVital Document -5 -2; MarkAsVital Document 0 2; Disconnect; ISVITAL=True"},
+    {"ACapitalisedKindReadsTheTypeCodeAttribute",
+     ItemList("Document", kDatabase, "documents",
+              "<document id=\"17\" typecode=\"9\"/><document id=\"-5\" typecode=\"4\"/>"),
+     "Connect 7; MarkAsVital Document 17 9 !; MarkAsVital Document -5 4 !; Disconnect; "
+     "ISVITAL=True"},
+    {"AMissingListElementMeansNothingWalked",
+     ItemList("document", kDatabase, "stack", "<document id=\"17\"/>"),
+     "Connect 7; Disconnect; ISVITAL=False"},
+    {"NodesWithoutAnIdDoNotRepeatThePreviousItem",
+     ItemList("document", kDatabase, "documents",
+              "<document id=\"17\"/><!-- note --><document name=\"no id\"/>"
+              "<document id=\"x\"/><document id=\"19\"/>"),
+     "Connect 7; MarkAsVital Document 17 2; MarkAsVital Document 19 2; Disconnect; ISVITAL=True"},
+    {"PutOnHoldSkipsRecordSeriesButStillConnects",
+     ItemList("RecordSeries", kDatabase, "recordserieslist",
+              "<recordseries id=\"3\" typecode=\"44\"/>"),
+     "Connect 7; Disconnect; PUTOBHOLD=False", "PutOnHold", "PUTOBHOLD"},
+    {"ResetOnHoldSkipsRecordSeriesButStillConnects",
+     ItemList("RecordSeries", kDatabase, "recordserieslist",
+              "<recordseries id=\"3\" typecode=\"44\"/>"),
+     "Connect 7; Disconnect; RESETPUTOBHOLD=False", "ResetOnHold", "RESETPUTOBHOLD"},
+    {"RecordSeriesAreMarkedByTheOtherClasses",
+     ItemList("recordseries", kDatabase, "recordserieslist",
+              "<recordseries id=\"3\" typecode=\"44\"/>"),
+     "Connect 7; MarkAsArchive RecordSeries 3 44; Disconnect; ARCHIVED=True", "MarkAsArchive",
+     "ARCHIVED"},
+};
 
-TEST_F(FlagActivityTest, NoDmsServiceStillWritesTheClosingVariables) {
-  sim.options().dms_service = false;
-  SetUpVital(DocumentList({17}));
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_TRUE(sim.CallsTo("IDmsService.").empty());
-  EXPECT_TRUE(sim.CallsTo("IActivityServices.GetProcessInstance").empty());
-  EXPECT_EQ(sim.TaskVariable(kTaskId, "MARKEDASRECORDON"), Variant::Date(kFixedNow));
-  EXPECT_EQ(sim.TaskVariable(kTaskId, "ISVITAL"), Variant(false));
-}
+class WalkTest : public FlagActivityTest, public ::testing::WithParamInterface<WalkRow> {};
 
-TEST_F(FlagActivityTest, DatabaseMinusOneSkipsTheConnectionButOtherNegativesConnect) {
-  SetUpVital(DocumentList({17}, -1));
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_TRUE(sim.DmsCalls().empty());
-  EXPECT_EQ(sim.TaskVariable(kTaskId, "ISVITAL"), Variant(false));
-
-  sim.ClearJournal();
-  sim.SetProcess({.id = kProcessId, .variables = {sim::ItemListVariable(DocumentList({17}, -5))}});
-  sim.AddDocument(-5, {.id = 17});
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_EQ(DmsOps(), (std::vector<std::string>{"IDmsService.Connect", "IDmsService.MarkAsVital",
-                                                "IDmsService.Disconnect"}));
-  EXPECT_EQ(sim.DmsCalls()[0].ArgValue("database"), Variant(-5));
-}
-
-TEST_F(FlagActivityTest, FirstVariableMustBeANonNullItemList) {
-  SetUpVital(DocumentList({17}));
-  sim.SetProcess(
-      {.id = kProcessId,
-       .variables = {{.name = "other", .value = DocumentList({17}), .type_name = "text"}}});
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_TRUE(sim.DmsCalls().empty());
-
-  sim.SetProcess(
-      {.id = kProcessId,
-       .variables = {{.name = "dmsobject", .value = Variant::Null(), .type_name = "DMS.Object"}}});
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_TRUE(sim.DmsCalls().empty());
-  EXPECT_EQ(sim.TaskVariable(kTaskId, "ISVITAL"), Variant(false));
-}
-
-TEST_F(FlagActivityTest, DocumentTypeCodeFollowsTheSignOfTheId) {
-  SetUpVital(DocumentList({-5, 0}));
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_EQ(OperatedItems("IDmsService.MarkAsVital"),
-            (std::vector<std::string>{"Document -5 -2", "Document 0 2"}));
-}
-
-TEST_F(FlagActivityTest, CapitalisedKindReadsTheTypeCodeAttribute) {
-  SetUpVital(ItemList("Document", kDatabase, "documents",
-                      "<document id=\"17\" typecode=\"9\"/><document id=\"-5\" typecode=\"4\"/>"));
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  std::vector<std::string> attempted;
-  for (const sim::Call& c : sim.CallsTo("IDmsService.MarkAsVital"))
-    attempted.push_back(std::to_string(c.ArgValue("item.ID").long_value()) + " " +
-                        std::to_string(c.ArgValue("item.TypeCode").long_value()));
-  EXPECT_EQ(attempted, (std::vector<std::string>{"17 9", "-5 4"}));
-}
-
-TEST_F(FlagActivityTest, HoldClassesSkipRecordSeriesButStillConnect) {
-  for (const char* result_variable : {"PUTOBHOLD", "RESETPUTOBHOLD"}) {
-    const char* class_name = result_variable[0] == 'P' ? "PutOnHold" : "ResetOnHold";
-    SCOPED_TRACE(class_name);
-    sim.ClearJournal();
-    SetUpTask(ItemList("RecordSeries", kDatabase, "recordserieslist",
-                       "<recordseries id=\"3\" typecode=\"44\"/>"),
-              {{"REASON", "x"}},
-              {"PUTONHOLDON", "PUTOBHOLD", "RESETPUTOBHOLDON", "RESETPUTOBHOLD"});
-    sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44});
-    EXPECT_EQ(Execute(class_name), 1);
-    EXPECT_EQ(DmsOps(),
-              (std::vector<std::string>{"IDmsService.Connect", "IDmsService.Disconnect"}));
-    EXPECT_EQ(sim.TaskVariable(kTaskId, result_variable), Variant(false));
-  }
-}
-
-TEST_F(FlagActivityTest, RecordSeriesAreMarkedByTheOtherClasses) {
-  SetUpTask(ItemList("recordseries", kDatabase, "recordserieslist",
-                     "<recordseries id=\"3\" typecode=\"44\"/>"),
-            {{"REASON", "x"}}, {"ARCHIVEDON", "ARCHIVED"});
+TEST_P(WalkTest, WalksTheItemsItCanAndWritesItsResult) {
+  const WalkRow& r = GetParam();
+  std::vector<std::string> variables;
+  for (const FlagCase& c : kFlagCases)
+    if (c.result_variable == std::string_view(r.result_variable))
+      variables = {c.timestamp_variable, c.result_variable};
+  SetUpTask(r.item_list, {{"REASON", "Quarterly review"}}, variables);
+  for (int32_t id : {17, 18, 19, -5, 0}) sim.AddDocument(kDatabase, {.id = id});
   sim.AddRecordSeries(kDatabase, {.id = 3, .type_code = 44});
-  EXPECT_EQ(Execute("MarkAsArchive"), 1);
-  EXPECT_EQ(OperatedItems("IDmsService.MarkAsArchive"),
-            (std::vector<std::string>{"RecordSeries 3 44"}));
+  if (r.setup) r.setup(sim);
+
+  EXPECT_EQ(Execute(r.class_name), 1);
+  std::string walk;
+  for (const sim::Call& c : sim.DmsCalls()) {
+    walk += c.op.substr(c.op.find('.') + 1);
+    if (c.op == "IDmsService.Connect") walk += " " + sim::FormatVariant(c.ArgValue("database"));
+    if (!c.ArgValue("item.ID").is_empty())
+      walk += " " + c.ArgValue("item.EntityName").string_value() + " " +
+              std::to_string(c.ArgValue("item.ID").long_value()) + " " +
+              std::to_string(c.ArgValue("item.TypeCode").long_value());
+    walk += c.error_number ? " !; " : "; ";
+  }
+  walk += std::string(r.result_variable) + "=" +
+          sim::FormatVariant(sim.TaskVariable(kTaskId, r.result_variable));
+  EXPECT_EQ(walk, r.expected);
+  EXPECT_TRUE(platform.log.empty()) << "item errors are not logged";
 }
 
-TEST_F(FlagActivityTest, MissingListElementMeansNothingWalked) {
-  SetUpVital(ItemList("document", kDatabase, "stack", "<document id=\"17\"/>"));
-  EXPECT_EQ(Execute("MarkAsVital"), 1);
-  EXPECT_EQ(DmsOps(), (std::vector<std::string>{"IDmsService.Connect", "IDmsService.Disconnect"}));
-  EXPECT_EQ(sim.TaskVariable(kTaskId, "ISVITAL"), Variant(false));
-}
+INSTANTIATE_TEST_SUITE_P(ItemLists, WalkTest, ::testing::ValuesIn(kWalkRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FlagActivityTest, ReasonNullGivesEmptyTextAndARefusedReasonSkipsTheOperation) {
   SetUpVital(DocumentList({17}), {{"REASON", Variant::Null()}});

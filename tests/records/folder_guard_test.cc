@@ -71,15 +71,6 @@ class FolderGuardTest : public ActivityTest {
   pelmark::ComPtr<pelmark::IActivityRuntime> activity_;
 };
 
-int32_t ErrorNumberOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const pelmark::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
-
 TEST_F(FolderGuardTest, FoldersInsideTheRootAreMadeAsBefore) {
   auto folders = Folders();
   folders->MakeDirectory((root() / "exports" / "2026" / "march").string());

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "activity_fixture.h"
-#include "corvane/catalogue.h"
 #include "component/class_table.h"
+#include "corvane/catalogue.h"
 
 namespace corvane_test {
 

@@ -126,13 +126,13 @@ TEST_F(HumanTaskTest, EntryPointsReportWithTheirBracketedLocation) {
   SetUpStep(DocumentList({17}));
   AddAnswer({});
   sim.AddTask({.task_id = kTaskId, .process_id = kProcessId, .status = "abc"});
-  pelmark::Error evaluate = Failing([&] { Evaluate("ToDo"); });
+  pelmark::Error evaluate = ErrorOf([&] { Evaluate("ToDo"); });
   EXPECT_EQ(evaluate.number(), 13);
   EXPECT_EQ(evaluate.source(),
             "Corvane => \r\nToDo: IActivityRuntime_EvaluateCompositeTask Function (1)");
 
   sim.InjectFault({.op = "IActivityServices.GetProcessInstance", .source = "Pelmark.Host"});
-  pelmark::Error initialize = Failing([&] { Initialize("Review"); });
+  pelmark::Error initialize = ErrorOf([&] { Initialize("Review"); });
   EXPECT_EQ(initialize.source(), "Pelmark.Host => \r\nReview: IActivityRuntime_Initialize Sub (2)");
   EXPECT_EQ(platform.log.size(), 2u);
 }

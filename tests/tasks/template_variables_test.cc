@@ -186,7 +186,7 @@ TEST_F(TemplateVariablesTest, SetObjectVariableFetchesTheInstanceAndNamesItsOwne
   EXPECT_EQ(expressions->front().ToString(), "Doc 17,Doc 18,");
 
   sim.InjectFault({.op = "IActivityServices.GetProcessInstance", .number = 5});
-  pelmark::Error e = Failing([&] {
+  pelmark::Error e = ErrorOf([&] {
     corvane::SetObjectVariable(sim.Services(), "Notify", "dmsobject", sim.Task(kTaskId), instance,
                                expressions->front());
   });

@@ -5,10 +5,13 @@
 #include <map>
 #include <vector>
 
+#include "errors.h"
 #include "pelmark/com.h"
 
 namespace corvane {
 namespace {
+
+using corvane_test::ErrorOf;
 
 // Records the token stack the scan leaves behind.
 class StackRecorder : public FormatParseObserver {
@@ -196,18 +199,6 @@ TEST(FormatParserTest, TheSameExpressionTwiceIsReplacedByTheLaterOne) {
   EXPECT_EQ(parser.ToString(text, *expressions), "late and late");
 }
 
-// Runs `call` and returns the error it raises.
-template <class Call>
-pelmark::Error Failure(Call&& call) {
-  try {
-    call();
-  } catch (const pelmark::Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return pelmark::Error(0, "", "");
-}
-
 TEST(FormatParserTest, ParseFailuresCarryTheParseLocation) {
   static const struct {
     const char* text;
@@ -231,7 +222,7 @@ TEST(FormatParserTest, ParseFailuresCarryTheParseLocation) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     CFormatParser parser;
-    pelmark::Error e = Failure([&] { parser.Parse(c.text); });
+    pelmark::Error e = ErrorOf([&] { parser.Parse(c.text); });
     EXPECT_EQ(e.number(), c.number);
     EXPECT_EQ(e.source(), "Corvane => \r\nCFormatParser:Parse Ln 4");
   }
@@ -251,14 +242,14 @@ TEST(FormatParserTest, AMissingValueFailsRendering) {
   variables.Find("Unused")->SetValue(1, "u");  // values 1 ... 5 exist, 6 does not
 
   // A variable the format text never names still needs a value for every repetition.
-  pelmark::Error whole = Failure([&] { parser.ToString(text, *expressions); });
+  pelmark::Error whole = ErrorOf([&] { parser.ToString(text, *expressions); });
   EXPECT_EQ(whole.number(), 9);
   EXPECT_EQ(whole.description(), "Subscript out of range");
   EXPECT_EQ(whole.source(),
             "Corvane => \r\nCVariable:Value Ln 1 => \r\nCFormatParser:ToString Ln 2");
 
   // The expression's own ToString has no trap of its own.
-  pelmark::Error single = Failure([&] { (*expressions)[0].ToString(); });
+  pelmark::Error single = ErrorOf([&] { (*expressions)[0].ToString(); });
   EXPECT_EQ(single.source(), "Corvane => \r\nCVariable:Value Ln 1");
 
   variables.Find("Unused")->SetValue(6, "u");
@@ -267,18 +258,18 @@ TEST(FormatParserTest, AMissingValueFailsRendering) {
 
 TEST(VariableTest, ValuesGrowByFiveAtATime) {
   CVariable v;
-  EXPECT_EQ(Failure([&] { v.Value(1); }).number(), 9);  // read before any write
+  EXPECT_EQ(ErrorOf([&] { v.Value(1); }).number(), 9);  // read before any write
   v.SetValue(3, "three");                               // capacity becomes 5
   EXPECT_EQ(v.Value(1), "");
   EXPECT_EQ(v.Value(3), "three");
-  EXPECT_EQ(Failure([&] { v.Value(6); }).number(), 9);
-  EXPECT_EQ(Failure([&] { v.Value(0); }).number(), 9);
+  EXPECT_EQ(ErrorOf([&] { v.Value(6); }).number(), 9);
+  EXPECT_EQ(ErrorOf([&] { v.Value(0); }).number(), 9);
   v.SetValue(10, "ten");  // 5 < 10: grows once to 10
   EXPECT_EQ(v.Value(10), "ten");
-  pelmark::Error beyond = Failure([&] { v.SetValue(16, "x"); });  // grows to 15 only
+  pelmark::Error beyond = ErrorOf([&] { v.SetValue(16, "x"); });  // grows to 15 only
   EXPECT_EQ(beyond.number(), 9);
   EXPECT_EQ(beyond.source(), "Corvane => \r\nCVariable:Value Ln 2");
-  EXPECT_EQ(Failure([&] { v.SetValue(0, "x"); }).number(), 9);
+  EXPECT_EQ(ErrorOf([&] { v.SetValue(0, "x"); }).number(), 9);
   EXPECT_EQ(v.Value(15), "");  // the failed write still grew the values
 }
 
@@ -289,7 +280,7 @@ TEST(VariableTest, KeysIgnoreCase) {
   variables.Add(a);
   CVariable b;
   b.SetName("NAME");
-  pelmark::Error e = Failure([&] { variables.Add(b); });
+  pelmark::Error e = ErrorOf([&] { variables.Add(b); });
   EXPECT_EQ(e.number(), 457);
   EXPECT_EQ(variables.Count(), 1);
   EXPECT_EQ(variables.Find("nAmE"), &variables[0]);
@@ -315,7 +306,7 @@ TEST(VariableTest, ManyVariablesKeepTheirKeys) {
     EXPECT_EQ(found->Position(), k);
   }
   EXPECT_EQ(copy.Find("Var12\xC3\x89"), nullptr);
-  EXPECT_EQ(Failure([&] { parser.Parse(many + ",vAR3\xC3\xA9}}"); }).number(), 457);
+  EXPECT_EQ(ErrorOf([&] { parser.Parse(many + ",vAR3\xC3\xA9}}"); }).number(), 457);
 }
 
 }  // namespace

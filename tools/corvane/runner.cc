@@ -142,29 +142,6 @@ Marks Mark(const sim::Simulator& sim, const CliPlatform& platform) {
           platform.skipped_items.size()};
 }
 
-void Build(const Scenario& s, sim::Simulator& sim) {
-  for (int32_t db : s.databases) sim.AddDatabase(db);
-  for (const auto& d : s.documents) sim.AddDocument(d.database, d.value);
-  for (const auto& e : s.stacks) sim.AddDataEntity(e.database, e.value);
-  for (const auto& e : s.record_series) sim.AddRecordSeries(e.database, e.value);
-  for (const auto& e : s.retention_labels) sim.AddRetentionLabel(e.database, e.value);
-  for (const auto& l : s.security_labels)
-    sim.AddSecurityLabel(l.database, l.name, l.id, l.type_code);
-  for (const auto& u : s.users) sim.AddUser(u);
-  for (const auto& g : s.groups) sim.AddGroup(g);
-  for (const auto& r : s.roles) sim.AddRole(r);
-  for (const auto& j : s.jobs) sim.AddJob(j);
-  for (const auto& e : s.event_codes) sim.SetEventCode(e.type_code, e.event, e.code);
-  if (s.replace_interval_codes) sim.ClearIntervalTypeCodes();
-  for (const auto& [text, code] : s.interval_codes) sim.SetIntervalTypeCode(text, code);
-  for (const auto& t : s.entity_templates) sim.DefineEntityTemplate(t);
-  for (const auto& st : s.settings) sim.SetSetting(st.section, st.key, st.value);
-  if (s.process) sim.SetProcess(*s.process);
-  sim.SetActivity(s.activity);
-  for (const auto& t : s.tasks) sim.AddTask(t);
-  for (const auto& f : s.faults) sim.InjectFault(f);
-}
-
 // A DMS item the scenario declared.
 struct DeclaredItem {
   int32_t database;
@@ -780,7 +757,7 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
     ~PositionReset() { p.journal_position = nullptr; }
   } position_reset{platform};
   try {
-    Build(s, sim);
+    BuildSimulator(s, sim);
   } catch (const pelmark::Error& e) {
     throw ScenarioError("", "the simulated host refused the content: " + e.description());
   }

@@ -106,6 +106,10 @@ Scenario LoadScenario(const std::string& path);
 // The same for a scenario's text; `file` only names it in the scenario.
 Scenario ParseScenario(const std::string& text, const std::string& file);
 
+// Puts the scenario's DMS content, process, step, tasks and faults into `sim`
+// (the run and the fault sweep build their simulators alike).
+void BuildSimulator(const Scenario& s, sim::Simulator& sim);
+
 // The catalogue class a name, ProgID or CLSID names; throws ScenarioError with
 // a suggestion when there is none.
 ClassRef ResolveClassReference(const std::string& reference, const std::string& place);

@@ -29,14 +29,14 @@ inline std::string Slurp(const fs::path& p) {
   return s.str();
 }
 
-// A scratch directory of this test process.
+// A scratch directory of this test process, removed when the process ends.
 inline fs::path Scratch() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("corvane-cli-test-" + std::to_string(::getpid()));
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
+  static const struct Dir {
+    fs::path path = fs::temp_directory_path() / ("corvane-cli-test-" + std::to_string(::getpid()));
+    Dir() { fs::create_directories(path); }
+    ~Dir() { fs::remove_all(path); }
+  } dir;
+  return dir.path;
 }
 
 // `shell_prefix` runs first in the same shell, for example "ulimit -v 200000;".

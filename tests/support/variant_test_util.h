@@ -8,6 +8,7 @@
 #include <string>
 
 #include "corvane/platform.h"
+#include "errors.h"
 #include "pelmark/com.h"
 #include "rules/variant_rules.h"
 #include "test_platform.h"
@@ -24,13 +25,9 @@ inline constexpr double kFriday = 46360.0 + (21 * 60 + 5) / 1440.0;
 // checking that the library raised it as itself.
 template <class F>
 int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const pelmark::Error& e) {
-    EXPECT_EQ(e.source(), "Corvane");
-    return e.number();
-  }
-  return 0;
+  std::optional<pelmark::Error> e = corvane_test::RaisedBy(std::forward<F>(f));
+  if (e) EXPECT_EQ(e->source(), "Corvane");
+  return e ? e->number() : 0;
 }
 
 // Installs a test platform in en-US with the clock at kFriday; `UseGerman()`

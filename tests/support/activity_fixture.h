@@ -12,6 +12,7 @@
 
 #include "component/class_table.h"
 #include "corvane/catalogue.h"
+#include "errors.h"
 #include "simulator.h"
 #include "test_platform.h"
 
@@ -77,13 +78,7 @@ class ActivityTest : public ::testing::Test {
 
   // Runs Execute expecting it to fail; returns the error.
   pelmark::Error ExecuteFailing(std::string_view class_name) {
-    try {
-      int32_t result = Execute(class_name);
-      ADD_FAILURE() << class_name << " returned " << result << " instead of failing";
-    } catch (const pelmark::Error& e) {
-      return e;
-    }
-    return pelmark::Error(0, "", "");
+    return ErrorOf([&] { Execute(class_name); });
   }
 
   // The DMS operations in order, as text ("IDmsService.Connect(...)").

@@ -75,16 +75,6 @@ class HumanTaskTest : public ActivityTest {
     pelmark::ITask* task = sim.Task(task_id);
     return NewActivity(class_name)->EvaluateCompositeTask(sim.Services(), sim.Activity(), task);
   }
-  template <class Call>
-  pelmark::Error Failing(Call&& call) {
-    try {
-      call();
-      ADD_FAILURE() << "the call did not fail";
-    } catch (const pelmark::Error& e) {
-      return e;
-    }
-    return pelmark::Error(0, "", "");
-  }
 
   // Each stored audit record as "code|result|group|user|comment|id/typecode v major.minor".
   std::vector<std::string> Audits() const {
