@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../tests/test_platform.h"
+#include "../tests/support/test_platform.h"
 #include "component/class_table.h"
 #include "corvane/catalogue.h"
 #include "simulator.h"

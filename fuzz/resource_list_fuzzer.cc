@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/test_platform.h"
+#include "../tests/support/test_platform.h"
 #include "notify/sender_list.h"
 #include "rules/variant_rules.h"
 #include "shared/resources.h"

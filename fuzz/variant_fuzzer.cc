@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "../tests/test_platform.h"
+#include "../tests/support/test_platform.h"
 #include "rules/variant_rules.h"
 
 namespace {
