@@ -354,35 +354,30 @@ class PlainXmlScanner {
   }
 
   // "<!--" up to "-->", with no "--" inside.
-  bool Comment() {
-    return Section(4, '-', [this] { return end_ - p_ >= 2 && p_[1] == '-'; });
-  }
+  bool Comment() { return Section(4, "-->", true); }
 
   // "<![CDATA[" up to "]]>".
-  bool CData() {
-    return Section(9, ']', [this] { return StartsWith("]]>"); });
-  }
+  bool CData() { return Section(9, "]]>", false); }
 
-  // Skips an opening of `opening` bytes and plain characters up to a
-  // `mark` at which `closes()` holds, then the three bytes that close the
-  // section; a "--" that does not end a comment ends it with false.
-  template <class Closes>
-  bool Section(size_t opening, char mark, Closes closes) {
+  // Skips an opening of `opening` bytes and plain characters up to `close`.
+  // With `pair_must_close`, the first two bytes of `close` may not stand
+  // inside the section (a comment's "--").
+  bool Section(size_t opening, std::string_view close, bool pair_must_close) {
     p_ += opening;
     const char* start = p_;
     for (;;) {
-      while (p_ < end_ && *p_ != mark && (ClassOf(*p_) & kPlainChar)) ++p_;
+      while (p_ < end_ && *p_ != close[0] && (ClassOf(*p_) & kPlainChar)) ++p_;
       if (p_ == end_) return false;
-      if (*p_ == mark) {
-        if (closes()) break;
+      if (*p_ == close[0]) {
+        if (StartsWith(close)) break;
+        if (pair_must_close && end_ - p_ >= 2 && p_[1] == close[1]) return false;
         ++p_;
       } else if (!NonAsciiCharacter()) {
         return false;
       }
     }
-    if (mark == '-' && (end_ - p_ < 3 || p_[2] != '>')) return false;
     if (static_cast<size_t>(p_ - start) > kMaxPlainToken) return false;
-    p_ += 3;
+    p_ += close.size();
     return true;
   }
 
