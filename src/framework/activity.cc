@@ -27,6 +27,10 @@ constexpr RuntimeMember kRuntimeMembers[] = {
     {"Execute", kDispExecute, 2},
     {"Initialize", kDispInitialize, 2},
 };
+constexpr RuntimeMember kDesignMembers[] = {
+    {"Describe", kDispDescribe, 0},
+    {"Check", kDispCheck, 1},
+};
 
 }  // namespace
 
@@ -39,6 +43,8 @@ pelmark::HRESULT Activity::QueryInterface(const pelmark::IID& iid, void** out) {
   *out = nullptr;
   // A default interface without members of its own is the dispatch base itself.
   *out = QueryOwnInterface(iid);
+  if (!*out && iid == IActivityDesign::iid && design_answers_)
+    *out = static_cast<IActivityDesign*>(&design_facet_);
   if (!*out && (iid == pelmark::IUnknown::iid || iid == pelmark::IDispatch::iid ||
                 iid == pelmark::IActivityRuntime::iid || iid == info_.default_iid))
     *out = static_cast<pelmark::IActivityRuntime*>(this);
@@ -74,6 +80,12 @@ pelmark::HRESULT Activity::GetIDsOfNames(std::span<const std::string_view> names
   for (size_t i = 1; i < names.size(); ++i) dispids[i] = -1;
   for (const RuntimeMember& m : kRuntimeMembers) {
     if (SameNameIgnoringCase(names[0], m.name)) {
+      dispids[0] = m.dispid;
+      return names.size() == 1 ? pelmark::S_OK : pelmark::DISP_E_UNKNOWNNAME;
+    }
+  }
+  for (const RuntimeMember& m : kDesignMembers) {
+    if (design_answers_ && SameNameIgnoringCase(names[0], m.name)) {
       dispids[0] = m.dispid;
       return names.size() == 1 ? pelmark::S_OK : pelmark::DISP_E_UNKNOWNNAME;
     }
@@ -116,7 +128,20 @@ pelmark::HRESULT Activity::Invoke(int32_t dispid, std::span<pelmark::Variant> ar
     if (result) *result = std::move(out);
     return pelmark::S_OK;
   }
+  if (design_answers_ && (dispid == kDispDescribe || dispid == kDispCheck))
+    return InvokeDesign(dispid, args, result);
   return InvokeOwn(dispid, args, result);
+}
+
+pelmark::HRESULT Activity::InvokeDesign(int32_t dispid, std::span<pelmark::Variant> args,
+                                        pelmark::Variant* result) {
+  const size_t wanted = dispid == kDispCheck ? 1 : 0;
+  if (args.size() != wanted) return pelmark::DISP_E_BADPARAMCOUNT;
+  if (wanted && !args[0].is_string()) return pelmark::DISP_E_TYPEMISMATCH;
+  std::string answer = dispid == kDispCheck ? design_facet_.Check(args[0].string_value())
+                                            : design_facet_.Describe();
+  if (result) *result = pelmark::Variant(std::move(answer));
+  return pelmark::S_OK;
 }
 
 int32_t Activity::EvaluateCompositeTask(pelmark::IActivityServices* services,

@@ -12,11 +12,24 @@
 #include <string_view>
 
 #include "corvane/catalogue.h"
+#include "corvane/design.h"
 #include "framework/com_object.h"
 #include "pelmark/host.h"
 #include "rules/error_report.h"
 
 namespace corvane {
+
+// What answers an object's design-time interface: the class table gives every
+// object it creates the one for the module. Stateless, so shared by all objects.
+class DesignAnswers {
+ public:
+  virtual std::string Describe(const ClassInfo& info) const = 0;
+  // Never throws (see IActivityDesign::Check).
+  virtual std::string Check(const ClassInfo& info, std::string_view configuration) const = 0;
+
+ protected:
+  ~DesignAnswers() = default;
+};
 
 class Activity : public pelmark::IActivityRuntime {
  public:
@@ -25,6 +38,9 @@ class Activity : public pelmark::IActivityRuntime {
   Activity& operator=(const Activity&) = delete;
 
   const ClassInfo& info() const { return info_; }
+  // Makes the object answer IActivityDesign; without it the object answers only
+  // its run-time interfaces.
+  void set_design_answers(const DesignAnswers* answers) { design_answers_ = answers; }
 
   // IUnknown
   pelmark::HRESULT QueryInterface(const pelmark::IID& iid, void** out) override;
@@ -69,8 +85,46 @@ class Activity : public pelmark::IActivityRuntime {
   Location ExecuteLocation() const;
 
  private:
+  // IActivityDesign beside IActivityRuntime: a part of the object that shares its
+  // identity and reference count.
+  class DesignFacet final : public IActivityDesign {
+   public:
+    explicit DesignFacet(Activity& owner) : owner_(owner) {}
+    pelmark::HRESULT QueryInterface(const pelmark::IID& iid, void** out) override {
+      return owner_.QueryInterface(iid, out);
+    }
+    uint32_t AddRef() override { return owner_.AddRef(); }
+    uint32_t Release() override { return owner_.Release(); }
+    pelmark::HRESULT GetTypeInfoCount(uint32_t* count) override {
+      return owner_.GetTypeInfoCount(count);
+    }
+    pelmark::HRESULT GetTypeInfo(uint32_t index, uint32_t lcid, void** info) override {
+      return owner_.GetTypeInfo(index, lcid, info);
+    }
+    pelmark::HRESULT GetIDsOfNames(std::span<const std::string_view> names,
+                                   int32_t* dispids) override {
+      return owner_.GetIDsOfNames(names, dispids);
+    }
+    pelmark::HRESULT Invoke(int32_t dispid, std::span<pelmark::Variant> args,
+                            pelmark::Variant* result) override {
+      return owner_.Invoke(dispid, args, result);
+    }
+    std::string Describe() override { return owner_.design_answers_->Describe(owner_.info_); }
+    std::string Check(std::string_view configuration) override {
+      return owner_.design_answers_->Check(owner_.info_, configuration);
+    }
+
+   private:
+    Activity& owner_;
+  };
+
+  pelmark::HRESULT InvokeDesign(int32_t dispid, std::span<pelmark::Variant> args,
+                                pelmark::Variant* result);
+
   const ClassInfo& info_;
   uint32_t refs_ = 0;
+  const DesignAnswers* design_answers_ = nullptr;
+  DesignFacet design_facet_{*this};
 };
 
 // Dispatch ids of the IActivityRuntime members.

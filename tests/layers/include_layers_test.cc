@@ -42,13 +42,15 @@ Folders Plus(Folders folders, const Folders& more) {
 // public headers. The longest place that starts a file's path is the file's.
 const std::map<std::string, Folders>& Layers() {
   static const std::map<std::string, Folders> layers = [] {
-    const Folders below_families = {"rules", "templates", "framework", "shared"};
+    const Folders below_families = {"rules", "templates", "framework", "shared", "design"};
     const Folders library = Plus(Plus(below_families, kFamilies), {"component"});
     std::map<std::string, Folders> l = {
         {"src/rules", {}},
         {"src/templates", {"rules"}},
         {"src/framework", {"rules"}},
         {"src/shared", {"rules", "templates", "framework"}},
+        // What the classes read and write, as data, and the checks over it.
+        {"src/design", {"rules", "templates"}},
         {"src/component", Plus(below_families, kFamilies)},
         {"src/linux", library},
         {"src/automation", {"rules"}},
@@ -57,8 +59,8 @@ const std::map<std::string, Folders>& Layers() {
         {"sim", {"rules"}},
         // The tool reaches the classes only through the module it loads; on
         // Windows it calls them through the automation layer.
-        {"tools", {"rules", "templates"}},
-        {"tools/corvane/windows", {"rules", "templates", "automation"}},
+        {"tools", {"rules", "templates", "design"}},
+        {"tools/corvane/windows", {"rules", "templates", "design", "automation"}},
         // Benchmarks and fuzz targets drive the library in-process, below the
         // bindings.
         {"bench", library},

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "rules/nearest_name.h"
+
 namespace corvane::cli {
 namespace {
 
@@ -159,23 +161,6 @@ const Json* MemberIndex::Find(std::string_view name) const {
   return it == members_.end() ? nullptr : it->second;
 }
 
-size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      size_t up = row[j];
-      bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                  std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
-}
-
 Json ParseScenarioJson(const std::string& text) {
   const char* reached = text.data();
   auto here = [&] { return LineAndColumn(text, static_cast<size_t>(reached - text.data())); };
@@ -208,12 +193,7 @@ Json ReadScenarioJson(const std::string& path) {
 }
 
 std::string Suggestion(std::string_view wrong, std::span<const std::string_view> candidates) {
-  std::string best;
-  size_t best_distance = std::max<size_t>(3, wrong.size() / 3) + 1;
-  for (std::string_view c : candidates) {
-    size_t d = EditDistance(wrong, c);
-    if (d < best_distance) best_distance = d, best = std::string(c);
-  }
+  std::string best = NearestName(wrong, candidates, 3);
   return best.empty() ? "" : " (did you mean \"" + best + "\"?)";
 }
 

@@ -126,8 +126,4 @@ class MemberIndex {
   std::unordered_map<std::string_view, const Json*> members_;
 };
 
-// The number of one-letter edits from a to b, letters compared without case:
-// how did-you-mean suggestions choose the nearest name.
-size_t EditDistance(std::string_view a, std::string_view b);
-
 }  // namespace corvane::cli

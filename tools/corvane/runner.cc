@@ -14,6 +14,7 @@
 #include "expectations.h"
 #include "json_reader.h"
 #include "portable.h"
+#include "rules/nearest_name.h"
 #include "simulator.h"
 #include "temporary_directories.h"
 
@@ -259,13 +260,7 @@ std::string Lower(std::string_view text) {
 
 // The closest of `names` to `name`, when it is close enough to be a slip.
 std::string Closest(const std::string& name, const std::vector<std::string>& names) {
-  std::string best;
-  size_t best_distance = std::max<size_t>(2, name.size() / 3) + 1;
-  for (const std::string& candidate : names) {
-    size_t d = EditDistance(Lower(name), Lower(candidate));
-    if (d < best_distance) best = candidate, best_distance = d;
-  }
-  return best;
+  return NearestName(name, names);
 }
 
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
