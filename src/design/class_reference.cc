@@ -30,8 +30,8 @@ const Json& Member(const Json& json, const char* key, bool (Json::*is)() const n
                    const char* kind) {
   auto it = json.find(key);
   if (it == json.end() || !((*it).*is)())
-    throw std::invalid_argument(std::string("the reference's member \"") + key + "\" is missing or no " +
-                                kind);
+    throw std::invalid_argument(std::string("the reference's member \"") + key +
+                                "\" is missing or no " + kind);
   return *it;
 }
 std::string Text(const Json& json, const char* key) {
@@ -44,7 +44,8 @@ const Json& List(const Json& json, const char* key) {
 std::vector<VariableDoc> VariablesOf(const Json& list) {
   std::vector<VariableDoc> out;
   for (const Json& v : list)
-    out.push_back({Text(v, "name"), Text(v, "type"), Text(v, "meaning"), v.value("sample", Json())});
+    out.push_back(
+        {Text(v, "name"), Text(v, "type"), Text(v, "meaning"), v.value("sample", Json())});
   return out;
 }
 
@@ -123,12 +124,12 @@ ClassDescription ReferenceFromJson(const Json& json) {
   d.summary = Text(json, "summary");
   for (const Json& p : List(json, "parameters")) {
     const Json& required = Member(p, "required", &Json::is_boolean, "Boolean");
-    d.parameters.push_back({Text(p, "name"),
-                            Text(p, "scope") == "step" ? ParameterScope::kStep
-                                                       : ParameterScope::kTask,
-                            Text(p, "type"), required.get<bool>(),
-                            required.get<bool>() ? std::string() : Text(p, "default"),
-                            Text(p, "allowed"), Text(p, "meaning"), p.value("sample", Json())});
+    d.parameters.push_back(
+        {Text(p, "name"),
+         Text(p, "scope") == "step" ? ParameterScope::kStep : ParameterScope::kTask,
+         Text(p, "type"), required.get<bool>(),
+         required.get<bool>() ? std::string() : Text(p, "default"), Text(p, "allowed"),
+         Text(p, "meaning"), p.value("sample", Json())});
     d.parameters.back().choices = p.value("choices", std::vector<std::string>());
     d.parameters.back().compared_with_true = p.value("compared_with_true", false);
   }
@@ -146,12 +147,11 @@ ClassDescription ReferenceFromJson(const Json& json) {
   if (auto decision = json.find("decision"); decision != json.end()) {
     d.decision_counts = Text(*decision, "counts");
     for (const Json& row : List(*decision, "rows"))
-      d.decision.push_back({Text(row, "condition"),
-                            row.value("approved", Json()).is_string()
-                                ? row["approved"].get<std::string>()
-                                : std::string(),
-                            Member(row, "result", &Json::is_number_integer, "whole number")
-                                .get<int>()});
+      d.decision.push_back(
+          {Text(row, "condition"),
+           row.value("approved", Json()).is_string() ? row["approved"].get<std::string>()
+                                                     : std::string(),
+           Member(row, "result", &Json::is_number_integer, "whole number").get<int>()});
   }
   DeriveNameLists(d);
   return d;

@@ -52,8 +52,9 @@ pelmark::Variant ValueOf(const Json& j, const std::string& where) {
     default:
       break;
   }
-  throw std::invalid_argument(where + " is no value: write text, a number, true, false, null "
-                                      "or {\"date\": \"YYYY-MM-DDThh:mm:ss\"}");
+  throw std::invalid_argument(where +
+                              " is no value: write text, a number, true, false, null "
+                              "or {\"date\": \"YYYY-MM-DDThh:mm:ss\"}");
 }
 
 std::vector<NamedValue> ValuesOf(const Json& parent, const char* key, const std::string& where) {
@@ -95,8 +96,8 @@ std::string Where(const Place& at, std::string_view name) {
   return at.scope + " parameter " + std::string(name);
 }
 
-void Add(Findings& out, const Place& at, std::string severity, std::string kind,
-         std::string name, std::string value, std::string message, std::string suggestion = {}) {
+void Add(Findings& out, const Place& at, std::string severity, std::string kind, std::string name,
+         std::string value, std::string message, std::string suggestion = {}) {
   out.Add({std::move(severity), at.scope, at.task, std::move(kind), std::move(name),
            std::move(value), std::move(message), std::move(suggestion)});
 }
@@ -143,7 +144,7 @@ void CheckDateText(const NamedValue& v, const Place& at, const LocaleInfo& loc, 
 }
 
 void CheckTemplateParameter(const ClassDescription& d, const ParameterDoc& p, const NamedValue& v,
-                   const Place& at, Findings& out) {
+                            const Place& at, Findings& out) {
   if (!v.value.is_string()) return;
   const TemplateCheck check = corvane::CheckTemplate(v.text);
   const std::string what = Where(at, p.name);
@@ -166,8 +167,8 @@ void CheckTemplateParameter(const ClassDescription& d, const ParameterDoc& p, co
     const std::string loop = e.repeat ? e.loop_object : std::string();
     for (const TemplateVariable& var : e.variables) {
       const size_t dot = var.name.find('.');
-      const bool of_loop = !loop.empty() && dot != std::string::npos &&
-                           EqualsNoCase(var.name.substr(0, dot), loop);
+      const bool of_loop =
+          !loop.empty() && dot != std::string::npos && EqualsNoCase(var.name.substr(0, dot), loop);
       if (of_loop) {
         // Only the fields the item walk fills have values; reading another fails.
         const std::string field = "dmsobject" + var.name.substr(dot);
@@ -214,8 +215,9 @@ void CheckValue(const ClassDescription& d, const ParameterDoc& p, const NamedVal
     if (p.compared_with_true) {
       if (v.value.type() != pelmark::VarType::Boolean && !EqualsTrue(v.value))
         Add(out, at, "warning", "parameter", p.name, v.text,
-            what + " " + Quoted(v) + " is compared with True and is not equal to it: the step "
-                                     "reads it as False",
+            what + " " + Quoted(v) +
+                " is compared with True and is not equal to it: the step "
+                "reads it as False",
             "true");
       return;
     }
@@ -274,6 +276,19 @@ void CheckVariables(const ClassDescription& d, const TaskConfiguration& task, co
   for (const VariableDoc& read : d.reads) {
     const NamedValue* v = FindValue(task.variables, read.name);
     if (!v) continue;
+    if (read.type == "Boolean") {
+      // Compared with True or False as the step compares it: only text that is
+      // neither a number nor a Boolean word fails.
+      try {
+        EqualsFalse(v->value);
+      } catch (const pelmark::Error& e) {
+        out.Add({"error", at.scope, at.task, "variable", read.name, v->text,
+                 "task " + (task.id ? std::to_string(*task.id) : std::string("?")) +
+                     "'s variable " + read.name + " " + Quoted(*v) +
+                     " is neither a number nor True or False: the step raises " + ErrorText(e),
+                 "true or false"});
+      }
+    }
     if (read.type == "any" || read.type == "date and time")
       CheckDateText(*v, at, loc, read.type == "date and time",
                     "task " + (task.id ? std::to_string(*task.id) : std::string("?")) +
@@ -364,8 +379,8 @@ std::string CheckConfiguration(const ClassDescription& d, std::string_view json)
   Findings out;
   try {
     const Configuration c = ReadConfiguration(json);
-    CheckParameters(d, ParameterScope::kStep, c.step_parameters, {"step", std::nullopt},
-                    *c.locale, out);
+    CheckParameters(d, ParameterScope::kStep, c.step_parameters, {"step", std::nullopt}, *c.locale,
+                    out);
     for (const TaskConfiguration& task : c.tasks) {
       const Place at{"task", task.id};
       CheckParameters(d, ParameterScope::kTask, task.parameters, at, *c.locale, out);

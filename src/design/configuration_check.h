@@ -34,9 +34,9 @@ struct Finding {
                          // "warning": it runs, likely not as meant
   std::string scope;     // "step", "task", "process" or "configuration"
   std::optional<int64_t> task;  // the task's id, for scope "task"
-  std::string kind;      // "parameter", "variable", "resource", "template" or "configuration"
-  std::string name;      // the parameter or variable
-  std::string value;     // the value as text; empty when there is none
+  std::string kind;   // "parameter", "variable", "resource", "template" or "configuration"
+  std::string name;   // the parameter or variable
+  std::string value;  // the value as text; empty when there is none
   std::string message;
   std::string suggestion;  // a fix; empty when none
 };

@@ -21,7 +21,8 @@ inline const std::string kSelectorError =
     "alone, which is no valid XPath expression (-2147467259, source Corvane.XmlDocument)";
 inline const std::string kUnknownParameter =
     "a parameter the step does not have: the host refuses the name";
-inline const std::string kUnknownVariable = "a task variable the task does not have: the host refuses it";
+inline const std::string kUnknownVariable =
+    "a task variable the task does not have: the host refuses it";
 inline const std::string kDefaultInitialize = "nothing: no host call";
 inline const std::string kDefaultEvaluate = "1, always, without reading the task";
 inline const std::string kDone = "1 when the work is done";
@@ -34,15 +35,15 @@ inline const std::string kDoneSummary =
     "without a DmsService, an item list, or with dbid -1, no item is touched.";
 
 inline ParameterDoc TaskParameter(std::string name, std::string type, bool required,
-                           std::string default_value, std::string allowed, std::string meaning,
-                           Json sample) {
+                                  std::string default_value, std::string allowed,
+                                  std::string meaning, Json sample) {
   return {std::move(name),          ParameterScope::kTask, std::move(type),    required,
           std::move(default_value), std::move(allowed),    std::move(meaning), std::move(sample)};
 }
 
 inline ParameterDoc StepParameter(std::string name, std::string type, bool required,
-                           std::string default_value, std::string allowed, std::string meaning,
-                           Json sample) {
+                                  std::string default_value, std::string allowed,
+                                  std::string meaning, Json sample) {
   ParameterDoc p =
       TaskParameter(std::move(name), std::move(type), required, std::move(default_value),
                     std::move(allowed), std::move(meaning), std::move(sample));
@@ -54,13 +55,13 @@ inline ErrorDoc ExecuteError(const std::string& class_name, std::string cause) {
   return {class_name + ": IActivityRuntime_Execute Function Ln ", std::move(cause)};
 }
 inline ErrorDoc PrivateError(const std::string& class_name, const std::string& procedure,
-                      std::string cause) {
+                             std::string cause) {
   return {class_name + ":" + procedure + " Ln ", std::move(cause)};
 }
 
 // for the human-task steps and Notify.
 inline void AppendTaskAndProcessVariables(std::vector<TemplateVariableDoc>& variables,
-                                   const std::string& link_note) {
+                                          const std::string& link_note) {
   std::vector<TemplateVariableDoc> shared = {
       {"TASKID", "the task's TaskID"},
       {"TASKINDEX", "the task's TaskIndex"},

@@ -75,8 +75,10 @@ ClassDescription Signature() {
       "when. Initialize audits signature_request for the documents.";
   d.parameters = RectangleParameters("signature");
   d.reads = {{"SIGN", "Boolean",
-              "when it equals False (False, 0 or Empty) the step does nothing at all; any other "
-              "value, Null included, signs",
+              "when it equals False (False, 0, Empty, or text that reads as 0 or as the word "
+              "False in any case, blanks around it allowed) the step does nothing at all; True, "
+              "any other number and Null sign; text that is neither a number nor the word True "
+              "or False raises 13",
               true}};
   d.writes = {{"SIGNEDON", "date and time", "now, before and again after signing"},
               {"SIGNEDBY", "text", "the task's ResourceName, after a document item list"}};

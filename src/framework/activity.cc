@@ -138,8 +138,8 @@ pelmark::HRESULT Activity::InvokeDesign(int32_t dispid, std::span<pelmark::Varia
   const size_t wanted = dispid == kDispCheck ? 1 : 0;
   if (args.size() != wanted) return pelmark::DISP_E_BADPARAMCOUNT;
   if (wanted && !args[0].is_string()) return pelmark::DISP_E_TYPEMISMATCH;
-  std::string answer = dispid == kDispCheck ? design_facet_.Check(args[0].string_value())
-                                            : design_facet_.Describe();
+  std::string answer =
+      dispid == kDispCheck ? design_facet_.Check(args[0].string_value()) : design_facet_.Describe();
   if (result) *result = pelmark::Variant(std::move(answer));
   return pelmark::S_OK;
 }

@@ -1,14 +1,13 @@
 // What Notify reads, renders, sends and raises, as data for Describe and Check.
 #include "notify/notify_reference.h"
 
+#include <pugixml.hpp>
 #include <string>
 
 #include "design/configuration_check.h"
 #include "design/reference_parts.h"
 #include "rules/nearest_name.h"
 #include "rules/variant_parts.h"
-
-#include <pugixml.hpp>
 
 namespace corvane::design {
 namespace {
@@ -86,7 +85,6 @@ ClassDescription Notify() {
   return d;
 }
 
-
 // SENDER_LIST entries the walk skips or fails on, and a link variable the items
 // cannot give.
 void CheckSenderListAndLinks(const ClassDescription&, const Configuration& c, Findings& out) {
@@ -117,8 +115,9 @@ void CheckSenderListAndLinks(const ClassDescription&, const Configuration& c, Fi
                     " has type \"" + type +
                     "\", which is none of dms.user, dms.group, dms.role: it is skipped and "
                     "nobody is reached through it",
-                NearestName("dms." + type, kTypes, 3).empty() ? NearestName(type, kTypes, 3)
-                                                              : NearestName("dms." + type, kTypes, 3));
+                NearestName("dms." + type, kTypes, 3).empty()
+                    ? NearestName(type, kTypes, 3)
+                    : NearestName("dms." + type, kTypes, 3));
           for (const char* part : {"id", "type", "name"})
             if (!r.node().child(part))
               add("error", "resource", "SENDER_LIST", "",

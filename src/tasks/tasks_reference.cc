@@ -14,7 +14,6 @@ namespace {
 const std::string kAuditSwitchMeaning =
     "Write audit events. Absent means True; when present, its value converted to Boolean.";
 
-
 std::vector<TemplateVariableDoc> TaskTemplateVariables(const std::string& flag,
                                                        const std::string& date) {
   std::vector<TemplateVariableDoc> variables = {
@@ -231,8 +230,6 @@ ClassDescription ToDo() {
   return d;
 }
 
-
-
 // The figures of the decision table that a design can already get wrong: a
 // minimum no number of answers can reach, one that is missing or no number.
 void CheckApprovalFigures(const ClassDescription&, const Configuration& c, Findings& out) {
@@ -241,21 +238,23 @@ void CheckApprovalFigures(const ClassDescription&, const Configuration& c, Findi
     out.Add({std::move(severity), "step", std::nullopt, "parameter", "MinApprovals",
              v ? v->text : std::string(), std::move(message), std::move(suggestion)});
   };
-  if (!c.min_approvals) {
-    add("warning", c.min_approvals,
-        "MinApprovals is not set: it counts as 0, so the first approval approves the step",
-        "set minapprovals to the approvals the step needs");
-    return;
-  }
   double minimum = 0;
-  try {
-    minimum = ToDouble(c.min_approvals->value);
-  } catch (const pelmark::Error& e) {
-    add("error", c.min_approvals,
-        "MinApprovals " + c.min_approvals->text +
-            " is no number: every evaluation raises " + std::to_string(e.number()) + " (" +
-            e.description() + ")",
-        "a whole number such as 2");
+  if (c.min_approvals) {
+    try {
+      minimum = ToDouble(c.min_approvals->value);
+    } catch (const pelmark::Error& e) {
+      add("error", c.min_approvals,
+          "MinApprovals " + c.min_approvals->text + " is no number: every evaluation raises " +
+              std::to_string(e.number()) + " (" + e.description() + ")",
+          "a whole number such as 2");
+      return;
+    }
+  }
+  if (minimum == 0) {
+    add("warning", c.min_approvals,
+        std::string(c.min_approvals ? "MinApprovals is 0" : "MinApprovals is not set") +
+            ": the first approval approves the step, whatever the other answers",
+        "set minapprovals to the approvals the step needs");
     return;
   }
   if (!c.request_count) return;
@@ -267,8 +266,7 @@ void CheckApprovalFigures(const ClassDescription&, const Configuration& c, Findi
   }
   if (minimum > requests)
     add("error", c.min_approvals,
-        "MinApprovals " + c.min_approvals->text + " is more than the " +
-            c.request_count->text +
+        "MinApprovals " + c.min_approvals->text + " is more than the " + c.request_count->text +
             " requests: the step can never be approved and is rejected once too few answers "
             "are left",
         "at most " + c.request_count->text);

@@ -3,6 +3,7 @@
 // configuration that is right). Through the object a host creates, as a host's
 // designer asks.
 #include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 #include "component/class_table.h"
@@ -25,8 +26,8 @@ struct MistakeRow {
 Json Check(const char* class_name, std::string_view configuration) {
   const corvane::ClassInfo* info = corvane::FindClassByName(class_name);
   pelmark::ComPtr<corvane::Activity> step(corvane::CreateActivity(*info));
-  auto design = pelmark::ComPtr<pelmark::IActivityRuntime>(step.get())
-                    .try_query<corvane::IActivityDesign>();
+  auto design =
+      pelmark::ComPtr<pelmark::IActivityRuntime>(step.get()).try_query<corvane::IActivityDesign>();
   EXPECT_TRUE(design);
   return Json::parse(design->Check(configuration));
 }
@@ -66,6 +67,8 @@ const std::vector<std::pair<std::string, MistakeRow>>& Rows() {
       {R"({"step": {"parameters": {"AUDIT_ACTIVITY": "ja"}}})",
        {"AuditSwitchInGermanRaises", "ToDo", "error", "AUDIT_ACTIVITY", "raises 13",
         "true or false"}},
+      {R"({"tasks": [{"id": 3, "variables": {"SIGN": "ja"}}]})",
+       {"SignInGermanRaises", "Signature", "error", "SIGN", "raises 13", "true or false"}},
       {R"({"locale": "de-DE", "tasks": [{"id": 2, "parameters": {"FIELDNAME": "Due"},
            "variables": {"VALUE": "11/04/2025 14:30"}}]})",
        {"GermanDateWithSlashesFitsEitherOrder", "SetFieldValue", "warning", "VALUE",
@@ -82,10 +85,11 @@ const std::vector<std::pair<std::string, MistakeRow>>& Rows() {
        {"UnknownTemplateVariableRendersEmpty", "Notify", "warning", "MESSAGE_BODY",
         "renders as empty text", ""}},
       {NotifyTask(kUser + R"(, "MESSAGE_BODY": "{{N:dmsobject\"- \\0\",dmsobject.title}}")"),
-       {"ItemFieldTheWalkDoesNotFill", "Notify", "error", "MESSAGE_BODY",
-        "raises 9", "one of dmsobject.id, dmsobject.name, dmsobject.link"}},
-      {NotifyTask(kUser + R"(, "MESSAGE_BODY": "{{N:dmsobject\"\\0\",dmsobject.link}}")",
-                  R"(<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" dbtype=\"1\"><documents><document id=\"17\"/></documents></dmsobject>)"),
+       {"ItemFieldTheWalkDoesNotFill", "Notify", "error", "MESSAGE_BODY", "raises 9",
+        "one of dmsobject.id, dmsobject.name, dmsobject.link"}},
+      {NotifyTask(
+           kUser + R"(, "MESSAGE_BODY": "{{N:dmsobject\"\\0\",dmsobject.link}}")",
+           R"(<dmsobject entitytype=\"document\" dbid=\"7\" dbpath=\"\" dbtype=\"1\"><documents><document id=\"17\"/></documents></dmsobject>)"),
        {"LinkOfItemsWithoutTypeCode", "Notify", "error", "dmsobject.link", "raises 91", ""}},
       {R"({"tasks": [{"id": 1, "parameters": {"FIELDNAM": "Title"}}]})",
        {"MisspeltParameterAndTheMissingOne", "GetFieldValue", "warning", "FIELDNAM",
@@ -113,12 +117,14 @@ TEST_P(DesignerMistake, IsNamedWithItsFix) {
         f["message"].get<std::string>().find(row.words) != std::string::npos &&
         (!*row.suggestion || f["suggestion"] == row.suggestion))
       found = true;
-  EXPECT_TRUE(found) << "no " << row.severity << " on " << row.subject << " saying \""
-                     << row.words << "\" in " << findings.dump(1);
+  EXPECT_TRUE(found) << "no " << row.severity << " on " << row.subject << " saying \"" << row.words
+                     << "\" in " << findings.dump(1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DesignerMistake, testing::Range<size_t>(0, Rows().size()),
-                         [](const auto& info) { return std::string(Rows()[info.param].second.name); });
+                         [](const auto& info) {
+                           return std::string(Rows()[info.param].second.name);
+                         });
 
 // Late binding reaches the same two members by name, and a class's reference is
 // the JSON a host's designer reads.

@@ -8,6 +8,7 @@
 
 #include "class_descriptions.h"
 #include "corvane/catalogue.h"
+#include "design_check.h"
 #include "html_report.h"
 #include "module_host.h"
 #include "options.h"
@@ -194,6 +195,47 @@ int RunScenarioFiles(const ParsedOptions& o) {
   return status;
 }
 
+constexpr const char* kCheckHelp = R"(Usage: corvane check [--json] SCENARIO...
+
+Checks each scenario's step configuration without running anything: the
+step's class itself (through the module's design-time interface) names the
+parameters it does not read, required ones missing, values it will refuse or
+read otherwise than meant, templates that lose text, minimums no answers can
+reach and resources it skips. One line per finding:
+  FILE:PATH: severity: message (suggestion: FIX)
+PATH is the place in the scenario file, such as tasks[0].parameters.MODE.
+
+Options:
+  --json            print {"files": [{"scenario", "findings": [...]}], "status"}
+)";
+
+// `corvane check`: the class's own findings for each scenario's step.
+int CheckScenarioFiles(const ParsedOptions& o) {
+  if (o.positional.empty()) throw UsageError("name at least one scenario file");
+  std::vector<std::pair<std::string, Scenario>> scenarios;
+  for (const std::string& file : o.positional) {
+    try {
+      scenarios.emplace_back(file, LoadScenario(file));
+    } catch (const ScenarioError& e) {
+      std::cerr << "corvane: " << ScenarioMessage(file, e) << "\n";
+      return kExitCannotRun;
+    }
+  }
+  ModuleHost host(HostOptionsOf(o));
+  int status = kExitOk;
+  Json files = Json::array();
+  for (const auto& [file, scenario] : scenarios) {
+    std::vector<Json> findings = CheckStep(scenario, host);
+    for (const Json& f : findings) {
+      if (f["severity"] == "error") status = kExitFailed;
+      if (!o.Flag("--json")) std::cout << Printable(FindingLine(file, f)) << "\n";
+    }
+    files.push_back({{"scenario", file}, {"findings", findings}});
+  }
+  if (o.Flag("--json")) std::cout << Json{{"files", files}, {"status", status}}.dump(2) << "\n";
+  return status;
+}
+
 }  // namespace
 
 std::string Printable(std::string_view text, bool keep_line_breaks) {
@@ -236,6 +278,13 @@ int RunCommand(const Args& args) {
       "cannot be written.\nColour is used on a terminal unless NO_COLOR is set.\n";
   return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit", "--html"},
                      help, RunScenarioFiles);
+}
+
+int CheckCommand(const Args& args) {
+  const std::string help = std::string(kCheckHelp) + ModuleHelp() + kRegistryOptionHelp +
+                           "\nExit status: 0 when no finding is an error, 1 when one is, 2 when a "
+                           "scenario\ncannot be read or the module cannot be loaded.\n";
+  return WithOptions(args, {"--json"}, {"--module", "--registry"}, help, CheckScenarioFiles);
 }
 
 int ClassesCommand(const Args& args) {

@@ -23,6 +23,7 @@ inline constexpr int kExitCannotRun =
 std::string Printable(std::string_view text, bool keep_line_breaks = false);
 
 int RunCommand(const Args& args);
+int CheckCommand(const Args& args);
 int ClassesCommand(const Args& args);
 int RegisterCommand(const Args& args, bool unregister);
 int DescribeCommand(const Args& args);

@@ -18,6 +18,7 @@ std::string Usage() {
 
 Commands:
   run SCENARIO...        run scenario files and report what each step did
+  check SCENARIO...      the step's own checks of its configuration, run nothing
   classes                list the 32 classes with ProgID, CLSID and interface IID
   register               register the classes of )") +
          corvane::cli::kModuleFileName + R"(
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
     }
     if (command == "version" || command == "--version") return VersionCommand(args);
     if (command == "run") return RunCommand(args);
+    if (command == "check") return CheckCommand(args);
     if (command == "classes") return ClassesCommand(args);
     if (command == "register") return RegisterCommand(args, false);
     if (command == "unregister") return RegisterCommand(args, true);

@@ -11,6 +11,7 @@
 #include "class_descriptions.h"
 #include "corvane/catalogue.h"
 #include "decision_report.h"
+#include "design_check.h"
 #include "expectations.h"
 #include "json_reader.h"
 #include "portable.h"
@@ -597,6 +598,21 @@ Json ReportHead(const Scenario& s, ModuleHost& host) {
   head["clock_fixed"] = s.now.has_value();
   head["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
   head["warnings"] = Warnings(s);
+  // The class's own findings, but for names the tool has already warned about.
+  for (Json& f : CheckStep(s, host)) {
+    bool named = false;
+    for (const Json& w : head["warnings"])
+      named = named || (w.value("name", "") == f.value("name", "") &&
+                        w.value("task", Json()) == f.value("task", Json()));
+    if (named) continue;
+    head["warnings"].push_back({{"kind", "check"},
+                                {"severity", f["severity"]},
+                                {"path", f["path"]},
+                                {"name", f["name"]},
+                                {"task", f["task"]},
+                                {"message", f["message"]},
+                                {"suggestion", f["suggestion"]}});
+  }
   return head;
 }
 
