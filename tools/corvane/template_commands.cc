@@ -35,8 +35,8 @@ check   prints one line per finding, as editors and CI read them:
         per-item variable (dmsobject.id, .name, .link) in an expression not
         repeated with N:dmsobject (it renders as empty text). One cause gives
         one line, with what it also hides. A loop object other than dmsobject
-        is a warning, or an error when its own item variables would fail the
-        rendering. Notes list the expressions the engine keeps. With --class,
+        is an error too: the step fails without a process variable of that
+        name. Notes list the expressions the engine keeps. With --class,
         a variable name the class does not provide to its templates is a
         warning and an item field it does not fill is an error.
         Exit status 0 without errors (warnings allowed), 1 with errors.
