@@ -44,7 +44,7 @@ std::string Reason(const FormatSyntaxError& e) {
 
 class Recorder : public FormatParseObserver {
  public:
-  explicit Recorder(TemplateCheck& check) : check_(check) {}
+  Recorder(TemplateCheck& check, std::string_view text) : check_(check), text_(text) {}
 
   void SyntaxError(const FormatSyntaxError& e) override {
     check_.dropped.push_back({e.expression_start, e.at, Reason(e), e.skipped_brace});
@@ -53,7 +53,9 @@ class Recorder : public FormatParseObserver {
   void Scanned(std::span<const FormatToken> stack, int32_t) override {
     int32_t start = 0, end = 0;
     bool open = false;
+    FormatTokenKind last = FormatTokenKind::kNone;
     for (const FormatToken& token : stack) {
+      last = token.TokenType;
       switch (token.TokenType) {
         case FormatTokenKind::kFirstOpenBrace:
           start = token.Position;
@@ -73,10 +75,15 @@ class Recorder : public FormatParseObserver {
       }
     }
     if (open) check_.open_expression = start;
+    if (open && last == FormatTokenKind::kFirstCloseBrace) {
+      // Everything after the first "}" is ignored up to the next one, and none came.
+      check_.open_after_close = static_cast<int32_t>(text_.rfind('}')) + 1;
+    }
   }
 
  private:
   TemplateCheck& check_;
+  std::string_view text_;
 };
 
 // The expression's own details, from parsing its text alone (which the scan
@@ -145,7 +152,7 @@ std::pair<int32_t, int32_t> LineAndColumn(std::string_view text, int32_t positio
 
 TemplateCheck CheckTemplate(std::string_view text) {
   TemplateCheck check;
-  Recorder recorder(check);
+  Recorder recorder(check, text);
   CFormatParser parser;
   parser.SetObserver(&recorder);
   try {
@@ -200,7 +207,8 @@ std::string DescribeCheck(std::string_view text, const TemplateCheck& check) {
 }
 
 std::string RenderPreview(std::string_view text,
-                          const std::vector<std::pair<std::string, std::string>>& values) {
+                          const std::vector<std::pair<std::string, std::string>>& values,
+                          std::vector<std::string>* renderings) {
   CFormatParser parser;
   std::optional<FormatExpressions> expressions = parser.Parse(text);
   if (!expressions) return std::string(text);
@@ -232,7 +240,13 @@ std::string RenderPreview(std::string_view text,
       }
     }
   }
-  return parser.ToString(text, *expressions);
+  std::string rendered = parser.ToString(text, *expressions);
+  if (renderings) {
+    // Parse returns the last expression first.
+    for (auto e = expressions->rbegin(); e != expressions->rend(); ++e)
+      renderings->push_back(e->ToString());
+  }
+  return rendered;
 }
 
 }  // namespace corvane

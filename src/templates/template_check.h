@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,6 +57,9 @@ struct TemplateCheck {
   std::vector<KeptExpression> kept;        // in order of appearance
   std::vector<DroppedExpression> dropped;  // in order of appearance
   int32_t open_expression = 0;             // the "{" of an expression open at the end; 0 for none
+  // The one "}" that closed the open expression's variables, when it got that
+  // far (the second "}" never came); 0 otherwise.
+  int32_t open_after_close = 0;
   std::optional<pelmark::Error> parse_error;  // what Parse raises for the whole template
   bool has_expressions = false;               // Parse returns expressions (false: text used as is)
 };
@@ -94,13 +98,61 @@ class TextLocator {
   std::vector<Mark> marks_;  // the state before byte k * kStride
 };
 
+// What a designer is told about a template: each problem with its place and
+// the fix. `kind` says which check found it, for callers that phrase their own
+// message (a class naming itself); `subject` is the variable, loop object or
+// placeholder concerned, empty when there is none.
+enum class FindingSeverity { kNote, kWarning, kError };
+
+enum class FindingKind {
+  kDroppedExpression,  // a syntax error: the expression stays in the text as written
+  kParseFails,         // Parse raises for the whole template, nothing is rendered
+  kSwallowedText,      // a single "}" takes the text up to the next "}" into the expression
+  kPlaceholderWithoutVariable,  // "\N" with fewer than N + 1 variables stays as written
+  kItemVariableOutsideLoop,     // a per-item variable in an expression not repeated over items
+  kUnknownLoopObject,           // a loop object the step does not fill items for
+  kUnknownItemVariable,         // "<loop object>.<field>" the step does not fill
+  kUnknownVariable,             // a name the step does not provide: it renders as empty text
+};
+
+struct TemplateFinding {
+  FindingSeverity severity = FindingSeverity::kError;
+  FindingKind kind = FindingKind::kDroppedExpression;
+  int32_t position = 1;  // 1-based byte offset into the template
+  int32_t line = 1;      // of `position`, as LineAndColumn counts
+  int32_t column = 1;
+  std::string subject;
+  std::string message;
+  std::string suggestion;  // the fix, as the designer would write it
+};
+
+// The loop object whose items the steps fill per item ("dmsobject.id", ...).
+inline constexpr std::string_view kItemLoopObject = "dmsobject";
+
+// Findings about what the engine makes of `text`, in the order of the text:
+// expressions it drops or that make it fail, text a single "}" swallows,
+// placeholders without a variable, and per-item variables used where no item
+// fills them (the loop object is kItemLoopObject). Variable names are not
+// checked against any list.
+std::vector<TemplateFinding> FindTemplateProblems(std::string_view text);
+
+// As above for a step that provides `variables` (any case; per-item ones
+// written "<loop object>.<field>") and fills items for `loop_objects`: a name it
+// does not provide is a warning, an item field it does not fill and a loop
+// object it does not know are findings too.
+std::vector<TemplateFinding> FindTemplateProblems(std::string_view text,
+                                                  std::span<const std::string> variables,
+                                                  std::span<const std::string> loop_objects);
+
 // Renders `text` as a step would, with values given by name (any case); a name
 // given several times gives Value(1), Value(2), ... in that order. A repeating
 // expression over a loop object runs once per value of its most-valued variable
 // named "<loop object>.<field>"; a variable with fewer values than repetitions
 // repeats its last value, and one without values renders empty text.
-// Raises what Parse and ToString raise.
+// Raises what Parse and ToString raise. With `renderings`, each expression's
+// own rendering is stored there too, in the order of the text.
 std::string RenderPreview(std::string_view text,
-                          const std::vector<std::pair<std::string, std::string>>& values);
+                          const std::vector<std::pair<std::string, std::string>>& values,
+                          std::vector<std::string>* renderings = nullptr);
 
 }  // namespace corvane

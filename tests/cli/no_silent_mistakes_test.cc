@@ -216,6 +216,37 @@ TEST(TemplateRenderTest, AMissingValueIsWarnedAndParseAndRenderFailuresDiffer) {
       << exploding.err;
 }
 
+// Render names every expression the message would lose, at its place; only
+// --strict turns that into a failed exit, after the text is written.
+TEST(TemplateRenderTest, ADroppedOrEmptyExpressionIsNamedAndFailsOnlyWithStrict) {
+  static const struct {
+    const char* name;
+    const char* text;
+    const char* args;
+    int status;
+    const char* finding;  // empty: standard error stays empty
+  } cases[] = {
+      {"dropped, kept as raw text", "Hi {{n:2\"\\0\",X}}", "--var X=1 --strict", 1,
+       ":1:6: error: expression dropped, it stays in the text as written: lower-case repeat "
+       "mark; fix: write the repeat mark as a capital N"},
+      {"dropped without --strict", "Hi {{n:2\"\\0\",X}}", "--var X=1", 0, ":1:6: error: "},
+      {"renders empty", "Hi {{\"\\0\",X}}!", "--var X= --strict", 1,
+       ":1:4: warning: the expression renders as empty text"},
+      {"clean", "Hi {{\"\\0\",X}}!", "--var X=Ada --strict", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path file = Template("strict.tpl", c.text);
+    Outcome render = Corvane("template render " + Quoted(file) + " " + c.args);
+    EXPECT_EQ(render.status, c.status) << render.err;
+    EXPECT_FALSE(render.out.empty());
+    if (*c.finding)
+      EXPECT_NE(render.err.find(file.string() + c.finding), std::string::npos) << render.err;
+    else
+      EXPECT_EQ(render.err, "");
+  }
+}
+
 // A long template with many values missing: each is warned about at its own
 // line and column, and the template still renders.
 TEST(TemplateRenderTest, EachOfManyMissingValuesIsWarnedAtItsPlace) {

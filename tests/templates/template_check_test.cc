@@ -83,6 +83,127 @@ TEST(TemplateCheckTest, NamesTheExpressionThatMakesParseFail) {
       std::string::npos);
 }
 
+// Each finding is checked against what the engine renders for the same text
+// (item values a, b), so the checker cannot claim a loss the engine does not make.
+TEST(TemplateCheckTest, FindingsNameThePlaceWhatIsLostAndTheFix) {
+  static const std::vector<std::string> kApprovalNames = {"RESOURCENAME", "dmsobject.id",
+                                                          "dmsobject.name"};
+  static const std::vector<std::string> kLoops = {"dmsobject"};
+  static const struct {
+    const char* name;
+    const char* text;
+    bool with_class;
+    FindingKind kind;
+    FindingSeverity severity;
+    std::pair<int32_t, int32_t> place;
+    const char* message;  // a part of it
+    const char* fix;
+    const char* rendered;  // with dmsobject.name a, b; nullptr: not the engine's doing
+  } cases[] = {
+      {"single } swallows the signature",
+       "{{N:dmsobject\"-\\0\",dmsobject.name}\nRegards, Ann}",
+       false,
+       FindingKind::kSwallowedText,
+       FindingSeverity::kError,
+       {1, 34},
+       "lost: \"\\nRegards, Ann\"",
+       "write }} here",
+       "-a-b"},
+      {"left-over } hides the next expression",
+       "{{N:dmsobject\"-\\0\",dmsobject.name} {{\"\\0\",X}}\n{{\"\\0\",Y}}",
+       false,
+       FindingKind::kSwallowedText,
+       FindingSeverity::kError,
+       {1, 34},
+       "the { at 2:1 is passed over",
+       "write }} here",
+       "-a-b}\n{{\"\\0\",Y}}"},
+      {"\\2 with two variables",
+       "{{N:dmsobject\"\\0 (\\2)\",dmsobject.name,X}}",
+       false,
+       FindingKind::kPlaceholderWithoutVariable,
+       FindingSeverity::kError,
+       {1, 19},
+       "\\2 stays in the text",
+       "or use \\0 ... \\1",
+       "a (\\2)b (\\2)"},
+      {"loop format without N:dmsobject",
+       "{{\"- \\0 ()\",dmsobject.name}}",
+       false,
+       FindingKind::kItemVariableOutsideLoop,
+       FindingSeverity::kError,
+       {1, 1},
+       "it is not repeated, so it renders once",
+       "{{N:dmsobject",
+       "-  ()"},
+      {"loop object unknown to the step",
+       "{{N:docs\"\\0\",docs.name}}",
+       false,
+       FindingKind::kUnknownLoopObject,
+       FindingSeverity::kError,
+       {1, 1},
+       "docs.name gets no value",
+       "write {{N:dmsobject\"",
+       ""},
+      {"lower-case repeat mark",
+       "x\n{{n:dmsobject\"\\0\",dmsobject.name}}",
+       false,
+       FindingKind::kDroppedExpression,
+       FindingSeverity::kError,
+       {2, 3},
+       "lower-case repeat mark",
+       "capital N",
+       "x\n{{n:dmsobject\"\\0\",dmsobject.name}}"},
+      {"missing closing quote",
+       "{{N:dmsobject\"-\\0,dmsobject.name}} end",
+       false,
+       FindingKind::kDroppedExpression,
+       FindingSeverity::kError,
+       {1, 18},
+       "no closing \" and runs on over \",dmsobject.name\"",
+       "close the format text with \"",
+       "{{N:dmsobject\"-\\0,dmsobject.name}} end"},
+      {"item field the step does not fill",
+       "{{N:dmsobject\"\\0\",dmsobject.nam}}",
+       true,
+       FindingKind::kUnknownItemVariable,
+       FindingSeverity::kError,
+       {1, 1},
+       "error 9",
+       "did you mean dmsobject.name?",
+       nullptr},
+      {"name the step does not provide",
+       "Dear {{\"\\0\",RESOURCNAME}}",
+       true,
+       FindingKind::kUnknownVariable,
+       FindingSeverity::kWarning,
+       {1, 6},
+       "renders as empty text",
+       "did you mean RESOURCENAME?",
+       "Dear "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TemplateFinding> found = c.with_class
+                                             ? FindTemplateProblems(c.text, kApprovalNames, kLoops)
+                                             : FindTemplateProblems(c.text);
+    std::string all;
+    for (const TemplateFinding& f : found) all += f.message + "\n";
+    ASSERT_EQ(found.size(), 1u) << all;
+    EXPECT_EQ(found[0].kind, c.kind);
+    EXPECT_EQ(found[0].severity, c.severity);
+    EXPECT_EQ(std::make_pair(found[0].line, found[0].column), c.place);
+    EXPECT_NE(found[0].message.find(c.message), std::string::npos) << found[0].message;
+    EXPECT_NE(found[0].suggestion.find(c.fix), std::string::npos) << found[0].suggestion;
+    // The engine, filled as a step fills it: only the expression's own loop
+    // gives item values.
+    std::vector<std::pair<std::string, std::string>> items = {{"dmsobject.name", "a"},
+                                                              {"dmsobject.name", "b"}};
+    if (c.kind == FindingKind::kItemVariableOutsideLoop) items.clear();
+    if (c.rendered) EXPECT_EQ(RenderPreview(c.text, items), c.rendered);
+  }
+}
+
 TEST(TemplateCheckTest, PreviewFillsValuesByName) {
   static const struct {
     const char* text;

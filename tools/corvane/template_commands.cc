@@ -24,22 +24,30 @@ namespace {
 constexpr int kExitDoesNotParse = 3;
 
 constexpr const char* kHelp = R"(Usage: corvane template check FILE [--class NAME]
-       corvane template render FILE [--var NAME=VALUE]... [--locale NAME]
+       corvane template render FILE [--var NAME=VALUE]... [--locale NAME] [--strict]
 
 check   prints one line per finding, as editors and CI read them:
-            FILE:LINE:COL: severity: message
+            FILE:LINE:COL: severity: message; fix: what to write instead
         errors: an expression the parser drops (it stays in the text as
-        written) and whatever makes the whole template fail to parse; one
-        cause gives one line, with what it also hides. Notes list the
-        expressions the engine keeps. With --class, a variable name the class
-        does not provide to its templates is a warning.
+        written) and whatever makes the whole template fail to parse; a
+        single } that takes the text after it into an expression, where it
+        is lost; a \N with no variable of its own (it stays as written); a
+        per-item variable (dmsobject.id, .name, .link) in an expression not
+        repeated with N:dmsobject (it renders as empty text). One cause gives
+        one line, with what it also hides. A loop object other than dmsobject
+        is an error too: the step fails without a process variable of that
+        name. Notes list the expressions the engine keeps. With --class,
+        a variable name the class does not provide to its templates is a
+        warning and an item field it does not fill is an error.
         Exit status 0 without errors (warnings allowed), 1 with errors.
 render  renders the template as a step would, with the values given; a name
         given several times gives one value per repetition of a repeating
-        expression. A variable without a value renders as empty text and is
-        warned about on standard error.
-        Exit status 0 rendered, 1 rendering raised an error, 3 the template
-        does not parse (nothing is rendered).
+        expression. On standard error: the findings of check (without notes),
+        a warning for a variable without a value (it renders as empty text)
+        and for an expression that renders as empty text.
+        Exit status 0 rendered, 1 rendering raised an error (or, with
+        --strict, an expression is dropped, loses text or renders as empty
+        text), 3 the template does not parse (nothing is rendered).
 
 FILE "-" reads the template from standard input.
 Options:
@@ -47,6 +55,8 @@ Options:
                     a name, ProgID or CLSID
   --var NAME=VALUE  (render) a variable's value (repeatable)
   --locale NAME     en-US (default) or de-DE
+  --strict          (render) exit 1 when an expression is dropped, loses
+                    text or renders as empty text, after rendering it
 )";
 
 std::string ReadTemplate(const std::string& file) {
@@ -102,17 +112,11 @@ class TextPositions {
 // Findings in the FILE:LINE:COL form, in the order of the template.
 class Findings {
  public:
-  Findings(std::string file, std::string_view text)
-      : file_(std::move(file)), text_(text), where_(text) {}
+  Findings(std::string file, std::string_view text) : file_(std::move(file)), text_(text) {}
 
   void Add(int32_t position, const std::string& severity, const std::string& message) {
     findings_.push_back({position, severity + ": " + message});
     if (severity == "error") ++errors_;
-  }
-  // "LINE:COL"; positions asked for in the order of the text cost one pass.
-  std::string Where(int32_t position) {
-    auto [line, column] = where_.At(position);
-    return std::to_string(line) + ":" + std::to_string(column);
   }
   std::string str() {
     std::stable_sort(findings_.begin(), findings_.end(),
@@ -128,65 +132,64 @@ class Findings {
     return out;
   }
   int errors() const { return errors_; }
-  std::string_view text() const { return text_; }
 
  private:
   std::string file_;
   std::string_view text_;
-  TextPositions where_;
   std::vector<std::pair<int32_t, std::string>> findings_;  // position, "severity: message"
   int errors_ = 0;
 };
 
-std::string ParseErrorText(const pelmark::Error& e) {
-  return "the template does not parse (error " + std::to_string(e.number()) + ", " +
-         e.description() + ")";
+// The finding as one line's text: the message, then the fix.
+std::string FindingText(const TemplateFinding& finding) {
+  if (finding.suggestion.empty()) return finding.message;
+  return finding.message + (finding.suggestion.starts_with("did you mean") ? "; " : "; fix: ") +
+         finding.suggestion;
 }
 
-// The errors of a check: each cause once. A dropped expression also hides the
-// "{" that recovery passes over, and an expression left open or holding a
-// problem is what the whole template's parse failure comes from, so those say
-// it in their own line instead of adding another.
-void AddErrors(Findings& f, const TemplateCheck& check) {
-  bool parse_failure_explained = false;
-  size_t hidden_until = 0;  // the end of an expression recovery passed over
-  for (const DroppedExpression& d : check.dropped) {
-    // What goes wrong inside an expression that was never recognised is part of
-    // the finding that hid it.
-    if (static_cast<size_t>(d.at ? d.at : d.start) <= hidden_until) continue;
-    std::string message =
-        (d.start ? "expression dropped, it stays in the text as written: " : "syntax error: ") +
-        d.reason;
-    if (d.skipped_brace)
-      message += "; the { at " + f.Where(d.skipped_brace) +
-                 " is passed over, so an expression starting there is not recognised";
-    f.Add(d.at ? d.at : d.start, "error", message);
-    if (d.skipped_brace) {
-      size_t end = f.text().find("}}", static_cast<size_t>(d.skipped_brace) - 1);
-      hidden_until = end == std::string_view::npos ? f.text().size() : end + 2;
-    }
+const char* SeverityName(FindingSeverity severity) {
+  return severity == FindingSeverity::kError     ? "error"
+         : severity == FindingSeverity::kWarning ? "warning"
+                                                 : "note";
+}
+
+void AddFindings(Findings& f, const std::vector<TemplateFinding>& findings) {
+  for (const TemplateFinding& finding : findings)
+    f.Add(finding.position, SeverityName(finding.severity), FindingText(finding));
+}
+
+// The findings for a class: its template variables, and the item loop when it
+// fills per-item variables. A variable it does not provide is phrased with the
+// class's name and where to look.
+void AddClassFindings(Findings& f, std::string_view text, const ClassDescription& d) {
+  std::vector<std::string> names;
+  std::vector<std::string> loops;
+  for (const TemplateVariableDoc& t : d.template_variables) {
+    names.push_back(t.name);
+    if (loops.empty() && Upper(t.name).starts_with(Upper(kItemLoopObject) + "."))
+      loops.emplace_back(kItemLoopObject);
   }
-  for (const KeptExpression& e : check.kept)
-    if (!e.problem.empty()) {
-      std::string message = e.problem;
-      if (check.parse_error) message += "; " + ParseErrorText(*check.parse_error);
-      f.Add(e.start, "error", message);
-      parse_failure_explained = true;
+  for (TemplateFinding& finding : FindTemplateProblems(text, names, loops)) {
+    if (finding.kind == FindingKind::kUnknownVariable) {
+      const std::string& v = finding.subject;
+      finding.message =
+          d.name + (d.template_variables.empty()
+                        ? " gives its templates no variables, so " + v + " renders as empty text"
+                        : " does not provide the variable " + v +
+                              "; it renders as empty text (`corvane describe " + d.name +
+                              "` lists the ones it does)");
     }
-  if (check.open_expression && !parse_failure_explained) {
-    std::string message = "no closing braces before the end of the template";
-    if (check.parse_error) message += "; " + ParseErrorText(*check.parse_error);
-    f.Add(check.open_expression, "error", message);
-    parse_failure_explained = true;
+    f.Add(finding.position, SeverityName(finding.severity), FindingText(finding));
   }
-  if (check.parse_error && !parse_failure_explained)
-    f.Add(1, "error", ParseErrorText(*check.parse_error));
 }
 
 int Check(const std::string& file, const std::string& text, const ClassDescription* d) {
   TemplateCheck check = CheckTemplate(text);
   Findings f(file, text);
-  AddErrors(f, check);
+  if (d)
+    AddClassFindings(f, text, *d);
+  else
+    AddFindings(f, FindTemplateProblems(text));
   if (!check.parse_error) {
     for (const KeptExpression& e : check.kept) {
       std::string note = "expression kept: format \"" + e.format_string + "\"";
@@ -197,20 +200,6 @@ int Check(const std::string& file, const std::string& text, const ClassDescripti
         note += ", \\" + std::to_string(v.position) + " = " +
                 (v.name.empty() ? "(empty name)" : v.name);
       f.Add(e.start, "note", note);
-      if (!d) continue;
-      for (const TemplateVariable& v : e.variables) {
-        bool known = false;
-        for (const TemplateVariableDoc& t : d->template_variables)
-          known = known || Upper(t.name) == Upper(v.name);
-        if (!known)
-          f.Add(e.start, "warning",
-                d->name + (d->template_variables.empty()
-                               ? " gives its templates no variables, so " + v.name +
-                                     " renders as empty text"
-                               : " does not provide the variable " + v.name +
-                                     "; it renders as empty text (`corvane describe " + d->name +
-                                     "` lists the ones it does)"));
-      }
     }
     if (!check.has_expressions && check.dropped.empty())
       f.Add(1, "note", "no expressions: the template is used as it stands");
@@ -219,30 +208,41 @@ int Check(const std::string& file, const std::string& text, const ClassDescripti
   return f.errors() ? kExitFailed : kExitOk;
 }
 
+// Warns about each variable without a value; answers which expressions have one.
+std::vector<bool> AddMissingValues(Findings& f, const TemplateCheck& check,
+                                   const std::vector<std::pair<std::string, std::string>>& values) {
+  std::unordered_set<std::string> given;
+  for (const auto& [name, value] : values) given.insert(Upper(name));
+  std::vector<bool> missing;
+  for (const KeptExpression& e : check.kept) {
+    missing.push_back(false);
+    for (const TemplateVariable& v : e.variables) {
+      if (given.contains(Upper(v.name))) continue;
+      missing.back() = true;
+      f.Add(e.start, "warning",
+            "the variable " + (v.name.empty() ? "(empty name)" : v.name) +
+                " has no value (give one with --var); it renders as empty text");
+    }
+  }
+  return missing;
+}
+
 int Render(const std::string& file, const std::string& text,
-           const std::vector<std::pair<std::string, std::string>>& values) {
+           const std::vector<std::pair<std::string, std::string>>& values, bool strict) {
   TemplateCheck check = CheckTemplate(text);
+  Findings f(file, text);
+  AddFindings(f, FindTemplateProblems(text));
   if (check.parse_error) {
-    Findings f(file, text);
-    AddErrors(f, check);
     std::cerr << f.str();
     return kExitDoesNotParse;
   }
-  Findings warnings(file, text);
-  std::unordered_set<std::string> given;
-  for (const auto& [name, value] : values) given.insert(Upper(name));
-  for (const KeptExpression& e : check.kept)
-    for (const TemplateVariable& v : e.variables) {
-      if (!given.contains(Upper(v.name)))
-        warnings.Add(e.start, "warning",
-                     "the variable " + (v.name.empty() ? "(empty name)" : v.name) +
-                         " has no value (give one with --var); it renders as empty text");
-    }
-  std::cerr << warnings.str();
+  std::vector<bool> missing = AddMissingValues(f, check, values);
+  std::string rendered;
+  std::vector<std::string> renderings;
   try {
-    std::cout << RenderPreview(text, values) << "\n";
-    return kExitOk;
+    rendered = RenderPreview(text, values, &renderings);
   } catch (const pelmark::Error& e) {
+    std::cerr << f.str();
     // The source's locations go on one line, as the run report shows them.
     std::string source = e.source();
     for (size_t at; (at = source.find("\r\n")) != std::string::npos;) source.replace(at, 2, " | ");
@@ -250,6 +250,22 @@ int Render(const std::string& file, const std::string& text,
               << Printable(e.description()) << "\n  source: " << Printable(source) << "\n";
     return kExitFailed;
   }
+  // An expression that renders as nothing is as good as dropped; one whose
+  // variable has no value is already warned about.
+  int empty = 0;
+  for (size_t i = 0; i < renderings.size() && i < check.kept.size(); ++i) {
+    if (!renderings[i].empty()) continue;
+    ++empty;
+    if (!missing[i])
+      f.Add(check.kept[i].start, "warning",
+            check.kept[i].repeat && !check.kept[i].loop_object.empty()
+                ? "the expression renders as empty text: no values were given for the items of " +
+                      check.kept[i].loop_object
+                : "the expression renders as empty text");
+  }
+  std::cerr << f.str();
+  std::cout << rendered << "\n";
+  return strict && (f.errors() || empty) ? kExitFailed : kExitOk;
 }
 
 }  // namespace
@@ -257,7 +273,7 @@ int Render(const std::string& file, const std::string& text,
 int TemplateCommand(const Args& args) {
   ParsedOptions o;
   try {
-    o = ParseOptions(args, {"--help"}, {"--var", "--locale", "--class"});
+    o = ParseOptions(args, {"--help", "--strict"}, {"--var", "--locale", "--class"});
     if (o.Flag("--help")) {
       std::cout << kHelp;
       return kExitOk;
@@ -268,6 +284,7 @@ int TemplateCommand(const Args& args) {
     if (checking && o.values.count("--var")) throw UsageError("--var belongs to template render");
     if (!checking && o.values.count("--class"))
       throw UsageError("--class belongs to template check");
+    if (checking && o.Flag("--strict")) throw UsageError("--strict belongs to template render");
     const ClassDescription* described = nullptr;
     if (o.values.count("--class")) {
       described = FindDescription(o.Value("--class"));
@@ -299,7 +316,7 @@ int TemplateCommand(const Args& args) {
         values.emplace_back(v.substr(0, eq), v.substr(eq + 1));
       }
     }
-    return Render(file, text, values);
+    return Render(file, text, values, o.Flag("--strict"));
   } catch (const UsageError& e) {
     std::cerr << "corvane: " << Printable(e.what()) << "\n\n" << kHelp;
     return kExitCannotRun;
