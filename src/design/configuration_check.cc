@@ -143,57 +143,22 @@ void CheckDateText(const NamedValue& v, const Place& at, const LocaleInfo& loc, 
           std::to_string(parts.day) + "T...\"} if that is what you meant");
 }
 
+// The template checker's findings, for the variables and loop objects the class
+// gives its templates.
 void CheckTemplateParameter(const ClassDescription& d, const ParameterDoc& p, const NamedValue& v,
                             const Place& at, Findings& out) {
   if (!v.value.is_string()) return;
-  const TemplateCheck check = corvane::CheckTemplate(v.text);
+  std::vector<std::string> variables;
+  for (const TemplateVariableDoc& t : d.template_variables) variables.push_back(t.name);
+  const std::vector<std::string> loop_objects = {std::string(kItemLoopObject)};
   const std::string what = Where(at, p.name);
-  if (check.parse_error)
-    Add(out, at, "error", "template", p.name, "",
-        what + " cannot be parsed: the step raises " + ErrorText(*check.parse_error),
-        "corvane template check shows where");
-  for (const DroppedExpression& dropped : check.dropped) {
-    const auto [line, column] = LineAndColumn(v.text, dropped.at);
-    Add(out, at, "error", "template", p.name, "",
-        what + ": the expression at line " + std::to_string(line) + ", column " +
-            std::to_string(column) + " is dropped (" + dropped.reason +
-            ") and its raw text is used as it stands",
-        "corvane template check shows where");
-  }
-  std::vector<std::string> known, per_item;
-  for (const TemplateVariableDoc& t : d.template_variables)
-    (t.name.find('.') == std::string::npos ? known : per_item).push_back(t.name);
-  for (const KeptExpression& e : check.kept) {
-    const std::string loop = e.repeat ? e.loop_object : std::string();
-    for (const TemplateVariable& var : e.variables) {
-      const size_t dot = var.name.find('.');
-      const bool of_loop =
-          !loop.empty() && dot != std::string::npos && EqualsNoCase(var.name.substr(0, dot), loop);
-      if (of_loop) {
-        // Only the fields the item walk fills have values; reading another fails.
-        const std::string field = "dmsobject" + var.name.substr(dot);
-        bool filled = false;
-        for (const std::string& k : per_item) filled = filled || EqualsNoCase(k, field);
-        if (!filled)
-          Add(out, at, "error", "template", p.name, var.name,
-              what + " names " + var.name + " in an expression repeated over " + loop +
-                  ", which fills only id, name and link: the step raises 9 (Subscript out of "
-                  "range) when it renders it",
-              "one of dmsobject.id, dmsobject.name, dmsobject.link");
-        continue;
-      }
-      bool found = false;
-      for (const std::string& k : known) found = found || EqualsNoCase(k, var.name);
-      if (found) continue;
-      bool item_field = false;
-      for (const std::string& k : per_item) item_field = item_field || EqualsNoCase(k, var.name);
-      Add(out, at, "warning", "template", p.name, var.name,
-          what + " names " + var.name +
-              (item_field ? " outside an expression repeated over the item list"
-                          : ", which is no template variable of " + d.name) +
-              ": it renders as empty text",
-          item_field ? "{{N:dmsobject\"...\"," + var.name + "}}" : NearestName(var.name, known));
-    }
+  for (const TemplateFinding& f : FindTemplateProblems(v.text, variables, loop_objects)) {
+    if (f.severity == FindingSeverity::kNote) continue;
+    Add(out, at, f.severity == FindingSeverity::kError ? "error" : "warning", "template", p.name,
+        f.subject,
+        what + ", line " + std::to_string(f.line) + ", column " + std::to_string(f.column) +
+            ": " + f.message,
+        f.suggestion);
   }
 }
 

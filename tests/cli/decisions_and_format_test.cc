@@ -173,7 +173,9 @@ TEST(ScenarioFormatTest, ATaskOutsideTheStepAndALenientHost) {
   EXPECT_EQ(call["decision"]["figures"][0]["value"]["value"], 1) << call["decision"];
   EXPECT_EQ(call["task_variables"]["DETAILS"]["value"], "seen; ");
   EXPECT_TRUE(call["task_variables"].contains("REVIEWDATE"));
-  EXPECT_TRUE(lenient["warnings"].empty()) << lenient["warnings"];
+  // A lenient host takes the writes; only the class's own check remains, that
+  // the tasks lack the COMMENTSASNOTES their Execute would read.
+  for (const Json& w : lenient["warnings"]) EXPECT_EQ(w["kind"], "check") << w;
 
   // The default host is strict: the write of a variable the task lacks fails.
   const Json strict = RunJson("handed-in-strict.json", HandedInReview(false));

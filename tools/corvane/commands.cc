@@ -604,6 +604,7 @@ int HelpCommand(const Args& args, const std::string& usage) {
   const std::string& command = args[0];
   const Args help = {"--help"};
   if (command == "run") return RunCommand(help);
+  if (command == "check") return CheckCommand(help);
   if (command == "classes") return ClassesCommand(help);
   if (command == "register") return RegisterCommand(help, false);
   if (command == "unregister") return RegisterCommand(help, true);

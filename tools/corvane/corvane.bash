@@ -37,7 +37,7 @@ _corvane() {
   fi
   if [[ $current == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W "$(_corvane_options "$tool" "${words[@]}")" -- "$current")
-  elif [[ $command == run ]]; then
+  elif [[ $command == run || $command == check ]]; then
     mapfile -t COMPREPLY < <(compgen -f -X '!*.json' -- "$current"; compgen -d -- "$current")
   else
     mapfile -t COMPREPLY < <(compgen -f -- "$current")

@@ -601,8 +601,11 @@ Json ReportHead(const Scenario& s, ModuleHost& host) {
   // The class's own findings, but for names the tool has already warned about.
   for (Json& f : CheckStep(s, host)) {
     bool named = false;
+    // A misspelt name is one mistake: the tool's warning already says which
+    // name was meant, so the class's "missing" finding for it adds nothing.
     for (const Json& w : head["warnings"])
-      named = named || (w.value("name", "") == f.value("name", "") &&
+      named = named || ((w.value("name", "") == f.value("name", "") ||
+                         w.value("suggestion", "") == f.value("name", "")) &&
                         w.value("task", Json()) == f.value("task", Json()));
     if (named) continue;
     head["warnings"].push_back({{"kind", "check"},
