@@ -1,8 +1,8 @@
 // Corvane.dll as a Windows host meets it, run under Wine: registration and the
 // registry keys it writes, the type library and the _IID_ resources, creation by
 // CLSID with the interfaces each object answers, one MarkAsVital step against an
-// automation host called by name, a failing step's HRESULT and exception
-// information through IDispatch::Invoke, DllCanUnloadNow, and unregistration.
+// automation host called by name, a failing step's HRESULT, event-log entry and
+// exception information, DllCanUnloadNow, and unregistration.
 // Creation by ProgID and ExportToFolder's members are the VBScript host's part.
 //
 // Usage: com_server_test.exe PATH\Corvane.dll. Prints one line per failed check
@@ -276,7 +276,7 @@ struct MarkAsVitalHost {
   AutomationObject* dms = new AutomationObject(L"TestDms");
   std::vector<AutomationObject*> variables;
 
-  explicit MarkAsVitalHost(bool database_offline = false) {
+  explicit MarkAsVitalHost(bool database_offline = false, bool with_process_id = true) {
     services->Member(L"GetService", [this](auto& args, VARIANT* r) {
       return SetObject(r, TextOf(args[0]) == L"DmsService" ? dms : nullptr);
     });
@@ -298,7 +298,8 @@ struct MarkAsVitalHost {
                      L"<document id=\"-18\" name=\"Annex B\"/>"
                      L"<document id=\"19\" name=\"Annex C\"/></documents></dmsobject>");
     });
-    task->Member(L"ProcessID", [](auto&, VARIANT* r) { return SetLong(r, 42); });
+    if (with_process_id)
+      task->Member(L"ProcessID", [](auto&, VARIANT* r) { return SetLong(r, 42); });
     task->Member(L"Variables", [this](auto&, VARIANT* r) { return SetObject(r, task_variables); });
     task->Member(L"Parameters", [this](auto&, VARIANT* r) { return SetObject(r, parameters); });
     task_variables->Member(L"Exists", [](auto&, VARIANT* r) { return SetBool(r, true); });
@@ -382,8 +383,9 @@ HRESULT InvokeExecute(IActivityRuntime* step, const wchar_t* name, MarkAsVitalHo
                       exception, nullptr);
 }
 
-// The direct call, its error object included, is what the report comparison
-// makes for every scenario; here the same step is called by name.
+// The direct call's error object is what the report comparison reads for every
+// scenario; here the step is called by name, and directly only for its HRESULT
+// and the event log that scripts/windows-check.sh reads.
 void CheckMarkAsVital() {
   IActivityRuntime* step = CreateStep(L"Corvane.MarkAsVital");
   CHECK(step != nullptr, L"MarkAsVital is created");
@@ -399,6 +401,16 @@ void CheckMarkAsVital() {
     CHECK(host.dms->references() == 1 && host.task->references() == 1 &&
               host.services->references() == 1,
           L"every host object is released after the call");
+  }
+  {
+    // The direct call answers VB's HRESULT for error 5000 and logs the error once;
+    // its error object is the report comparison's.
+    MarkAsVitalHost host(/*database_offline=*/true);
+    IDispatch* task = host.task;
+    LONG result = 0;
+    HRESULT hr = step->Execute(host.services, &task, &result);
+    CHECK(hr == static_cast<HRESULT>(0x800A1388),
+          L"a failing step answers 5000's HRESULT: " + Hex(hr));
   }
   {
     // A failing call fills EXCEPINFO with VB's HRESULT for error 5000.
@@ -422,6 +434,16 @@ void CheckMarkAsVital() {
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
+  }
+  {
+    // A member the host's object lacks is Visual Basic's error 438, raised in
+    // the library and logged like any other failure.
+    MarkAsVitalHost host(/*database_offline=*/false, /*with_process_id=*/false);
+    IDispatch* task = host.task;
+    LONG result = 0;
+    HRESULT hr = step->Execute(host.services, &task, &result);
+    CHECK(hr == static_cast<HRESULT>(0x800A01B6), L"a missing host member is 438: " + Hex(hr));
+    CHECK(host.journal.empty(), L"nothing reaches the DMS");
   }
   step->Release();
 }
