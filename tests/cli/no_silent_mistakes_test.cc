@@ -77,6 +77,15 @@ TEST(RunWarningsTest, ItemsWhoseIdCannotBeReadAreListedAsSkipped) {
   EXPECT_EQ(marked, (std::vector<std::string>{"17", "18"}));
 }
 
+TEST(RunWarningsTest, TheCorrectExampleHasNoWarningsAndNothingSkipped) {
+  Outcome run = Corvane("run --json " + Quoted(fs::path(CORVANE_SOURCE_DIR) / "examples" /
+                                               "records" / "mark-as-vital.json"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  Json report = Json::parse(run.out)["scenarios"][0];
+  EXPECT_TRUE(report["warnings"].empty()) << report["warnings"].dump();
+  EXPECT_TRUE(report["calls"][0]["skipped"].empty());
+}
+
 TEST(RunWarningsTest, AnUndeclaredWrittenVariableAndAParameterInTheWrongPlaceAreNamed) {
   std::string text = MarkAsVitalWith("\"MARKEDASRECORDON\": null, ", "");
   text.replace(text.find("\"process\""), 0,

@@ -196,48 +196,6 @@ const Row kRows[] = {
        return out + " " + Raised([&] { process->Item(Variant("JOBID")); });
      },
      "5 Pelmark.Host 01 3 1002 1002 JOBID 5 Pelmark.Host"},
-    {"the journal gives back every kind of value and a failure's source, also after clearing",
-     [](sim::Simulator& s) {
-       ComPtr<pelmark::IVariable> value = s.Task(5)->Variables()->Item(Variant("VALUE"));
-       const Variant written[] = {Variant(),
-                                  Variant::Null(),
-                                  Variant(-7),
-                                  Variant(2.5),
-                                  Variant::Date(45000.25),
-                                  Variant(true),
-                                  Variant(false),
-                                  Variant("a \"text\""),
-                                  Variant(""),
-                                  Variant("a \"text\"")};
-       for (const Variant& v : written) value->SetValue(v);
-       // An object is journaled by its description, never by a reference.
-       value->SetValue(Variant(ComPtr<pelmark::IUnknown>(value)));
-       value->SetValue(Variant(ComPtr<pelmark::IUnknown>()));
-       const std::vector<sim::Call> sets = s.CallsTo("IVariable.SetValue");
-       std::string out;
-       for (size_t i = 0; i < std::size(written); ++i)
-         out += sets[i].ArgValue("value") == written[i] ? "=" : "x";
-       const Variant nothing = sets.back().ArgValue("value");
-       out += " " + Text(sets[std::size(written)].ArgValue("value")) + " " +
-              N(nothing.is_object() && !nothing.object_value());
-       s.InjectFault({.op = "IVariable.Value",
-                      .number = 70,
-                      .source = "Host.Store\r\nHost.Lock",
-                      .description = "Permission denied"});
-       RaisedBy([&] { value->Value(); });
-       out += " | " + s.Journal().back().ToString();
-       // After clearing, new calls read back as themselves, not as what was cleared.
-       s.ClearJournal();
-       s.Task(5)->Parameters()->Item("REASON")->Value();
-       const sim::Call read = s.JournalEntry(2);
-       return out + " | " + N(static_cast<int32_t>(s.JournalSize())) + " " +
-              std::string(s.JournalOp(1)) + " " + Text(s.JournalEntry(1).ArgValue("name")) + " " +
-              Text(read.result) + " " + N(read.error_number) + read.error_source;
-     },
-     "========== \"[IVariable task 5 variable VALUE]\" 1 | IVariable.Value [task 5 variable "
-     "VALUE]() "
-     "!! error 70 (Host.Store | Host.Lock): Permission denied | 3 IParameters.Item \"REASON\" "
-     "\"why\" 0"},
     {"a fault may answer Nothing instead of raising, only where the call answers an object",
      [](sim::Simulator& s) {
        s.InjectFault({.op = "IActivityServices.GetService",
@@ -265,5 +223,51 @@ TEST_P(SimHostTest, Conforms) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, SimHostTest, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return RowName(info.param.behaviour); });
+
+TEST(SimJournalTest, GivesBackEveryKindOfValueAndTheErrorSource) {
+  sim::Simulator s = MakeHost();
+  ComPtr<pelmark::IVariable> value = s.Task(5)->Variables()->Item(Variant("VALUE"));
+  const Variant written[] = {
+      Variant(),     Variant::Null(), Variant(-7),           Variant(2.5), Variant::Date(45000.25),
+      Variant(true), Variant(false),  Variant("a \"text\""), Variant(""),  Variant("a \"text\"")};
+  for (const Variant& v : written) value->SetValue(v);
+  // An object is journaled by its description, never by a reference.
+  value->SetValue(Variant(ComPtr<pelmark::IUnknown>(value)));
+  value->SetValue(Variant(ComPtr<pelmark::IUnknown>()));
+
+  std::vector<sim::Call> sets = s.CallsTo("IVariable.SetValue");
+  ASSERT_EQ(sets.size(), std::size(written) + 2);
+  for (size_t i = 0; i < std::size(written); ++i) {
+    EXPECT_EQ(sets[i].ArgValue("value"), written[i]) << i;
+    EXPECT_EQ(sets[i].target, "task 5 variable VALUE");
+  }
+  EXPECT_EQ(sets[10].ArgValue("value"), Variant("[IVariable task 5 variable VALUE]"));
+  EXPECT_TRUE(sets[11].ArgValue("value").is_object());
+  EXPECT_FALSE(sets[11].ArgValue("value").object_value());
+
+  s.InjectFault({.op = "IVariable.Value",
+                 .number = 70,
+                 .source = "Host.Store\r\nHost.Lock",
+                 .description = "Permission denied"});
+  ErrorOf([&] { value->Value(); });
+  const sim::Call failed = s.Journal().back();
+  EXPECT_EQ(failed.error_number, 70);
+  EXPECT_EQ(failed.error_source, "Host.Store\r\nHost.Lock");
+  EXPECT_EQ(failed.error_description, "Permission denied");
+  EXPECT_EQ(failed.ToString(),
+            "IVariable.Value [task 5 variable VALUE]() !! error 70 (Host.Store | Host.Lock): "
+            "Permission denied");
+
+  // After clearing, new calls read back as themselves, not as what was cleared.
+  s.ClearJournal();
+  EXPECT_EQ(s.JournalSize(), 0u);
+  s.Task(5)->Parameters()->Item("REASON")->Value();
+  ASSERT_EQ(s.JournalSize(), 3u);
+  EXPECT_EQ(s.JournalOp(1), "IParameters.Item");
+  EXPECT_EQ(s.JournalEntry(1).ArgValue("name"), Variant("REASON"));
+  EXPECT_EQ(s.JournalEntry(2).result, Variant("why"));
+  EXPECT_EQ(s.JournalEntry(2).error_number, 0);
+  EXPECT_EQ(s.JournalEntry(2).error_source, "");
+}
 
 }  // namespace
