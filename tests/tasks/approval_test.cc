@@ -154,7 +154,6 @@ TEST_F(HumanTaskTest, ApprovalWithoutRequestsExplainsWithoutReadingMinApprovals)
   EXPECT_TRUE(sim.CallsTo("IActivity.MinApprovals").empty());
 }
 
-
 TEST_F(HumanTaskTest, CompletedApprovalAuditsTheCountsForEveryItem) {
   SetUpStep(DocumentList({17, 18}), {.request_count = 3, .min_approvals = "2.0"});
   sim.AddDocument(kDatabase, {.id = 17, .major_version = 2, .minor_version = 1});
