@@ -11,6 +11,12 @@ namespace {
 
 using corvane::CResources;
 
+// The whole member query of group 10, as the DMS must receive it.
+constexpr std::string_view kGroup10Query =
+    R"(<query entity="tblUsers" maxrows="-1" distinctmode="1" columnset="0" searchmode="1"><columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/><conditions><condition attributename="UserType" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >0</condition></conditions></conditionexpression></criteria><joins><join primaryentity="Users" primaryentityattribute="UserID" primaryintermediateattribute="UserID" relatedentity="Group" relateentityattribute="GroupID" jointype="0" ><columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/><conditions><condition attributename="GroupID" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >10</condition></conditions></conditionexpression></criteria><joins/></join></joins><orderby/><parameters/></query>)";
+constexpr std::string_view kRole20Query =
+    R"(<query entity="tblUsers" maxrows="-1" distinctmode="1" columnset="0" searchmode="1"><columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/><conditions><condition attributename="UserType" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >0</condition></conditions></conditionexpression></criteria><joins><join primaryentity="Users" primaryentityattribute="UserID" primaryintermediateattribute="UserID" relatedentity="Role" relateentityattribute="RoleID" jointype="0" ><columnset/><criteria><conditionexpression logicaloperator="1"><conditionexpressions/><conditions><condition attributename="RoleID" attributetype= "13" operator="1" valuetype="0" valuedatatype = "3" >20</condition></conditions></conditionexpression></criteria><joins/></join></joins><orderby/><parameters/></query>)";
+
 // A member as "id|type|name|email|weight".
 std::vector<std::string> Describe(const CResources& pool) {
   std::vector<std::string> out;
@@ -82,6 +88,11 @@ TEST_F(SenderListTest, SendsTheMemberQueriesAndEmailLookUpsInListOrder) {
   // The initiator's e-mail is looked up by the process's InitiatorID.
   EXPECT_EQ(calls[3].op, "IDmsService.GetUserEmail");
   EXPECT_EQ(calls[3].ArgValue("user_id"), Variant(kInitiatorId));
+  // The texts the walk sends, also as the library's own functions make them.
+  EXPECT_EQ(calls[1].ArgValue("query"), Variant(kGroup10Query));
+  EXPECT_EQ(calls[2].ArgValue("query"), Variant(kRole20Query));
+  EXPECT_EQ(corvane::GroupMembersQuery("10"), kGroup10Query);
+  EXPECT_EQ(corvane::RoleMembersQuery("20"), kRole20Query);
 }
 
 TEST_F(SenderListTest, EmptyOrUnreadableListsNameNobody) {
