@@ -22,8 +22,7 @@
 # scripts/install-deps.sh --windows does only on a machine whose kernel runs
 # 32-bit programs. Elsewhere the x86 part is built and its exports checked, and
 # the check says loudly that it did not run it; CORVANE_REQUIRE_WINE32=1 makes
-# that a failure. CORVANE_X86_CORPUS=short compares only examples/ and
-# tests/windows/scenarios/ on x86.
+# that a failure.
 #
 # Needs scripts/install-deps.sh --windows. CORVANE_WINDOWS_BUILD and
 # CORVANE_WINDOWS_X86_BUILD name the build directories (default build-windows
@@ -44,7 +43,7 @@ export LC_ALL=C.UTF-8
 beyond_ascii='Übersicht Συμβόλαια 契約書 𝄞'
 
 for tool in x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-widl i686-w64-mingw32-g++-win32 \
-  i686-w64-mingw32-widl i686-w64-mingw32-objdump wine wineserver cmake ninja python3 git; do
+  i686-w64-mingw32-widl i686-w64-mingw32-objdump wine wineserver cmake ninja python3; do
   if ! command -v "$tool" >/dev/null; then
     echo "windows-check: $tool is missing; run scripts/install-deps.sh --windows" >&2
     exit 1
@@ -96,10 +95,10 @@ run() {
   [ "$status" -eq 0 ] || fail "$1 FAILED (exit $status)"
 }
 
-# Every JSON file of the repository; compare-scenarios.py leaves out those the
-# scenario reader refuses.
-mapfile -t corpus < <(git -C "$root" ls-files '*.json' | sort)
-mapfile -t short_corpus < <(printf '%s\n' "${corpus[@]}" | grep -E '^(examples|tests/windows/scenarios)/')
+# Every JSON file of the repository (outside a checkout, of the tree but the
+# build directories); compare-scenarios.py leaves out those the scenario reader refuses.
+mapfile -t corpus < <( (git -C "$root" ls-files '*.json' 2>/dev/null ||
+  { cd "$root" && find . -name '*.json' -not -path './build*' | sed 's|^\./||'; }) | sort)
 
 # The checks of one architecture, from the folder "$work/<name beyond ASCII> ARCH".
 # SYSTEM is where its regsvr32 and cscript are: the system's own for x64, the
@@ -209,11 +208,7 @@ expected_exports='CorvaneGetContract CorvaneSetDecisionObserver CorvaneSetPlatfo
 
 check_architecture x64 "$x64_build" "" "${corpus[@]}"
 if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
-  if [ "${CORVANE_X86_CORPUS:-full}" = short ]; then
-    check_architecture x86 "$x86_build" 'C:\windows\syswow64\' "${short_corpus[@]}"
-  else
-    check_architecture x86 "$x86_build" 'C:\windows\syswow64\' "${corpus[@]}"
-  fi
+  check_architecture x86 "$x86_build" 'C:\windows\syswow64\' "${corpus[@]}"
 else
   echo "windows-check: x86: NOT RUN: Wine's 32-bit loader (wine32) is not installed;" \
     "scripts/install-deps.sh --windows installs it where the kernel runs 32-bit programs." \
