@@ -6,7 +6,8 @@ Usage: compare-scenarios.py LABEL LINUX_CORVANE WINDOWS_CORVANE_EXE FILE...
 
 The files are named as given, relative to the working directory, on both sides,
 so that both reports name them alike. A file the Linux tool does not read as a
-scenario (a schema, a fuzzing seed that is meant to be refused) is left out and
+scenario (a schema, a fuzzing seed that is meant to be refused), or one whose
+clock is not fixed (its reports differ by the time each ran), is left out and
 named. The reports are compared after removing only each scenario's `module`
 and `registry`; a difference prints the file, the first place where the reports
 part (`scenarios[0].calls[2].error.description`) and both values. Prints one
@@ -41,10 +42,14 @@ def normalised(report):
     return report
 
 
-def read_as_scenario(report):
-    """False when the tool refused the file before running it."""
+def left_out(report):
+    """Why a file's reports cannot be compared, or None when they can."""
     scenarios = report.get("scenarios", []) if isinstance(report, dict) else []
-    return bool(scenarios) and not any("error" in s and "place" in s["error"] for s in scenarios)
+    if not scenarios or any("error" in s and "place" in s["error"] for s in scenarios):
+        return "not a scenario"
+    if not all(s.get("clock_fixed") for s in scenarios):
+        return "clock not fixed"
+    return None
 
 
 def first_difference(a, b, place="report"):
@@ -82,12 +87,13 @@ def main(argv):
         return 2
     label, linux_tool, windows_tool, files = argv[0], argv[1], argv[2], argv[3:]
     prefix = f"windows-check: {label}:"
-    same = different = left_out = 0
+    same = different = left = 0
     for file in files:
         linux_status, linux, _ = run([linux_tool, "run", "--json", file])
-        if not read_as_scenario(linux):
-            print(f"{prefix} not a scenario  {file}")
-            left_out += 1
+        reason = left_out(linux)
+        if reason:
+            print(f"{prefix} left out ({reason})  {file}")
+            left += 1
             continue
         windows_status, windows, windows_errors = run(["wine", windows_tool, "run", "--json", file])
         if windows is None:
@@ -107,7 +113,7 @@ def main(argv):
             print(f"    {line}")
         different += 1
     print(f"{prefix} {same + different} scenario files compared: {same} the same on both, "
-          f"{different} different ({left_out} other JSON files left out)")
+          f"{different} different ({left} other JSON files left out)")
     return 1 if different or not same else 0
 
 

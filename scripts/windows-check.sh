@@ -67,7 +67,6 @@ build() {
     late_binding_test
 }
 build "$x64_build" mingw-w64-x86_64
-build "$x86_build" mingw-w64-i686
 
 work=$(mktemp -d /tmp/corvane-wine.XXXXXX)
 cleanup() {
@@ -124,14 +123,15 @@ check_architecture() {
     true
   echo "$summary"
   grep -Eq '^[0-9]+ passed, 0 failed$' <<<"$summary" || fail "$arch: vbscript_host.vbs FAILED"
-  if [ "$arch" = x86 ]; then
-    # A 32-bit host looks for the class in the 32-bit view of the registry.
-    local key='HKCR\CLSID\{3077EE4C-C191-4082-97D0-06A0B6A3C68C}\InprocServer32'
-    timeout "$wine_budget" wine reg query "$key" /reg:32 >/dev/null 2>&1 ||
-      fail "x86: MarkAsVital's class is not in the 32-bit view of the registry"
-    ! timeout "$wine_budget" wine reg query "$key" /reg:64 >/dev/null 2>&1 ||
-      fail "x86: MarkAsVital's class is in the 64-bit view of the registry"
-  fi
+  # A host looks for the class in the registry's view of its own width (WOW64):
+  # the x86 DLL's registration must be in the 32-bit view only, the x64 one's in
+  # the 64-bit view only.
+  local key='HKCR\CLSID\{3077EE4C-C191-4082-97D0-06A0B6A3C68C}\InprocServer32' own=64 other=32
+  [ "$arch" = x86 ] && own=32 other=64
+  timeout "$wine_budget" wine reg query "$key" "/reg:$own" >/dev/null 2>&1 ||
+    fail "$arch: MarkAsVital's class is not in the $own-bit view of the registry"
+  ! timeout "$wine_budget" wine reg query "$key" "/reg:$other" >/dev/null 2>&1 ||
+    fail "$arch: MarkAsVital's class is in the $other-bit view of the registry"
 
   # corvane.exe: what needs no registration.
   run corvane.exe --version
@@ -162,8 +162,8 @@ check_architecture() {
   # file read and the file written must all be the names given.
   local scenario="$beyond_ascii.json" junit="$beyond_ascii.xml"
   cp "$root/tests/windows/scenarios/export-folders-beyond-ascii.json" "$scenario"
-  python3 "$root/scripts/compare-scenarios.py" "$arch" "$linux_build/corvane" corvane.exe \
-    "$scenario" || failed=1
+  python3 "$root/scripts/compare-scenarios.py" "$arch, names beyond ASCII" \
+    "$linux_build/corvane" corvane.exe "$scenario" || failed=1
   timeout "$wine_budget" wine corvane.exe run --junit "$junit" "$scenario" >/dev/null || true
   grep -q "name=\"$scenario\"" "$junit" 2>/dev/null ||
     fail "$arch: no JUnit file \"$junit\" naming \"$scenario\""
@@ -197,6 +197,9 @@ ReportEventW L"Object doesn'"'"'t support this property or method"'
   cd "$root"
 }
 
+check_architecture x64 "$x64_build" "" "${corpus[@]}"
+
+build "$x86_build" mingw-w64-i686
 # The x86 DLL's COM entry points are __stdcall; COM looks them up by their plain
 # names, so it must export them so.
 exports=$(i686-w64-mingw32-objdump -p "$x86_build/Corvane.dll" |
@@ -206,7 +209,6 @@ expected_exports='CorvaneGetContract CorvaneSetDecisionObserver CorvaneSetPlatfo
 [ "$exports" = "$expected_exports" ] ||
   fail "the 32-bit Corvane.dll exports: $exports; expected: $expected_exports"
 
-check_architecture x64 "$x64_build" "" "${corpus[@]}"
 if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
   check_architecture x86 "$x86_build" 'C:\windows\syswow64\' "${corpus[@]}"
 else
