@@ -262,6 +262,11 @@ void CheckCreation() {
 
 // --- One step against an automation host -------------------------------------------
 
+// The DMS's description when database 7 is offline: text beyond ASCII (Latin,
+// Greek, CJK, and a character outside the Basic Multilingual Plane) must reach
+// the error object, EXCEPINFO and the event log exactly.
+const wchar_t kOffline[] = L"database 7 is offline: Übersicht Συμβόλαια 契約書 𝄞";
+
 // The host of one MarkAsVital step over three documents of database 7.
 struct MarkAsVitalHost {
   std::vector<std::wstring> journal;
@@ -318,7 +323,7 @@ struct MarkAsVitalHost {
     reason->Member(L"IsNull", [](auto&, VARIANT* r) { return SetBool(r, false); });
     dms->Member(L"Connect", [this, database_offline](auto& args, VARIANT*) {
       journal.push_back(L"Connect " + TextOf(args[0]));
-      if (database_offline) return Failure{5000, L"database 7 is offline"};
+      if (database_offline) return Failure{5000, kOffline};
       return Failure{};
     });
     dms->Member(L"Disconnect", [this](auto&, VARIANT*) {
@@ -426,8 +431,7 @@ void CheckMarkAsVital() {
             std::wstring(exception.bstrSource).find(L"\r\nMarkAsVital: IActivityRuntime_Execute") !=
                 std::wstring::npos,
         L"EXCEPINFO carries the source chain from the DMS to Execute");
-    CHECK(exception.bstrDescription &&
-              std::wstring(exception.bstrDescription) == L"database 7 is offline",
+    CHECK(exception.bstrDescription && std::wstring(exception.bstrDescription) == kOffline,
           L"EXCEPINFO carries the DMS's description");
     CHECK(host.dms->references() == 1 && host.services->references() == 1,
           L"host objects are released on the error path too");
