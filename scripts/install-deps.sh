@@ -7,7 +7,9 @@
 # Chromium, its driver and Selenium open the HTML report in a browser in the tests.
 #
 #   --windows  also the Windows cross-build: mingw-w64, widl, Wine, and the
-#              libxml2 source package that Corvane.dll is built with
+#              libxml2 source package that Corvane.dll is built with; and
+#              Wine's 32-bit loader (wine32, from Debian's i386 packages) where
+#              the kernel runs 32-bit programs
 set -euo pipefail
 
 windows=false
@@ -44,6 +46,29 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine runs 32-bit Windows programs through a 32-bit Linux process, wine32 from
+# Debian's i386 packages. Where the kernel runs no 32-bit programs that loader
+# cannot start, and installing it would break wine for the 64-bit programs too
+# (Debian's wine starts the 32-bit loader first), so it is installed only after
+# the i386 C library has shown that 32-bit programs run here.
+if $windows && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+    "${sudo_cmd[@]}" apt-get update -qq
+  fi
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    libc6:i386
+  if /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq \
+      --no-install-recommends wine32:i386
+  else
+    echo "install-deps: this kernel runs no 32-bit programs, so wine32 is not installed;" \
+      "the Windows check builds the 32-bit Corvane.dll but cannot run it here" >&2
+  fi
 fi
 
 # Source packages come from the same archives as the binary ones: the machine's

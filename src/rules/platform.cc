@@ -8,6 +8,7 @@
 
 #include "rules/error_report.h"
 #include "rules/file_system.h"
+#include "rules/utf8_path.h"
 
 namespace corvane {
 namespace {
@@ -38,9 +39,9 @@ Placement Place(PlatformServices& platform, const std::string& root, std::string
   namespace fs = std::filesystem;
   std::error_code root_error, path_error;
   Placement p;
-  p.root = fs::weakly_canonical(fs::absolute(fs::path(root), root_error), root_error);
-  fs::path target =
-      fs::weakly_canonical(fs::absolute(fs::path(platform.HostPath(path)), path_error), path_error);
+  p.root = fs::weakly_canonical(fs::absolute(PathOfUtf8(root), root_error), root_error);
+  fs::path target = fs::weakly_canonical(
+      fs::absolute(PathOfUtf8(platform.HostPath(path)), path_error), path_error);
   if (root_error || path_error) Raise(75);
   // "/srv/exports/" ends in an empty element that would never match.
   auto trim = [](fs::path& p) {
@@ -84,7 +85,7 @@ void CreateFolder(std::string_view path) {
   if (root.empty()) return platform.CreateDirectory(path);
   Placement p = Place(platform, root, path);
   if (!p.inside) Raise(70, "Permission denied");
-  platform.CreateDirectoryBelow(p.root.string(), p.below.generic_string(), path);
+  platform.CreateDirectoryBelow(Utf8Of(p.root), Utf8Of(p.below, true), path);
 }
 
 PlatformServices& Platform() { return g_installed ? *g_installed : SystemPlatform(); }

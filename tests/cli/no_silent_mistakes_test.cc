@@ -56,23 +56,6 @@ TEST(RunWarningsTest, AMisspelledParameterIsNamedWithTheClosestOneTheClassReads)
       << text.out;
 }
 
-TEST(RunWarningsTest, AnItemAWalkWentPastIsListedWithItsErrorWithoutVerbose) {
-  fs::path example =
-      fs::path(CORVANE_SOURCE_DIR) / "examples" / "records" / "records-lifecycle.json";
-  Outcome text = Corvane("run " + Quoted(example));
-  ASSERT_EQ(text.status, 0) << text.err << text.out;
-  EXPECT_NE(text.out.find("1. Document 18 (IDmsService.MarkAsRecord): error -2147217403, "
-                          "Document 18 is checked out"),
-            std::string::npos)
-      << text.out;
-  Json report = Json::parse(Corvane("run --json " + Quoted(example)).out)["scenarios"][0];
-  bool found = false;
-  for (const Json& call : report["calls"])
-    for (const Json& s : call["skipped"])
-      found = found || (s["item"] == "Document 18" && s["error"]["number"] == -2147217403);
-  EXPECT_TRUE(found);
-}
-
 // Ids a walk cannot read never reach the host; they are listed with the
 // errors the step went past, in their place among the calls. An id beyond 32
 // bits is one of them, not another document's id wrapped around.

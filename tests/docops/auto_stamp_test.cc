@@ -1,10 +1,7 @@
-// AutoStamp and the annotation procedure it shares with the signature step.
+// AutoStamp: the stamp annotation, its placement and its variables.
 #include <gtest/gtest.h>
 
 #include "activity_fixture.h"
-#include "docops/annotation.h"
-#include "framework/dms_objects.h"
-#include "rules/variant_rules.h"
 
 namespace corvane_test {
 namespace {
@@ -142,31 +139,6 @@ TEST_F(AutoStampTest, MissingPlacementParameterFailsTheStep) {
   EXPECT_EQ(e.source(),
             "Pelmark.Host => \r\nAutoStamp:ApplyAnnotation Ln 1 => \r\nAutoStamp:ProcessDocument "
             "Ln 5\r\nAutoStamp: IActivityRuntime_Execute Function Ln 8");
-}
-
-// The signature step differs only in its mark: the annotation procedure takes it
-// as an argument and sets that field instead of "Stamp Name".
-TEST_F(AutoStampTest, AnnotationProcedureTakesTheSignersMark) {
-  SetUpStamp(DocumentList({17}), {});
-  sim.AddTask({.task_id = kTaskId,
-               .process_id = kProcessId,
-               .resource_id = int32_t{42},
-               .parameters = Placement()});
-  constexpr corvane::AnnotationMark kSigner{
-      "User Id", [](pelmark::ITask* t) { return Variant(corvane::ToText(t->ResourceID())); }};
-  {
-    auto dms = sim.Services()->GetService("DmsService").try_query<pelmark::IDmsService>();
-    dms->Connect(kDatabase, corvane::NewDmsSession().get());
-    pelmark::ComPtr<pelmark::IEntityRef> ref = corvane::NewEntityRef();
-    ref->SetEntityName("Document");
-    ref->SetID(17);
-    ref->SetTypeCode(2);
-    corvane::ApplyAnnotation("Signature", ref.get(), dms.get(), sim.Task(kTaskId), kSigner);
-  }
-  ASSERT_EQ(sim.Annotations().size(), 1u);
-  EXPECT_EQ(Stamped(0, "User Id"), Variant("42"));
-  EXPECT_EQ(Stamped(0, "Stamp Name"), Variant::Null()) << "the signer's mark replaces the stamp's";
-  EXPECT_EQ(Stamped(0, "Bottom"), Variant(6.0));
 }
 
 }  // namespace

@@ -38,18 +38,6 @@ TEST(FieldAddressTest, NameScopeAndBareName) {
   EXPECT_EQ(e.number(), 94);
 }
 
-TEST(FieldAddressTest, StackDocumentsQueryIsExact) {
-  EXPECT_EQ(
-      corvane::StackDocumentsQuery(-31, 8),
-      "<query entity=\"tblDocument\" maxrows=\"-1\" distinctmode=\"0\" columnset=\"0\"><columnset/>"
-      "<criteria><conditionexpression logicaloperator=\"1\"><conditionexpressions/><conditions>"
-      "<condition attributename=\"ParentDataEntityObjectID\" attributetype= \"0\" operator=\"1\" "
-      "valuetype=\"0\" valuedatatype = \"2\" >-31</condition><condition "
-      "attributename=\"ParentDataEntityTypeCode\" attributetype= \"0\" operator=\"1\" "
-      "valuetype=\"0\" valuedatatype = \"2\" >8</condition></conditions></conditionexpression>"
-      "</criteria><joins/><orderby/><parameters/></query>");
-}
-
 // An entity whose fields answer Nothing for every name, as a lax DMS may.
 class NothingFields final : public corvane::ComObject<pelmark::IFields> {
   int32_t Count() override { return 0; }

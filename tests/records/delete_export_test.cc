@@ -180,6 +180,20 @@ TEST_F(ExportTest, PublicMembersAnswerOnTheDefaultInterfaceAndByName) {
   EXPECT_EQ(platform.created, (std::vector<std::string>{"/a/b", "/a/b/c", "/a/d"}));
 }
 
+// A platform that reports success but makes nothing: the walk over the levels
+// ends at the last one instead of going round for ever.
+TEST_F(ExportTest, AFolderThePlatformNeverMakesEndsTheWalk) {
+  struct ForgetfulPlatform : TestPlatform {
+    void CreateDirectory(std::string_view path) override { created.emplace_back(path); }
+  } forgetful;
+  forgetful.paths = {"/"};
+  SetUpExport(DocumentList({17}), {{"FOLDER", "/a/b"}, {"EXPORT_DOCUMENT", ""}});
+  EXPECT_EQ(Execute("ExportToFolder"), 1);
+  EXPECT_EQ(forgetful.created, (std::vector<std::string>{"/a", "/a/b"}));
+  ASSERT_EQ(sim.Exports().size(), 1u);
+  EXPECT_EQ(sim.Exports()[0].folder, "/a/b");
+}
+
 TEST_F(ExportTest, AFolderThatCannotBeMadeFailsTheStep) {
   struct RefusingPlatform : TestPlatform {
     void CreateDirectory(std::string_view) override { corvane::Raise(75); }

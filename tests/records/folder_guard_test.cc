@@ -94,6 +94,12 @@ TEST_F(FolderGuardTest, DotDotOutOfTheRootIsRefusedAndNothingIsMade) {
   const std::string backslashed = root().string() + "\\exports\\..\\..\\outside\\stolen";
   EXPECT_EQ(ErrorNumberOf([&] { folders->MakeDirectory(backslashed); }), 70);
   EXPECT_FALSE(fs::exists(outside() / "stolen"));
+  // A path that leaves the root and comes back ends inside it, yet would make the
+  // folder it passes through outside: that level is refused.
+  const std::string round_trip =
+      (root() / ".." / "outside" / "new" / ".." / ".." / "root" / "x").string();
+  EXPECT_EQ(ErrorNumberOf([&] { folders->MakeDirectory(round_trip); }), 70);
+  EXPECT_FALSE(fs::exists(outside() / "new"));
 }
 
 TEST_F(FolderGuardTest, ASymbolicLinkOutOfTheRootIsRefusedAndNothingIsMade) {

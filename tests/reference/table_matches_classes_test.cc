@@ -229,17 +229,5 @@ TEST(TemplateVariablesTest, EachClassRendersExactlyTheNamesItsReferenceLists) {
   }
 }
 
-TEST(TemplateVariablesTest, NotifyHasNoAnswerGroupAndNamesTheRecipient) {
-  const ClassDescription& notify = *FindDescription("Notify");
-  EXPECT_EQ(Rendered(notify, "APPROVED"), "[]");
-  EXPECT_EQ(Rendered(notify, "COMMENTS"), "[]");
-  EXPECT_EQ(Rendered(notify, "RESOURCENAME"), "[Ann Lee]");
-  for (const auto& t : notify.template_variables) {
-    EXPECT_NE(t.name, "APPROVED");
-    EXPECT_NE(t.name, "COMMENTS");
-  }
-  EXPECT_EQ(Rendered(*FindDescription("DocApproval"), "APPROVED"), "[Yes]");
-}
-
 }  // namespace
 }  // namespace corvane_test

@@ -35,8 +35,6 @@ class AutomationObject final : public IDispatch {
   long references() const { return references_; }
   // Makes the object enumerable (_NewEnum) over these objects, in this order.
   void Elements(std::vector<IDispatch*> elements) { elements_ = std::move(elements); }
-  // How many member calls the object has received.
-  int calls() const { return calls_; }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
@@ -66,7 +64,6 @@ class AutomationObject final : public IDispatch {
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* exception, UINT*) override {
-    ++calls_;
     if (id == DISPID_NEWENUM && !elements_.empty()) {
       VariantInit(result);
       V_VT(result) = VT_UNKNOWN;
@@ -158,7 +155,6 @@ class AutomationObject final : public IDispatch {
   std::vector<Entry> members_;
   std::vector<IDispatch*> elements_;
   long references_ = 1;
-  int calls_ = 0;
 };
 
 // --- VARIANT helpers -----------------------------------------------------------

@@ -122,10 +122,12 @@ bool ReportFileWritten(Write&& write) {
 int RunScenarioFiles(const ParsedOptions& o) {
   if (o.positional.empty()) throw UsageError("name at least one scenario file");
   std::optional<JunitFile> junit;
-  if (o.values.count("--junit") && !ReportFileWritten([&] { junit.emplace(o.Value("--junit")); }))
+  if (o.values.count("--junit") &&
+      !ReportFileWritten([&] { junit.emplace(PathOfUtf8(o.Value("--junit"))); }))
     return kExitCannotRun;
   std::optional<HtmlReportFile> html;
-  if (o.values.count("--html") && !ReportFileWritten([&] { html.emplace(o.Value("--html")); }))
+  if (o.values.count("--html") &&
+      !ReportFileWritten([&] { html.emplace(PathOfUtf8(o.Value("--html"))); }))
     return kExitCannotRun;
   const bool json = o.Flag("--json");
   const bool colour = !json && StdoutWantsColour();
@@ -313,8 +315,8 @@ int ClassesCommand(const Args& args) {
         // Interface keys name the interface ("_MarkAsVital") in their default value.
         std::map<std::string, std::string> iid_of;
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(fs::path(root) / "Interface", ec)) {
-          std::string iid = e.path().filename().string();
+        for (const auto& e : fs::directory_iterator(PathOfUtf8(root) / "Interface", ec)) {
+          std::string iid = Utf8Of(e.path().filename());
           if (std::optional<std::string> name = registry.Value("Interface/" + iid))
             iid_of[*name] = iid;
         }
@@ -456,28 +458,29 @@ std::string ReadFileText(const fs::path& path) {
 }
 
 int WriteReference(const std::string& dir) {
+  const fs::path folder = PathOfUtf8(dir);
   std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir))
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder))
     throw HostError("cannot create the directory " + dir +
                     (ec ? ": " + ec.message() : std::string()));
   const std::map<std::string, std::string> pages = ReferencePages();
   // Each page goes to a temporary file first and is renamed into place, so an
   // interrupted write leaves no half page behind.
   for (const auto& [name, text] : pages) {
-    const fs::path target = fs::path(dir) / name;
-    const fs::path temporary = fs::path(dir) / ("." + name + ".tmp");
+    const fs::path target = folder / name;
+    const fs::path temporary = folder / ("." + name + ".tmp");
     std::ofstream out(temporary, std::ios::binary);
     out << text;
     out.close();
     if (!out) {
       fs::remove(temporary, ec);
-      throw HostError("cannot write " + target.string());
+      throw HostError("cannot write " + Utf8Of(target));
     }
     fs::rename(temporary, target, ec);
     if (ec) {
       fs::remove(temporary, ec);
-      throw HostError("cannot write " + target.string() + ": " + ec.message());
+      throw HostError("cannot write " + Utf8Of(target) + ": " + ec.message());
     }
   }
   std::cout << "Wrote " << pages.size() << " pages to " << dir << "\n";
@@ -485,15 +488,16 @@ int WriteReference(const std::string& dir) {
 }
 
 int CheckReference(const std::string& dir) {
-  if (!fs::is_directory(dir)) throw HostError("no directory " + dir);
+  const fs::path folder = PathOfUtf8(dir);
+  if (!fs::is_directory(folder)) throw HostError("no directory " + dir);
   int differing = 0;
   for (const auto& [name, text] : ReferencePages()) {
-    const fs::path page = fs::path(dir) / name;
+    const fs::path page = folder / name;
     if (!fs::exists(page)) {
-      std::cout << page.string() << ": missing\n";
+      std::cout << Utf8Of(page) << ": missing\n";
       ++differing;
     } else if (ReadFileText(page) != text) {
-      std::cout << page.string() << ": differs from the class table\n";
+      std::cout << Utf8Of(page) << ": differs from the class table\n";
       ++differing;
     }
   }
@@ -575,14 +579,16 @@ int NewCommand(const Args& args) {
       std::cout << text;
       return kExitOk;
     }
-    if (fs::exists(output) && !o.Flag("--force"))
+    const fs::path target = PathOfUtf8(output);
+    if (fs::exists(target) && !o.Flag("--force"))
       throw HostError(output + " exists; say --force to overwrite it");
-    const fs::path temporary = fs::path(output).string() + ".tmp";
+    fs::path temporary = target;
+    temporary += ".tmp";
     std::ofstream out(temporary, std::ios::binary);
     out << text;
     out.close();
     std::error_code ec;
-    if (out) fs::rename(temporary, output, ec);
+    if (out) fs::rename(temporary, target, ec);
     if (!out || ec) {
       fs::remove(temporary, ec);
       throw HostError("cannot write " + output);

@@ -77,7 +77,7 @@ HtmlReportFile::HtmlReportFile(fs::path path) : path_(std::move(path)) {
   temporary_ += ".tmp-" + std::to_string(ProcessId());
   file_.open(temporary_, std::ios::binary | std::ios::trunc);
   if (!file_)
-    throw std::runtime_error("cannot write the HTML file " + path_.string() +
+    throw std::runtime_error("cannot write the HTML file " + Utf8Of(path_) +
                              ": its directory does not exist or is not writable");
   safe_buffer_ = std::make_unique<ScriptSafeBuffer>(file_.rdbuf());
   safe_ = std::make_unique<std::ostream>(safe_buffer_.get());
@@ -107,11 +107,11 @@ void HtmlReportFile::Finish(int status) {
   safe_->flush();
   file_ << kReportPageAfterData;
   file_.close();
-  if (!*safe_ || !file_) throw std::runtime_error("cannot write the HTML file " + path_.string());
+  if (!*safe_ || !file_) throw std::runtime_error("cannot write the HTML file " + Utf8Of(path_));
   std::error_code ec;
   fs::rename(temporary_, path_, ec);
   if (ec)
-    throw std::runtime_error("cannot write the HTML file " + path_.string() + ": " + ec.message());
+    throw std::runtime_error("cannot write the HTML file " + Utf8Of(path_) + ": " + ec.message());
 }
 
 }  // namespace corvane::cli

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "rules/nearest_name.h"
+#include "rules/utf8_path.h"
 
 namespace corvane::cli {
 namespace {
@@ -184,7 +185,7 @@ Json ParseScenarioJson(const std::string& text) {
 }
 
 Json ReadScenarioJson(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOfUtf8(path), std::ios::binary);
   if (!in) throw ScenarioError("", "cannot open the file (does it exist and is it readable?)");
   std::ostringstream text;
   text << in.rdbuf();

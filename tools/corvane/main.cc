@@ -83,7 +83,7 @@ int VersionCommand(const corvane::cli::Args& args) {
 
 int main(int argc, char** argv) {
   using namespace corvane::cli;
-  Args args(argv + 1, argv + argc);
+  Args args = ProgramArguments(argc, argv);
   if (args.empty()) {
     std::cerr << Usage();
     return kExitCannotRun;

@@ -8,8 +8,16 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
+
+#include "rules/utf8_path.h"
 
 namespace corvane::cli {
+
+// The program's arguments after its name, as UTF-8. Windows hands main() its
+// arguments in the ANSI code page, so there they are read from the wide command
+// line; there too the console is set to show UTF-8 until the program ends.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // True when standard output is a terminal (colour is used only there).
 bool StdoutIsTerminal();
@@ -50,17 +58,6 @@ void UnlockTemporaryFiles();
 
 // True while a process of this id runs (also one this user may not signal).
 bool ProcessIsRunning(int process_id);
-
-// A path from the UTF-8 text scenarios, steps and reports speak, and back. A
-// std::string path would be read in the ANSI code page on Windows, so every
-// path that crosses between text and the file system goes through these.
-inline std::filesystem::path PathOfUtf8(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-inline std::string Utf8Of(const std::filesystem::path& path, bool generic = false) {
-  const std::u8string text = generic ? path.generic_u8string() : path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 // True when this user owns the file or directory (always true on Windows, whose
 // temporary directory is the user's own).

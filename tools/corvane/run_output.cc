@@ -162,7 +162,7 @@ JunitFile::JunitFile(fs::path path) : path_(std::move(path)) {
   temporary_ += ".tmp-" + std::to_string(ProcessId());
   std::ofstream probe(temporary_, std::ios::binary | std::ios::trunc);
   if (!probe)
-    throw std::runtime_error("cannot write the JUnit file " + path_.string() +
+    throw std::runtime_error("cannot write the JUnit file " + Utf8Of(path_) +
                              ": its directory does not exist or is not writable");
 }
 
@@ -185,7 +185,7 @@ void JunitFile::Write(const Json& reports) {
     pugi::xml_node testcase = suite.append_child("testcase");
     // The scenario's directory is its class name, so that CI servers group
     // scenarios as the examples/ tree does.
-    const std::string directory = fs::path(scenario).parent_path().generic_string();
+    const std::string directory = Utf8Of(PathOfUtf8(scenario).parent_path(), true);
     testcase.append_attribute("classname") = directory.empty() ? "." : directory.c_str();
     testcase.append_attribute("name") = scenario.c_str();
     if (report.contains("error")) {
@@ -218,12 +218,12 @@ void JunitFile::Write(const Json& reports) {
     std::ofstream out(temporary_, std::ios::binary | std::ios::trunc);
     document.save(out, "  ");
     out.close();
-    if (!out) throw std::runtime_error("cannot write the JUnit file " + path_.string());
+    if (!out) throw std::runtime_error("cannot write the JUnit file " + Utf8Of(path_));
   }
   std::error_code ec;
   fs::rename(temporary_, path_, ec);
   if (ec)
-    throw std::runtime_error("cannot write the JUnit file " + path_.string() + ": " + ec.message());
+    throw std::runtime_error("cannot write the JUnit file " + Utf8Of(path_) + ": " + ec.message());
 }
 
 }  // namespace corvane::cli

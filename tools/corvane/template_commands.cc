@@ -14,6 +14,7 @@
 #include "corvane/platform.h"
 #include "module_host.h"
 #include "options.h"
+#include "rules/utf8_path.h"
 #include "templates/template_check.h"
 
 namespace corvane::cli {
@@ -65,7 +66,7 @@ std::string ReadTemplate(const std::string& file) {
     text << std::cin.rdbuf();
     return text.str();
   }
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(PathOfUtf8(file), std::ios::binary);
   if (!in) throw UsageError("cannot open the template file " + file);
   text << in.rdbuf();
   return text.str();

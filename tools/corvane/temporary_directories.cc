@@ -28,7 +28,7 @@ void RemoveListed() {
   (void)LockTemporaryFiles(2);
   for (const std::string& path : Listed()) {
     std::error_code ignored;
-    fs::remove_all(path, ignored);
+    fs::remove_all(PathOfUtf8(path), ignored);
   }
 }
 
@@ -79,7 +79,7 @@ void TemporaryDirectory::Remove() {
   if (path_.empty()) return;
   const HoldInterrupt hold;
   std::error_code ignored;
-  fs::remove_all(path_, ignored);
+  fs::remove_all(PathOfUtf8(path_), ignored);
   std::erase(Listed(), path_);
   path_.clear();
 }
@@ -91,11 +91,11 @@ std::vector<StaleDirectory> RemoveStaleDirectories() {
   if (error) return out;
   for (fs::directory_iterator it(temporary, error), end; !error && it != end; it.increment(error)) {
     const fs::path& path = it->path();
-    const std::optional<int> pid = OwnerOf(path.filename().string());
+    const std::optional<int> pid = OwnerOf(Utf8Of(path.filename()));
     if (!pid || *pid == ProcessId() || ProcessIsRunning(*pid)) continue;
     std::error_code ignored;
     if (!fs::is_directory(fs::symlink_status(path, ignored)) || !OwnedByThisUser(path)) continue;
-    StaleDirectory stale{.path = path.string(), .process_id = *pid};
+    StaleDirectory stale{.path = Utf8Of(path), .process_id = *pid};
     std::error_code removing;
     fs::remove_all(path, removing);
     if (removing) stale.error = removing.message();

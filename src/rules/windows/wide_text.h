@@ -1,44 +1,19 @@
 // UTF-8 (the library's text) to UTF-16 (Windows' and Automation's text) and back,
-// and the system's text for an error code.
+// and the system's text for an error code. Every text that crosses a Win32 or
+// Automation call is converted here, and so is every path (rules/utf8_path.h),
+// so that nothing is ever read in the ANSI code page. It needs no windows.h.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "rules/windows/win32.h"
-
 namespace corvane {
 
-inline std::wstring Wide(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), length);
-  return out;
-}
-
-inline std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), length, nullptr, nullptr);
-  return out;
-}
+std::wstring Wide(std::string_view text);
+std::string Utf8(std::wstring_view text);
 
 // The system's description of a Win32 error code without its line break, or
 // "error N" when the system has none.
-inline std::string SystemMessage(DWORD code) {
-  wchar_t* text = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out = text ? Utf8(text) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
-    out.pop_back();
-  return out;
-}
+std::string SystemMessage(unsigned long code);
 
 }  // namespace corvane

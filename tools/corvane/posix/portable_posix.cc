@@ -24,6 +24,10 @@ const char* const kRegisterRegistryHelp =
     "  --registry DIR    the registry directory (default: the component's own, the\n"
     "                    system registry directory /var/lib/pelmark/registry)\n";
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 int ProcessId() { return static_cast<int>(::getpid()); }

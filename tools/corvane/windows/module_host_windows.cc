@@ -16,6 +16,7 @@
 #include "automation/automation.h"
 #include "automation/com_objects.h"
 #include "automation/errors.h"
+#include "rules/utf8_path.h"
 #include "rules/windows/wide_text.h"
 
 // After the automation headers, which read the library's before windows.h.
@@ -156,18 +157,19 @@ fs::path ExecutableDirectory() {
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return fs::equivalent(fs::path(Wide(a)), fs::path(Wide(b)), ec);
+  return fs::equivalent(PathOfUtf8(a), PathOfUtf8(b), ec);
 }
 
 }  // namespace
 
 std::string DefaultModulePath() {
-  if (const char* from_environment = std::getenv(kModuleVariable);
+  // The environment's narrow copy is in the ANSI code page; the wide one is exact.
+  if (const wchar_t* from_environment = _wgetenv(Wide(kModuleVariable).c_str());
       from_environment && *from_environment)
-    return from_environment;
+    return Utf8(from_environment);
   const fs::path directory = ExecutableDirectory();
   if (directory.empty()) return "Corvane.dll";
-  return Utf8((directory / L"Corvane.dll").wstring());
+  return Utf8Of(directory / L"Corvane.dll");
 }
 
 void InstallPlatform(const ComponentModule& module, PlatformServices* platform) {

@@ -6,9 +6,14 @@
 #include <process.h>
 #include <stdio.h>
 #include <windows.h>
+// After windows.h, whose macros it needs.
+#include <shellapi.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
+
+#include "rules/windows/wide_text.h"
 
 namespace corvane::cli {
 
@@ -20,6 +25,20 @@ const char* const kRegistryOptionHelp =
 const char* const kRegisterRegistryHelp =
     "  --registry DIR    not used on Windows: the module registers itself under\n"
     "                    HKEY_CLASSES_ROOT, as regsvr32 does\n";
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  std::vector<std::string> out;
+  int count = 0;
+  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) out.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+  }
+  // The tool writes UTF-8; a console shows it as such only in its code page.
+  static const UINT console_page = GetConsoleOutputCP();
+  if (console_page != 0 && console_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+    std::atexit([] { SetConsoleOutputCP(console_page); });
+  return out;
+}
 
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
