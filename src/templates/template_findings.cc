@@ -6,6 +6,7 @@
 #include <cctype>
 #include <tuple>
 
+#include "rules/nearest_name.h"
 #include "templates/format_engine.h"
 #include "templates/template_check.h"
 
@@ -39,32 +40,9 @@ std::string Excerpt(std::string_view text, size_t limit = 40) {
   return "\"" + out + "\"";
 }
 
-size_t Distance(std::string_view a, std::string_view b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      size_t above = row[j];
-      bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                  std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
 // The closest of `names` to `name` when it is close enough to be a slip.
 std::string Closest(std::string_view name, std::span<const std::string> names) {
-  std::string best;
-  size_t best_distance = std::max<size_t>(2, name.size() / 3) + 1;
-  for (const std::string& candidate : names) {
-    size_t d = Distance(name, candidate);
-    if (d < best_distance) best = candidate, best_distance = d;
-  }
-  return best;
+  return NearestName(name, names);
 }
 
 bool StartsWithItemOf(std::string_view name, std::string_view loop_object) {
