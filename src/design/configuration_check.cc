@@ -57,22 +57,26 @@ pelmark::Variant ValueOf(const Json& j, const std::string& where) {
                               "or {\"date\": \"YYYY-MM-DDThh:mm:ss\"}");
 }
 
+// A value as the designer wrote it: text as it stands, a typed form by its value.
+std::string WrittenText(const Json& value) {
+  const Json& inner = value.is_object() && value.size() == 1 ? value.begin().value() : value;
+  return inner.is_string() ? inner.get<std::string>() : inner.dump();
+}
+
 std::vector<NamedValue> ValuesOf(const Json& parent, const char* key, const std::string& where) {
   std::vector<NamedValue> out;
   auto it = parent.find(key);
   if (it == parent.end()) return out;
   if (!it->is_object()) throw std::invalid_argument(where + "." + key + " is no JSON object");
   for (auto& [name, value] : it->items())
-    out.push_back({name, ValueOf(value, where + "." + key + "." + name),
-                   value.is_string() ? value.get<std::string>() : value.dump()});
+    out.push_back({name, ValueOf(value, where + "." + key + "." + name), WrittenText(value)});
   return out;
 }
 
 std::optional<NamedValue> Property(const Json& step, const char* key) {
   auto it = step.find(key);
   if (it == step.end()) return std::nullopt;
-  return NamedValue{key, ValueOf(*it, std::string("step.") + key),
-                    it->is_string() ? it->get<std::string>() : it->dump()};
+  return NamedValue{key, ValueOf(*it, std::string("step.") + key), WrittenText(*it)};
 }
 
 const Json& ObjectMember(const Json& parent, const char* key, const Json& none) {
