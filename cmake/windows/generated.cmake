@@ -18,7 +18,7 @@ add_custom_command(
   COMMAND Python3::Interpreter ${generator} ${generated}
   DEPENDS ${generator} ${CMAKE_SOURCE_DIR}/scripts/generate-host-bases.py
     ${CMAKE_SOURCE_DIR}/include/corvane/catalogue.h ${CMAKE_SOURCE_DIR}/include/pelmark/host.h
-    ${CMAKE_SOURCE_DIR}/include/pelmark/dms.h
+    ${CMAKE_SOURCE_DIR}/include/pelmark/dms.h ${CMAKE_SOURCE_DIR}/include/corvane/design.h
   COMMENT "Generating the type library source and the late-binding adapters")
 
 # widl writes one output per call, for the target's pointer size.

@@ -1,11 +1,14 @@
 #include "windows/activity_object.h"
 
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "automation/automation.h"
 #include "automation/com_objects.h"
 #include "automation/errors.h"
 #include "component/class_table.h"
+#include "corvane/design.h"
 #include "framework/activity.h"
 #include "pelmark/host.h"
 #include "rules/windows/wide_text.h"
@@ -30,6 +33,17 @@ void FillFromErrorObject(EXCEPINFO* exception) {
   error->GetDescription(&exception->bstrDescription);
   exception->scode = E_FAIL;
   error->Release();
+}
+
+std::string Text(BSTR text) {
+  return text ? Utf8(std::wstring_view(text, SysStringLen(text))) : std::string();
+}
+
+BSTR Bstr(std::string_view text) {
+  const std::wstring wide = Wide(text);
+  BSTR out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  if (!out) throw std::bad_alloc();
+  return out;
 }
 
 // The dual interface `Interface` with its IDispatch half answered from the
@@ -82,7 +96,8 @@ class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public
       : TypeInfoDispatch(__uuidof(::IActivityRuntime)),
         default_iid_(automation::ToWindowsGuid(info.default_iid)),
         core_(std::move(core)),
-        default_interface_(*this) {
+        default_interface_(*this),
+        design_interface_(*this) {
     automation::ObjectCreated();
   }
 
@@ -95,6 +110,8 @@ class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public
       *out = static_cast<::_ExportToFolder*>(&default_interface_);
     else if (IsEqualIID(iid, __uuidof(::IActivityRuntime)))
       *out = static_cast<::IActivityRuntime*>(this);
+    else if (IsEqualIID(iid, __uuidof(::IActivityDesign)))
+      *out = static_cast<::IActivityDesign*>(&design_interface_);
     else if (IsEqualIID(iid, IID_ISupportErrorInfo))
       *out = static_cast<ISupportErrorInfo*>(this);
     else
@@ -143,8 +160,10 @@ class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public
 
   // ISupportErrorInfo
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
-    return IsEqualIID(iid, __uuidof(::IActivityRuntime)) || IsEqualIID(iid, default_iid_) ? S_OK
-                                                                                          : S_FALSE;
+    return IsEqualIID(iid, __uuidof(::IActivityRuntime)) ||
+                   IsEqualIID(iid, __uuidof(::IActivityDesign)) || IsEqualIID(iid, default_iid_)
+               ? S_OK
+               : S_FALSE;
   }
 
  private:
@@ -162,6 +181,24 @@ class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public
     STDMETHODIMP_(ULONG) AddRef() override { return owner_.AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return owner_.Release(); }
 
+    // A script's object is its default interface, so Describe and Check are
+    // found here too, by IActivityDesign's type information.
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                               DISPID* ids) override {
+      HRESULT hr = TypeInfoDispatch::GetIDsOfNames(riid, names, count, lcid, ids);
+      if (hr == DISP_E_UNKNOWNNAME)
+        hr = owner_.design_interface_.GetIDsOfNames(riid, names, count, lcid, ids);
+      return hr;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argument_error) override {
+      if (id == kDispDescribe || id == kDispCheck)
+        return owner_.design_interface_.Invoke(id, riid, lcid, flags, params, result, exception,
+                                               argument_error);
+      return TypeInfoDispatch::Invoke(id, riid, lcid, flags, params, result, exception,
+                                      argument_error);
+    }
+
     STDMETHODIMP DirectoryExists(BSTR path_name, VARIANT_BOOL* exists) override {
       if (!exists) return E_POINTER;
       return Guarded(owner_.default_iid_, [&] {
@@ -174,9 +211,6 @@ class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public
     }
 
    private:
-    static std::string Text(BSTR text) {
-      return text ? Utf8(std::wstring_view(text, SysStringLen(text))) : std::string();
-    }
     // The core's own member of that name, reached through its late binding
     // (only ExportToFolder has these two).
     pelmark::Variant CallCore(std::string_view member, std::string argument) {
@@ -192,11 +226,47 @@ class ActivityObject final : public TypeInfoDispatch<::IActivityRuntime>, public
     ActivityObject& owner_;
   };
 
+  // IActivityDesign: the core's reference and findings, UTF-8 to BSTR.
+  class DesignInterface final : public TypeInfoDispatch<::IActivityDesign> {
+   public:
+    explicit DesignInterface(ActivityObject& owner)
+        : TypeInfoDispatch(__uuidof(::IActivityDesign)), owner_(owner) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+      return owner_.QueryInterface(iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return owner_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return owner_.Release(); }
+
+    STDMETHODIMP Describe(BSTR* reference) override {
+      if (!reference) return E_POINTER;
+      *reference = nullptr;
+      return Guarded(__uuidof(::IActivityDesign), [&] { *reference = Bstr(Core()->Describe()); });
+    }
+    STDMETHODIMP Check(BSTR configuration, BSTR* findings) override {
+      if (!findings) return E_POINTER;
+      *findings = nullptr;
+      return Guarded(__uuidof(::IActivityDesign),
+                     [&] { *findings = Bstr(Core()->Check(Text(configuration))); });
+    }
+
+   private:
+    pelmark::ComPtr<corvane::IActivityDesign> Core() {
+      auto design = pelmark::ComPtr<pelmark::IActivityRuntime>(owner_.core_.get())
+                        .try_query<corvane::IActivityDesign>();
+      if (!design) Raise(438);
+      return design;
+    }
+
+    ActivityObject& owner_;
+  };
+
   ~ActivityObject() { automation::ObjectDestroyed(); }
 
   const GUID default_iid_;
   pelmark::ComPtr<Activity> core_;
   DefaultInterface default_interface_;
+  DesignInterface design_interface_;
   LONG references_ = 1;
 };
 

@@ -1,5 +1,6 @@
-// The COM object of one activity class: IActivityRuntime (dual), the class's
-// hidden default interface _<Class> and ISupportErrorInfo, around the core's
+// The COM object of one activity class: IActivityRuntime and IActivityDesign
+// (dual), the class's hidden default interface _<Class> (which late binding also
+// finds Describe and Check on) and ISupportErrorInfo, around the core's
 // activity object. Host objects are passed to the core through late-binding
 // proxies; failures come back as Visual Basic's HRESULTs with an error object.
 //

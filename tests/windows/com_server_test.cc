@@ -1,8 +1,9 @@
 // Corvane.dll as a Windows host meets it, run under Wine: registration and the
 // registry keys it writes, the type library and the _IID_ resources, creation by
-// CLSID with the interfaces each object answers, one MarkAsVital step against an
-// automation host called by name, a failing step's HRESULT, event-log entry and
-// exception information, DllCanUnloadNow, and unregistration.
+// CLSID with the interfaces each object answers, IActivityDesign's reference and
+// findings, one MarkAsVital step against an automation host called by name, a
+// failing step's HRESULT, event-log entry and exception information,
+// DllCanUnloadNow, and unregistration.
 // Creation by ProgID and ExportToFolder's members are the VBScript host's part.
 //
 // Usage: com_server_test.exe PATH\Corvane.dll. Prints one line per failed check
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "corvane/catalogue.h"
+#include "corvane/design.h"
 
 // windows.h after the catalogue: it defines S_OK and friends as macros.
 #include <olectl.h>
@@ -103,6 +105,8 @@ void CheckRegistration(const std::wstring& dll_path) {
     CHECK(KeyExists(L"Interface\\" + GuidText(c.default_iid)),
           L"the default interface of " + prog_id + L" is registered");
   }
+  CHECK(KeyExists(L"Interface\\" + GuidText(corvane::IActivityDesign::iid)),
+        L"IActivityDesign is registered");
   CHECK(Upper(RegistryText(L"TypeLib\\" + libid + L"\\1.0\\409\\win64")) == Upper(dll_path),
         L"the type library is registered for win64 at the DLL");
 }
@@ -115,6 +119,8 @@ void CheckUnregistered() {
     CHECK(!KeyExists(L"Interface\\" + GuidText(c.default_iid)),
           prog_id + L" default interface key is gone");
   }
+  CHECK(!KeyExists(L"Interface\\" + GuidText(corvane::IActivityDesign::iid)),
+        L"IActivityDesign's key is gone");
   CHECK(!KeyExists(L"TypeLib\\" + GuidText(corvane::kLibraryId)), L"the type library key is gone");
 }
 
@@ -155,8 +161,8 @@ void CheckTypeLibrary() {
     if (!coclass) continue;
     TYPEATTR* attr = nullptr;
     coclass->GetTypeAttr(&attr);
-    CHECK(attr->cImplTypes == 2, class_name + L" lists two interfaces");
-    bool default_ok = false, runtime_ok = false;
+    CHECK(attr->cImplTypes == 3, class_name + L" lists three interfaces");
+    bool default_ok = false, runtime_ok = false, design_ok = false;
     for (UINT i = 0; i < attr->cImplTypes; ++i) {
       HREFTYPE ref;
       INT flags = 0;
@@ -176,6 +182,8 @@ void CheckTypeLibrary() {
                      std::wstring(iname) == L"_" + class_name;
       } else if (IsEqualGUID(iattr->guid, __uuidof(IActivityRuntime))) {
         runtime_ok = (iattr->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+      } else if (IsEqualGUID(iattr->guid, __uuidof(IActivityDesign))) {
+        design_ok = (iattr->wTypeFlags & TYPEFLAG_FDUAL) != 0;
       }
       SysFreeString(iname);
       implemented->ReleaseTypeAttr(iattr);
@@ -183,6 +191,7 @@ void CheckTypeLibrary() {
     }
     CHECK(default_ok, L"_" + class_name + L" is the hidden, dual, non-extensible default");
     CHECK(runtime_ok, class_name + L" implements the dual IActivityRuntime");
+    CHECK(design_ok, class_name + L" implements the dual IActivityDesign");
     coclass->ReleaseTypeAttr(attr);
     coclass->Release();
   }
@@ -250,11 +259,21 @@ void CheckCreation() {
                                             reinterpret_cast<void**>(&default_interface))),
           prog_id + L" answers _" + Wide(c.name));
     if (default_interface) default_interface->Release();
+    IActivityDesign* design = nullptr;
+    BSTR reference = nullptr;
+    CHECK(SUCCEEDED(runtime->QueryInterface(ToGuid(corvane::IActivityDesign::iid),
+                                            reinterpret_cast<void**>(&design))) &&
+              SUCCEEDED(design->Describe(&reference)) && reference &&
+              std::wstring(reference).rfind(L"{\"name\":\"" + Wide(c.name) + L"\"", 0) == 0,
+          prog_id + L" describes itself through IActivityDesign");
+    SysFreeString(reference);
+    if (design) design->Release();
     ISupportErrorInfo* support = nullptr;
     CHECK(SUCCEEDED(
               runtime->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support))) &&
-              support->InterfaceSupportsErrorInfo(__uuidof(IActivityRuntime)) == S_OK,
-          prog_id + L" supports error objects on IActivityRuntime");
+              support->InterfaceSupportsErrorInfo(__uuidof(IActivityRuntime)) == S_OK &&
+              support->InterfaceSupportsErrorInfo(__uuidof(IActivityDesign)) == S_OK,
+          prog_id + L" supports error objects on IActivityRuntime and IActivityDesign");
     if (support) support->Release();
     runtime->Release();
   }
@@ -452,6 +471,28 @@ void CheckMarkAsVital() {
   step->Release();
 }
 
+// A designer's mistake comes back as a finding naming it, beyond ASCII intact.
+void CheckConfigurationCheck() {
+  IActivityRuntime* step = CreateStep(L"Corvane.Notify");
+  IActivityDesign* design = nullptr;
+  if (step) step->QueryInterface(__uuidof(IActivityDesign), reinterpret_cast<void**>(&design));
+  CHECK(design != nullptr, L"Notify answers IActivityDesign");
+  if (design) {
+    BSTR configuration =
+        SysAllocString(L"{\"tasks\": [{\"id\": 4, \"parameters\": {\"MODE\": \"é-mail\"}}]}");
+    BSTR findings = nullptr;
+    HRESULT hr = design->Check(configuration, &findings);
+    const std::wstring answer = findings ? findings : L"";
+    CHECK(hr == S_OK && answer.rfind(L"{\"class\":\"Notify\"", 0) == 0 &&
+              answer.find(L"\"name\":\"MODE\",\"value\":\"é-mail\"") != std::wstring::npos,
+          L"Check names MODE \"é-mail\": " + answer);
+    SysFreeString(configuration);
+    SysFreeString(findings);
+    design->Release();
+  }
+  if (step) step->Release();
+}
+
 void CheckUnloading(const Dll& dll) {
   CHECK(dll.can_unload() == S_OK, L"DllCanUnloadNow is S_OK with no object alive");
   IActivityRuntime* step = CreateStep(L"Corvane.Publish");
@@ -504,6 +545,7 @@ int wmain(int argc, wchar_t** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   CheckCreation();
   CheckMarkAsVital();
+  CheckConfigurationCheck();
   CheckUnloading(dll);
   CoUninitialize();
 

@@ -1,6 +1,6 @@
 ' Corvane's classes as a VBScript host meets them: CreateObject by ProgID for
-' every class, ExportToFolder's members through late binding, and the Err
-' object of a failing call. Wine's cscript exits 0 even when the script fails,
+' every class, ExportToFolder's members and Describe and Check through late
+' binding, and the Err object of a failing call. Wine's cscript exits 0 even when the script fails,
 ' so the closing "N passed, M failed" line is the verdict.
 Option Explicit
 
@@ -40,6 +40,12 @@ Set folders = CreateObject("Corvane.ExportToFolder")
 Check folders.DirectoryExists("C:\windows") = True, "DirectoryExists is True for C:\windows"
 Check folders.DirectoryExists("C:\corvane-no-such-folder") = False, _
   "DirectoryExists is False for a missing folder"
+
+' A designer's members on the same object, found by name like its own.
+Check InStr(folders.Describe(), "{""name"":""ExportToFolder""") = 1, _
+  "Describe answers ExportToFolder's reference"
+Check InStr(folders.check("{}"), "{""class"":""ExportToFolder"",""findings"":[") = 1, _
+  "Check(""{}"") answers ExportToFolder's findings, was " & folders.Check("{}")
 
 ' A control character in a folder name is refused by the library itself.
 On Error Resume Next

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "com_step.h"
 #include "corvane/component.h"
 #include "system_calls.h"
 
@@ -85,6 +86,11 @@ void ComponentModule::Unload() {
 }
 
 void* ComponentModule::Symbol(const char* name) const { return win32::DllSymbol(handle_, name); }
+
+pelmark::ComPtr<pelmark::IActivityRuntime> ComponentModule::CreateStep(
+    const pelmark::CLSID& clsid) const {
+  return cli::CreateComStep(Symbol("DllGetClassObject"), clsid, path_);
+}
 
 pelmark::HRESULT ComponentModule::CanUnloadNow() const {
   return Entry<ServerEntry>(handle_, "DllCanUnloadNow")();

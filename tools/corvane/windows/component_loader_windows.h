@@ -1,8 +1,10 @@
 // The registry reader and module loader of the tool on Windows: the same names as
 // corvane/loader.h offers on Linux, reading the system registry (as written by
 // regsvr32) and loading Corvane.dll with LoadLibrary, so that the tool's
-// commands are one source on both systems. Objects are not created here: the
-// module host creates them with CoCreateInstance, as a Windows host does.
+// commands are one source on both systems. The module host creates a scenario's
+// objects with CoCreateInstance, as a Windows host does; Create here makes them
+// through the DLL's own class factory, for what needs no registration (the
+// class reference).
 //
 // Threading: a Registry may be shared between threads (it only reads). A
 // ComponentModule is created and destroyed on one thread.
@@ -17,6 +19,7 @@
 #include "corvane/platform.h"
 #include "corvane/registry_entries.h"
 #include "pelmark/com.h"
+#include "pelmark/host.h"
 
 // Defined by corvane/component.h, which is not read here: it declares the COM
 // entry points as the contract types them, and windows.h declares them again.
@@ -73,8 +76,23 @@ class ComponentModule {
   // An exported symbol, or null.
   void* Symbol(const char* name) const;
 
+  // Creates an object of a class through the DLL's class factory and asks it for
+  // interface T (IActivityRuntime, or IActivityDesign). The object must be
+  // released before the module. Throws pelmark::Error 429 naming the class and
+  // the module.
+  template <class T>
+  pelmark::ComPtr<T> Create(const pelmark::CLSID& clsid) const {
+    pelmark::ComPtr<T> typed = CreateStep(clsid).template try_query<T>();
+    if (!typed)
+      throw pelmark::Error(kErrorCannotCreateObject, "ComponentModule",
+                           "the object of " + pelmark::GuidToString(clsid) + " made by " + path_ +
+                               " has no interface " + pelmark::GuidToString(T::iid));
+    return typed;
+  }
+
  private:
   void Unload();
+  pelmark::ComPtr<pelmark::IActivityRuntime> CreateStep(const pelmark::CLSID& clsid) const;
 
   std::string path_;
   void* handle_ = nullptr;

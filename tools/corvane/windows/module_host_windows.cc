@@ -16,6 +16,7 @@
 #include "automation/automation.h"
 #include "automation/com_objects.h"
 #include "automation/errors.h"
+#include "com_step.h"
 #include "rules/utf8_path.h"
 #include "rules/windows/wide_text.h"
 
@@ -32,113 +33,6 @@ std::string HresultText(HRESULT hr) {
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
   return text;
 }
-
-// An automation object handed to the step for the length of one call.
-class CallArgument {
- public:
-  explicit CallArgument(pelmark::IUnknown* object)
-      : dispatch_(object ? automation::MakeLibraryDispatch(object) : nullptr) {
-    if (object && !dispatch_)
-      throw HostError("the simulator handed the step an object with no automation form");
-  }
-  CallArgument(const CallArgument&) = delete;
-  CallArgument& operator=(const CallArgument&) = delete;
-  // Released after the call, so that the simulator sees no reference kept.
-  ~CallArgument() {
-    if (dispatch_) dispatch_->Release();
-  }
-  IDispatch* get() const { return dispatch_; }
-  IDispatch** address() { return &dispatch_; }
-
- private:
-  IDispatch* dispatch_;
-};
-
-// A step of Corvane.dll as the runner sees it: the contract's IActivityRuntime,
-// each call made through the DLL's IActivityRuntime. A failing HRESULT and its
-// error object become the pelmark::Error the contract throws.
-class ComStep final : public pelmark::IActivityRuntime {
- public:
-  explicit ComStep(::IActivityRuntime* step) : step_(step) {}
-
-  pelmark::HRESULT QueryInterface(const pelmark::IID& iid, void** out) override {
-    if (!out) return static_cast<pelmark::HRESULT>(E_POINTER);
-    if (iid == pelmark::IUnknown::iid || iid == pelmark::IDispatch::iid ||
-        iid == pelmark::IActivityRuntime::iid) {
-      *out = static_cast<pelmark::IActivityRuntime*>(this);
-      AddRef();
-      return 0;
-    }
-    *out = nullptr;
-    return static_cast<pelmark::HRESULT>(E_NOINTERFACE);
-  }
-  uint32_t AddRef() override { return ++references_; }
-  uint32_t Release() override {
-    uint32_t left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  // The runner calls the three methods only; late binding goes to the DLL's own
-  // IDispatch, which a host that wants it asks for through COM.
-  pelmark::HRESULT GetTypeInfoCount(uint32_t*) override { return NotHere(); }
-  pelmark::HRESULT GetTypeInfo(uint32_t, uint32_t, void**) override { return NotHere(); }
-  pelmark::HRESULT GetIDsOfNames(std::span<const std::string_view>, int32_t*) override {
-    return NotHere();
-  }
-  pelmark::HRESULT Invoke(int32_t, std::span<pelmark::Variant>, pelmark::Variant*) override {
-    return NotHere();
-  }
-
-  int32_t EvaluateCompositeTask(pelmark::IActivityServices* services, pelmark::IActivity* activity,
-                                pelmark::ITask*& task) override {
-    CallArgument services_argument(services), activity_argument(activity), task_argument(task);
-    LONG result = 0;
-    SetErrorInfo(0, nullptr);
-    Check(step_->EvaluateCompositeTask(services_argument.get(), activity_argument.get(),
-                                       task_argument.address(), &result));
-    return result;
-  }
-  int32_t Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) override {
-    CallArgument services_argument(services), task_argument(task);
-    LONG result = 0;
-    SetErrorInfo(0, nullptr);
-    Check(step_->Execute(services_argument.get(), task_argument.address(), &result));
-    return result;
-  }
-  void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override {
-    CallArgument services_argument(services), activity_argument(activity);
-    SetErrorInfo(0, nullptr);
-    Check(step_->Initialize(services_argument.get(), activity_argument.get()));
-  }
-
- private:
-  ~ComStep() { step_->Release(); }
-
-  static pelmark::HRESULT NotHere() { return static_cast<pelmark::HRESULT>(E_NOTIMPL); }
-
-  // The error the DLL left for a failing call: its number, source chain and
-  // description; without an error object, the number of the HRESULT alone.
-  static void Check(HRESULT hr) {
-    if (SUCCEEDED(hr)) return;
-    IErrorInfo* error = nullptr;
-    if (GetErrorInfo(0, &error) != S_OK || !error) throw automation::ErrorOfFailedCall(hr, nullptr);
-    BSTR source = nullptr, description = nullptr;
-    error->GetSource(&source);
-    error->GetDescription(&description);
-    pelmark::Error failure(
-        automation::ErrorNumberOfHresult(hr),
-        Utf8(source ? std::wstring_view(source, SysStringLen(source)) : L""),
-        Utf8(description ? std::wstring_view(description, SysStringLen(description)) : L""));
-    SysFreeString(source);
-    SysFreeString(description);
-    error->Release();
-    throw failure;
-  }
-
-  ::IActivityRuntime* step_;
-  uint32_t references_ = 0;
-};
 
 const char* const kRegisterAdvice = "; register the component with: regsvr32 Corvane.dll";
 
@@ -242,7 +136,7 @@ pelmark::ComPtr<pelmark::IActivityRuntime> ModuleHost::Create(const std::string&
   if (FAILED(hr) || !step)
     throw HostError("cannot create " + prog_id + " from " + entry->module_path +
                     ": CoCreateInstance failed with " + HresultText(hr));
-  return pelmark::ComPtr<pelmark::IActivityRuntime>(new ComStep(step));
+  return WrapComStep(step);
 }
 
 }  // namespace corvane::cli
