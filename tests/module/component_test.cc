@@ -10,9 +10,11 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "corvane/catalogue.h"
 #include "corvane/decisions.h"
+#include "corvane/design.h"
 #include "corvane/loader.h"
 #include "corvane/platform.h"
 #include "errors.h"
@@ -294,6 +296,15 @@ TEST_F(ComponentTest, EveryClassIsCreatableByProgIdAndAnswersItsInterfaces) {
     EXPECT_TRUE(runtime.try_query<pelmark::IDispatch>());
     EXPECT_TRUE(runtime.try_query<pelmark::IUnknown>());
     EXPECT_FALSE(runtime.try_query<pelmark::ITask>());
+    // The design-time interface: the class's reference, and its check of a
+    // configuration that names a parameter no class reads.
+    ComPtr<corvane::IActivityDesign> design = runtime.try_query<corvane::IActivityDesign>();
+    ASSERT_TRUE(design);
+    EXPECT_EQ(nlohmann::json::parse(design->Describe())["name"], c.name);
+    nlohmann::json checked = nlohmann::json::parse(
+        design->Check(R"({"step": {"parameters": {"NO_SUCH_PARAMETER": 1}}})"));
+    ASSERT_FALSE(checked["findings"].empty());
+    EXPECT_EQ(checked["findings"][0]["name"], "NO_SUCH_PARAMETER");
     EXPECT_EQ(module.CanUnloadNow(), pelmark::S_FALSE);
   }
   EXPECT_EQ(module.CanUnloadNow(), pelmark::S_OK) << "every object was released";
