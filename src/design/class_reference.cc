@@ -76,6 +76,7 @@ Json ReferenceJson(const ClassDescription& d) {
   for (size_t i = 0; i < d.parameters.size(); ++i) {
     if (!d.parameters[i].choices.empty()) parameters[i]["choices"] = d.parameters[i].choices;
     if (d.parameters[i].compared_with_true) parameters[i]["compared_with_true"] = true;
+    if (!d.parameters[i].read_for.empty()) parameters[i]["read_for"] = d.parameters[i].read_for;
   }
   Json templates = Json::array();
   for (const TemplateVariableDoc& t : d.template_variables)
@@ -132,6 +133,7 @@ ClassDescription ReferenceFromJson(const Json& json) {
          Text(p, "meaning"), p.value("sample", Json())});
     d.parameters.back().choices = p.value("choices", std::vector<std::string>());
     d.parameters.back().compared_with_true = p.value("compared_with_true", false);
+    d.parameters.back().read_for = p.value("read_for", "");
   }
   d.templates = Text(json, "templates");
   for (const Json& t : List(json, "template_variables"))

@@ -34,6 +34,9 @@ struct ParameterDoc {
   std::vector<std::string> choices = {};
   // Compared with True rather than converted: 1 and "yes" are not True.
   bool compared_with_true = false;
+  // The item list's entity type ("stack") for which alone the step reads it; empty
+  // when it reads it for every item list.
+  std::string read_for = {};
 };
 
 struct VariableDoc {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <pugixml.hpp>
 #include <stdexcept>
 
 #include "rules/nearest_name.h"
@@ -160,8 +161,8 @@ void CheckTemplateParameter(const ClassDescription& d, const ParameterDoc& p, co
     if (f.severity == FindingSeverity::kNote) continue;
     Add(out, at, f.severity == FindingSeverity::kError ? "error" : "warning", "template", p.name,
         f.subject,
-        what + ", line " + std::to_string(f.line) + ", column " + std::to_string(f.column) +
-            ": " + f.message,
+        what + ", line " + std::to_string(f.line) + ", column " + std::to_string(f.column) + ": " +
+            f.message,
         f.suggestion);
   }
 }
@@ -205,9 +206,21 @@ void CheckValue(const ClassDescription& d, const ParameterDoc& p, const NamedVal
   if (p.type == "format template") CheckTemplateParameter(d, p, v, at, out);
 }
 
+// The entity type of the configuration's item list ("document", "stack"); empty
+// when there is none or it cannot be read.
+std::string ItemListKind(const Configuration& c) {
+  if (!c.item_list) return "";
+  pugi::xml_document items;
+  if (!items.load_string(c.item_list->c_str())) return "";
+  return items.select_node("//dmsobject").node().attribute("entitytype").value();
+}
+
+// `executed`: whether a missing required parameter is read at all (a task only
+// evaluated is not executed); `item_kind`: the item list's entity type, for
+// parameters read only for one.
 void CheckParameters(const ClassDescription& d, ParameterScope scope,
                      const std::vector<NamedValue>& given, const Place& at, const LocaleInfo& loc,
-                     Findings& out) {
+                     bool executed, std::string_view item_kind, Findings& out) {
   const std::vector<std::string>& own =
       scope == ParameterScope::kStep ? d.step_parameters : d.task_parameters;
   const std::vector<std::string>& other =
@@ -234,7 +247,8 @@ void CheckParameters(const ClassDescription& d, ParameterScope scope,
     Add(out, at, "warning", "parameter", v.name, v.text, message, suggestion);
   }
   for (const ParameterDoc& p : d.parameters)
-    if (p.scope == scope && p.required && !FindValue(given, p.name))
+    if (p.scope == scope && p.required && executed &&
+        (p.read_for.empty() || EqualsNoCase(p.read_for, item_kind)) && !FindValue(given, p.name))
       Add(out, at, "error", "parameter", p.name, "",
           Where(at, p.name) + " is missing: the host refuses the name when the step reads it",
           "add " + p.name + " (" + p.allowed + ")");
@@ -330,6 +344,11 @@ Configuration ReadConfiguration(std::string_view text) {
       TaskConfiguration task;
       if (auto id = t.find("id"); id != t.end() && id->is_number_integer())
         task.id = id->get<int64_t>();
+      if (auto executed = t.find("executed"); executed != t.end()) {
+        if (!executed->is_boolean())
+          throw std::invalid_argument(where + ".executed is no true/false");
+        task.executed = executed->get<bool>();
+      }
       task.parameters = ValuesOf(t, "parameters", where);
       task.variables = ValuesOf(t, "variables", where);
       c.tasks.push_back(std::move(task));
@@ -348,11 +367,13 @@ std::string CheckConfiguration(const ClassDescription& d, std::string_view json)
   Findings out;
   try {
     const Configuration c = ReadConfiguration(json);
+    const std::string item_kind = ItemListKind(c);
     CheckParameters(d, ParameterScope::kStep, c.step_parameters, {"step", std::nullopt}, *c.locale,
-                    out);
+                    true, item_kind, out);
     for (const TaskConfiguration& task : c.tasks) {
       const Place at{"task", task.id};
-      CheckParameters(d, ParameterScope::kTask, task.parameters, at, *c.locale, out);
+      CheckParameters(d, ParameterScope::kTask, task.parameters, at, *c.locale, task.executed,
+                      item_kind, out);
       CheckVariables(d, task, at, *c.locale, out);
     }
     if (d.checks) d.checks(d, c, out);

@@ -9,7 +9,8 @@
 //   {"locale": "de-DE",
 //    "step": {"parameters": {NAME: value}, "requestcount": 3, "minresponses": 0,
 //             "minapprovals": 2},
-//    "tasks": [{"id": 5, "parameters": {NAME: value}, "variables": {NAME: value}}],
+//    "tasks": [{"id": 5, "parameters": {NAME: value}, "variables": {NAME: value},
+//               "executed": true}],
 //    "process": {"variables": {NAME: value}, "itemlist": "<xml text>" or {...}}}
 // A value is JSON text, number, true/false or null, or a typed form {"date":
 // "YYYY-MM-DDThh:mm:ss"}, {"double": x}, {"long": n}, {"empty": true}.
@@ -49,6 +50,9 @@ struct NamedValue {
 
 struct TaskConfiguration {
   std::optional<int64_t> id;
+  // False for a task the host only evaluates: its parameters are checked as
+  // given, but none is missing, since no Execute reads them.
+  bool executed = true;
   std::vector<NamedValue> parameters;
   std::vector<NamedValue> variables;
 };

@@ -27,10 +27,13 @@ std::vector<ParameterDoc> RectangleParameters(const std::string& what) {
 }
 
 ParameterDoc ChildInherits(const std::string& what) {
-  return TaskParameter("CHILD_INHERITS", "Boolean", true, "", kBooleanValues,
-                       "Stack item lists only: when True, the documents filed in each stack " +
-                           what + " too, after the stack. Read only for stacks.",
-                       false);
+  ParameterDoc p =
+      TaskParameter("CHILD_INHERITS", "Boolean", true, "", kBooleanValues,
+                    "Stack item lists only: when True, the documents filed in each stack " + what +
+                        " too, after the stack. Read only for stacks.",
+                    false);
+  p.read_for = "stack";
+  return p;
 }
 
 ClassDescription AutoStamp() {

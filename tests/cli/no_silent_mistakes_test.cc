@@ -251,4 +251,41 @@ TEST(TemplateRenderTest, EachOfManyMissingValuesIsWarnedAtItsPlace) {
       << render.err.substr(render.err.size() - 300);
 }
 
+// `corvane check` on a Notify step with four mistakes: one editor line per
+// finding of the class, exit 1 for an error among them, and `run` shows every
+// one of them, two on one parameter included. A scenario of four classes and
+// a review that only evaluates its tasks are judged class by class, task by
+// task, and have nothing to say.
+TEST(CheckCommandTest, EachClassJudgesWhatItReadsAndRunShowsEveryFinding) {
+  const fs::path source(CORVANE_SOURCE_DIR);
+  const fs::path file = source / "tests/windows/scenarios/notify-design-mistakes.json";
+  Outcome check = Corvane("check " + Quoted(file));
+  EXPECT_EQ(check.status, 1) << check.err;
+  const std::string at = file.string() + ":tasks[0].parameters.";
+  for (const std::string& line :
+       {at + "MESSAGE_BODY: warning: task 5's parameter MESSAGE_BODY, line 1, column 6: the step "
+             "does not provide the variable RECIPIENTNAME; it renders as empty text\n",
+        at + "MESSAGE_BODY: error: task 5's parameter MESSAGE_BODY, line 1, column 78: a single }",
+        at + "MODE: error: task 5's parameter MODE \"e-mail\" is not one of email: \"email\" "
+             "(any case); any other value sends no e-mail (suggestion: email)\n",
+        at + "SENDER_LIST: warning: SENDER_LIST's resource Legal has type \"group\""})
+    EXPECT_NE(check.out.find(line), std::string::npos) << line << "\n" << check.out;
+  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 4) << check.out;
+
+  Json warnings =
+      Json::parse(Corvane("run --json " + Quoted(file)).out)["scenarios"][0]["warnings"];
+  std::vector<std::string> names;
+  for (const Json& w : warnings)
+    if (w["kind"] == "check") names.push_back(w["name"]);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"MESSAGE_BODY", "MESSAGE_BODY", "MODE", "SENDER_LIST"}))
+      << warnings.dump();
+
+  Outcome clean =
+      Corvane("check " + Quoted(source / "examples/docops/approved-contracts.json") + " " +
+              Quoted(source / "examples/tasks/review-handed-in-from-another-step.json"));
+  EXPECT_EQ(clean.status, 0) << clean.out;
+  EXPECT_EQ(clean.out, "");
+}
+
 }  // namespace

@@ -37,12 +37,25 @@ Json Values(const List& list) {
   return out;
 }
 
-Json ConfigurationOf(const Scenario& s) {
+// The part of the scenario class `c` reads: the tasks its calls name (or every
+// task no call names), and the step's parameters and counts when it reads the step.
+Json ConfigurationOf(const Scenario& s, const ClassRef& c) {
   Json tasks = Json::array();
-  for (const sim::TaskSpec& t : s.tasks)
+  for (const sim::TaskSpec& t : s.tasks) {
+    bool read = false;
+    for (const ClassRef* r : ClassesReadingTask(s, t.task_id)) read = read || r->name == c.name;
+    if (!read) continue;
+    // Only a task a call executes has its parameters read; the others are answers
+    // the host holds, whose values are still checked.
+    bool executed = false;
+    for (const CallSpec& call : s.calls)
+      executed = executed || (call.method == Method::kExecute && call.task_id == t.task_id &&
+                              call.step_class.name == c.name);
     tasks.push_back({{"id", t.task_id},
                      {"parameters", Values(t.parameters)},
-                     {"variables", Values(t.variables)}});
+                     {"variables", Values(t.variables)},
+                     {"executed", executed}});
+  }
   Json process = Json::object();
   if (s.process) {
     Json variables = Json::object();
@@ -54,14 +67,15 @@ Json ConfigurationOf(const Scenario& s) {
     }
     process["variables"] = std::move(variables);
   }
-  return {{"locale", s.locale},
-          {"step",
-           {{"parameters", Values(s.activity.parameters)},
-            {"requestcount", s.activity.request_count},
-            {"minresponses", s.activity.min_responses},
-            {"minapprovals", s.activity.min_approvals}}},
-          {"tasks", std::move(tasks)},
-          {"process", std::move(process)}};
+  Json configuration = {{"locale", s.locale}};
+  if (ReadsStep(s, c))
+    configuration["step"] = {{"parameters", Values(s.activity.parameters)},
+                             {"requestcount", s.activity.request_count},
+                             {"minresponses", s.activity.min_responses},
+                             {"minapprovals", s.activity.min_approvals}};
+  configuration["tasks"] = std::move(tasks);
+  configuration["process"] = std::move(process);
+  return configuration;
 }
 
 // Where in the scenario file a finding points.
@@ -82,16 +96,25 @@ std::string PathOf(const Scenario& s, const Json& f) {
 }  // namespace
 
 std::vector<Json> CheckStep(const Scenario& s, ModuleHost& host) {
-  auto step = host.Create(s.step_class.name, s.step_class.clsid, s.step_class.by_clsid);
-  pelmark::ComPtr<IActivityDesign> design = step.try_query<IActivityDesign>();
-  if (!design)
-    throw HostError("the module " + host.module_path() + " cannot check " + s.step_class.name +
-                    ": it answers no design-time interface");
-  Json answer = Json::parse(design->Check(ConfigurationOf(s).dump()));
+  // Each class of the scenario checks the part it reads, the scenario's class first.
+  std::vector<const ClassRef*> classes = {&s.step_class};
+  for (const CallSpec& c : s.calls) {
+    bool seen = false;
+    for (const ClassRef* r : classes) seen = seen || r->name == c.step_class.name;
+    if (!seen) classes.push_back(&c.step_class);
+  }
   std::vector<Json> out;
-  for (Json& f : answer["findings"]) {
-    f["path"] = PathOf(s, f);
-    out.push_back(std::move(f));
+  for (const ClassRef* c : classes) {
+    auto step = host.Create(c->name, c->clsid, c->by_clsid);
+    pelmark::ComPtr<IActivityDesign> design = step.try_query<IActivityDesign>();
+    if (!design)
+      throw HostError("the module " + host.module_path() + " cannot check " + c->name +
+                      ": it answers no design-time interface");
+    Json answer = Json::parse(design->Check(ConfigurationOf(s, *c).dump()));
+    for (Json& f : answer["findings"]) {
+      f["path"] = PathOf(s, f);
+      out.push_back(std::move(f));
+    }
   }
   return out;
 }

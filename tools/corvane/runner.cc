@@ -270,38 +270,45 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return false;
 }
 
-// What the scenario sets that no class of its calls reads, and what those
-// classes write that the scenario never declared: both make a step quietly do
-// something other than what its designer meant.
-Json Warnings(const Scenario& s) {
-  std::vector<const ClassDescription*> classes;
-  auto add_class = [&](const ClassRef& c) {
-    const ClassDescription* d = FindDescription(c.name);
-    if (d && std::find(classes.begin(), classes.end(), d) == classes.end()) classes.push_back(d);
-  };
-  add_class(s.step_class);
-  for (const CallSpec& c : s.calls) add_class(c.step_class);
-  if (classes.empty()) return Json::array();
+// What a group of classes reads and writes, and how a message names them.
+struct Readers {
   std::vector<std::string> step_names, task_names, written;
-  for (const ClassDescription* d : classes) {
+  std::string class_names;  // "AutoStamp and Publish"
+
+  void Add(const ClassRef& c) {
+    const ClassDescription* d = FindDescription(c.name);
+    if (!d || std::find(classes.begin(), classes.end(), d) != classes.end()) return;
+    classes.push_back(d);
     step_names.insert(step_names.end(), d->step_parameters.begin(), d->step_parameters.end());
     task_names.insert(task_names.end(), d->task_parameters.begin(), d->task_parameters.end());
     written.insert(written.end(), d->variables_written.begin(), d->variables_written.end());
-  }
-  std::string class_names;
-  for (const ClassDescription* d : classes)
     class_names += (class_names.empty() ? "" : " and ") + d->name;
+  }
+
+  std::vector<const ClassDescription*> classes;
+};
+
+// What the scenario sets that no class reading it reads, and what those classes
+// write that the scenario never declared: both make a step quietly do something
+// other than what its designer meant. A task is judged by the classes whose
+// calls name it, the step's parameters by every class of the scenario.
+Json Warnings(const Scenario& s) {
+  Readers all;
+  all.Add(s.step_class);
+  for (const CallSpec& c : s.calls) all.Add(c.step_class);
+  if (all.classes.empty()) return Json::array();
 
   Json out = Json::array();
-  auto unread = [&](const std::string& name, bool on_step, std::optional<int32_t> task) {
-    const auto& own = on_step ? step_names : task_names;
-    const auto& other = on_step ? task_names : step_names;
+  auto unread = [&](const Readers& r, const std::string& name, bool on_step,
+                    std::optional<int32_t> task) {
+    const auto& own = on_step ? r.step_names : r.task_names;
+    const auto& other = on_step ? r.task_names : r.step_names;
     if (Contains(own, name)) return;
     Json w = {{"kind", "unread_parameter"}, {"scope", on_step ? "step" : "task"}, {"name", name}};
     if (task) w["task"] = *task;
     std::string where =
         on_step ? "step parameter " : "task " + std::to_string(*task) + "'s parameter ";
-    std::string message = where + name + " is not read by " + class_names;
+    std::string message = where + name + " is not read by " + r.class_names;
     if (Contains(other, name)) {
       w["suggestion"] = name;
       message += on_step ? "; the class reads it from the task's parameters"
@@ -316,26 +323,29 @@ Json Warnings(const Scenario& s) {
     w["message"] = message;
     out.push_back(std::move(w));
   };
-  for (const sim::ParameterSpec& p : s.activity.parameters) unread(p.name, true, std::nullopt);
+  for (const sim::ParameterSpec& p : s.activity.parameters) unread(all, p.name, true, std::nullopt);
   std::vector<int32_t> called;
   for (const CallSpec& c : s.calls)
     if (c.method != Method::kInitialize) called.push_back(c.task_id);
   for (const sim::TaskSpec& t : s.tasks) {
-    for (const sim::ParameterSpec& p : t.parameters) unread(p.name, false, t.task_id);
+    Readers task_readers;
+    for (const ClassRef* c : ClassesReadingTask(s, t.task_id)) task_readers.Add(*c);
+    if (task_readers.classes.empty()) continue;
+    for (const sim::ParameterSpec& p : t.parameters) unread(task_readers, p.name, false, t.task_id);
     if (std::find(called.begin(), called.end(), t.task_id) == called.end()) continue;
     // A host that creates variables on their first write takes every write.
     if (s.options.create_task_variables) continue;
     std::vector<std::string> declared;
     for (const sim::VariableSpec& v : t.variables) declared.push_back(v.name);
     std::vector<std::string> reported;
-    for (const std::string& name : written) {
+    for (const std::string& name : task_readers.written) {
       if (Contains(declared, name) || Contains(reported, name)) continue;
       reported.push_back(name);
       out.push_back({{"kind", "undeclared_variable"},
                      {"task", t.task_id},
                      {"name", name},
-                     {"message", class_names + " writes the variable " + name + ", which task " +
-                                     std::to_string(t.task_id) +
+                     {"message", task_readers.class_names + " writes the variable " + name +
+                                     ", which task " + std::to_string(t.task_id) +
                                      " does not declare; the write fails on a strict host"}});
     }
   }
@@ -598,12 +608,14 @@ Json ReportHead(const Scenario& s, ModuleHost& host) {
   head["clock_fixed"] = s.now.has_value();
   head["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
   head["warnings"] = Warnings(s);
-  // The class's own findings, but for names the tool has already warned about.
+  // The class's own findings, but for names the tool has already warned about
+  // (and only the tool: two findings of the class about one parameter are two).
+  const Json tool_warnings = head["warnings"];
   for (Json& f : CheckStep(s, host)) {
     bool named = false;
     // A misspelt name is one mistake: the tool's warning already says which
     // name was meant, so the class's "missing" finding for it adds nothing.
-    for (const Json& w : head["warnings"])
+    for (const Json& w : tool_warnings)
       named = named || ((w.value("name", "") == f.value("name", "") ||
                          w.value("suggestion", "") == f.value("name", "")) &&
                         w.value("task", Json()) == f.value("task", Json()));

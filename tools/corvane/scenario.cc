@@ -96,6 +96,25 @@ Method ParseMethod(const Node& node) {
 
 }  // namespace
 
+std::vector<const ClassRef*> ClassesReadingTask(const Scenario& s, int32_t task_id) {
+  std::vector<const ClassRef*> out;
+  for (const CallSpec& c : s.calls) {
+    if (c.method == Method::kInitialize || c.task_id != task_id) continue;
+    bool seen = false;
+    for (const ClassRef* r : out) seen = seen || r->name == c.step_class.name;
+    if (!seen) out.push_back(&c.step_class);
+  }
+  if (out.empty()) out.push_back(&s.step_class);
+  return out;
+}
+
+bool ReadsStep(const Scenario& s, const ClassRef& c) {
+  if (c.name == s.step_class.name) return true;
+  for (const CallSpec& call : s.calls)
+    if (call.step_class.name == c.name && call.method != Method::kExecute) return true;
+  return false;
+}
+
 std::string_view MethodName(Method m) {
   switch (m) {
     case Method::kInitialize:

@@ -99,6 +99,15 @@ struct Scenario {
   std::vector<CallSpec> calls;
 };
 
+// The classes whose calls read task `task_id` (an Execute or an evaluation of
+// it), in the order the calls name them; the scenario's class for a task no call
+// names. A scenario of several classes is checked task by task against these.
+std::vector<const ClassRef*> ClassesReadingTask(const Scenario& s, int32_t task_id);
+
+// Whether class `c` reads the step's own parameters and counts: the scenario's
+// class, and a class called to initialize or to evaluate.
+bool ReadsStep(const Scenario& s, const ClassRef& c);
+
 // Reads and checks a scenario; throws ScenarioError (place and message) for a
 // file that cannot be read, is no JSON, or does not follow the schema.
 Scenario LoadScenario(const std::string& path);

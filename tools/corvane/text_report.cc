@@ -167,8 +167,16 @@ void TextReportSink::BeginReport(const Json& report, const std::string& module) 
               (report["clock_fixed"].get<bool>() ? "fixed by the scenario" : "real time"));
   if (!report["warnings"].empty()) {
     Line(3, "WARNINGS (" + std::to_string(report["warnings"].size()) + "):");
-    for (const Json& warning : report["warnings"])
-      Line(5, "warning: " + warning["message"].get<std::string>());
+    // The class's own findings keep their severity and suggestion, as `check` prints them.
+    for (const Json& warning : report["warnings"]) {
+      std::string line =
+          warning.value("severity", "warning") + ": " + warning["message"].get<std::string>();
+      const Json& suggestion = warning.value("suggestion", Json());
+      if (warning.value("kind", "") == "check" && suggestion.is_string() &&
+          !suggestion.get<std::string>().empty())
+        line += " (suggestion: " + suggestion.get<std::string>() + ")";
+      Line(5, line);
+    }
   }
 }
 
