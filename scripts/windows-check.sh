@@ -60,13 +60,16 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
   -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 # Release without debug information: the builds are most of the check's time, and
 # debug information of the static run-time libraries slows linking.
+# build DIRECTORY TOOLCHAIN TARGET...
 build() {
-  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$2.cmake" "${launcher[@]}" >/dev/null
-  nice -n 10 cmake --build "$1" -j2 --target CorvaneDll corvane com_server_test \
-    late_binding_test
+  local dir=$1 toolchain=$2
+  shift 2
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$toolchain.cmake" "${launcher[@]}" >/dev/null
+  nice -n 10 cmake --build "$dir" -j2 --target "$@"
 }
-build "$x64_build" mingw-w64-x86_64
+programs=(CorvaneDll corvane com_server_test late_binding_test)
+build "$x64_build" mingw-w64-x86_64 "${programs[@]}"
 
 work=$(mktemp -d /tmp/corvane-wine.XXXXXX)
 cleanup() {
@@ -154,6 +157,15 @@ check_architecture() {
     <("$linux_build/corvane" describe --all --json) >"$work/describe.diff" ||
     fail "$arch: describe --all --json differs from the Linux tool's:" \
       "$(head -20 "$work/describe.diff")"
+  # So do the classes' checks: of every example, and of a Notify step with four
+  # mistakes (exit 1 on both sides for its errors).
+  local checked=(tests/windows/scenarios/notify-design-mistakes.json) file
+  for file in "${files[@]}"; do [[ $file == examples/* ]] && checked+=("$file"); done
+  diff <(cd "$root" && { timeout "$wine_budget" wine "$bin/corvane.exe" check --json \
+    "${checked[@]}" || echo "exit $?"; } | tr -d '\r') \
+    <(cd "$root" && { "$linux_build/corvane" check --json "${checked[@]}" || echo "exit $?"; }) \
+    >"$work/check.diff" ||
+    fail "$arch: check --json differs from the Linux tool's:" "$(head -20 "$work/check.diff")"
 
   # The scenarios, named from the source tree so that both reports name them alike.
   (cd "$root" && python3 "$root/scripts/compare-scenarios.py" "$arch" "$linux_build/corvane" \
@@ -199,7 +211,15 @@ ReportEventW L"Object doesn'"'"'t support this property or method"'
 
 check_architecture x64 "$x64_build" "" "${corpus[@]}"
 
-build "$x86_build" mingw-w64-i686
+# Without Wine's 32-bit loader nothing 32-bit runs here: only the DLL is built,
+# to check its exports.
+wine32=0
+if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then wine32=1; fi
+if [ "$wine32" = 1 ]; then
+  build "$x86_build" mingw-w64-i686 "${programs[@]}"
+else
+  build "$x86_build" mingw-w64-i686 CorvaneDll
+fi
 # The x86 DLL's COM entry points are __stdcall; COM looks them up by their plain
 # names, so it must export them so.
 exports=$(i686-w64-mingw32-objdump -p "$x86_build/Corvane.dll" |
@@ -209,7 +229,7 @@ expected_exports='CorvaneGetContract CorvaneSetDecisionObserver CorvaneSetPlatfo
 [ "$exports" = "$expected_exports" ] ||
   fail "the 32-bit Corvane.dll exports: $exports; expected: $expected_exports"
 
-if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
+if [ "$wine32" = 1 ]; then
   check_architecture x86 "$x86_build" 'C:\windows\syswow64\' "${corpus[@]}"
 else
   echo "windows-check: x86: NOT RUN: Wine's 32-bit loader (wine32) is not installed;" \
