@@ -77,8 +77,8 @@ class WriteField : public FieldAction {
   static constexpr const char* kAsDate = "as a date";
 
   // convert(input), whose error names the input and its value.
-  template <class Convert>
-  auto Converted(const Variant& input, const char* as, Convert convert) const {
+  template <class Result>
+  Result Converted(const Variant& input, const char* as, Result (*convert)(const Variant&)) const {
     return Noted(
         [&] {
           return RaiseNote{"reading", "task", InputName(), input, as};
