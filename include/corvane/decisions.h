@@ -1,12 +1,16 @@
-// What a class decided in one call, for a host that shows designers why a step
-// did what it did. The classes that decide (the human-task evaluations of
-// DocApproval, Review and ToDo, and Wait's Execute) tell the installed
-// DecisionObserver once per such call; no other class tells it anything.
+// What a class decided in one call, and what a step was reading when a call
+// failed, for a host that shows designers why a step did what it did. The
+// classes that decide (the human-task evaluations of DocApproval, Review and
+// ToDo, and Wait's Execute) tell the installed DecisionObserver once per such
+// call; no other class tells it anything. A call that ends in an error raised
+// while the step read a parameter, a variable or a template's value tells it
+// Raised with what was read; the error itself reaches the host unchanged.
 //
 // Threading: install the observer before creating activity objects, as the
 // platform services. Decided runs on the thread that made the deciding call,
-// after the decision and before the call returns; calls on several threads
-// reach the one observer concurrently.
+// after the decision and before the call returns; Raised runs on the failing
+// call's thread just before the error leaves it. Calls on several threads reach
+// the one observer concurrently.
 //
 // Typical usage:
 //   class Narrator final : public corvane::DecisionObserver {
@@ -44,6 +48,21 @@ struct Decision {
   std::vector<DecisionFigure> figures;  // in the order they were decided
 };
 
+// What a step was reading when it raised the error a call ends in, in parts a
+// host puts in its own words: `action` `owner`'s `what` `value` `detail`, as in
+// reading | task | parameter COMMENTSASNOTES | "yes" | as a yes/no value.
+struct RaisedContext {
+  std::string class_name;   // "DocApproval"
+  std::string method;       // "Execute", "EvaluateCompositeTask", "Initialize"
+  int32_t number = 0;       // the error the call raises, as the host sees it
+  std::string description;  // "Type mismatch"
+  std::string action;       // "reading", "rendering"
+  std::string owner;        // "task" (the call's task), "step", "workflow", or empty
+  std::string what;         // "parameter COMMENTSASNOTES", "template variable dmsobject.title"
+  pelmark::Variant value;   // the value read; Empty when there is none to show
+  std::string detail;       // "as a yes/no value"; may be empty
+};
+
 class DecisionObserver {
  public:
   virtual ~DecisionObserver() = default;
@@ -51,6 +70,11 @@ class DecisionObserver {
   // Told what a class decided. It makes no host or DMS call of its own and must
   // not call back into the library or the host, nor throw.
   virtual void Decided(const Decision& decision) = 0;
+
+  // Told what the step was reading when the call's error was raised, once per
+  // failing call and only when the step knows; the same rules as Decided. The
+  // default ignores it.
+  virtual void Raised(const RaisedContext& context) {}
 };
 
 // Installs `observer` (not owned; must outlive its use), or none for nullptr,

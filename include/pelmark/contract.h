@@ -16,7 +16,7 @@
 #error "The Pelmark contract needs C++20 or later (-std=c++20)."
 #endif
 
-#define PELMARK_CONTRACT_VERSION 6
+#define PELMARK_CONTRACT_VERSION 7
 
 #if defined(_LIBCPP_VERSION)
 #define PELMARK_STDLIB_TAG "libc++"

@@ -20,7 +20,7 @@ class SignatureActivity final : public Activity {
   using Activity::Activity;
 
   // Audits the signature request for the documents of the workflow instance.
-  void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override {
+  void RunInitialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override {
     pelmark::ComPtr<pelmark::IActivityRuntime> self(this);
     pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
     pelmark::ComPtr<pelmark::IActivity> held_activity(activity);

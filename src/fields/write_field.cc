@@ -46,6 +46,8 @@ class WriteField : public FieldAction {
   virtual ComPtr<IField> Lookup(pelmark::IEntity* entity, const std::string& name) const = 0;
   // The value to write, read afresh each time it is looked at.
   virtual Variant Input(pelmark::ITask* task) const = 0;
+  // What Input reads: "variable VALUE".
+  virtual const char* InputName() const = 0;
 
  private:
   void Write(IField* field, pelmark::ITask* task) const {
@@ -59,15 +61,29 @@ class WriteField : public FieldAction {
         WriteText(field, task);
         break;
       case FieldMember::kNumeric:
-        field->SetValue(ToDouble(Input(task)));
+        field->SetValue(Converted(Input(task), kAsNumber, ToDouble));
         break;
       case FieldMember::kYesNo:
-        field->SetValue(ToBoolean(Input(task)));
+        field->SetValue(Converted(Input(task), kAsYesNo, ToBoolean));
         break;
       case FieldMember::kDateTime:
-        field->SetValue(Variant::Date(ToDate(Input(task))));
+        field->SetValue(Variant::Date(Converted(Input(task), kAsDate, ToDate)));
         break;
     }
+  }
+
+  static constexpr const char* kAsNumber = "as a number";
+  static constexpr const char* kAsYesNo = "as a yes/no value";
+  static constexpr const char* kAsDate = "as a date";
+
+  // convert(input), whose error names the input and its value.
+  template <class Result>
+  Result Converted(const Variant& input, const char* as, Result (*convert)(const Variant&)) const {
+    return Noted(
+        [&] {
+          return RaiseNote{"reading", "task", InputName(), input, as};
+        },
+        [&] { return convert(input); });
   }
 
   // The text member converts by the field's data type; a type it does not
@@ -77,16 +93,16 @@ class WriteField : public FieldAction {
     Variant input = Input(task);
     switch (data_type) {
       case kTypeDouble:
-        field->SetValue(ToDouble(input));
+        field->SetValue(Converted(input, kAsNumber, ToDouble));
         break;
       case kTypeDate:
-        field->SetValue(Variant::Date(ToDate(input)));
+        field->SetValue(Variant::Date(Converted(input, kAsDate, ToDate)));
         break;
       case kTypeBoolean:
-        field->SetValue(ToBoolean(input));
+        field->SetValue(Converted(input, kAsYesNo, ToBoolean));
         break;
       case kTypeLong:
-        field->SetValue(ToLong(input));
+        field->SetValue(Converted(input, "as a whole number", ToLong));
         break;
       case kTypeText:
       case kTypeVarText:
@@ -110,6 +126,7 @@ class SetField final : public WriteField {
     return FieldOf(entity, name);
   }
   Variant Input(pelmark::ITask* task) const override { return TaskVariable(task, "VALUE"); }
+  const char* InputName() const override { return "variable VALUE"; }
 };
 
 class ChangeField final : public WriteField {
@@ -124,6 +141,7 @@ class ChangeField final : public WriteField {
     return field;
   }
   Variant Input(pelmark::ITask* task) const override { return TaskParameter(task, "FIELDVALUE"); }
+  const char* InputName() const override { return "parameter FIELDVALUE"; }
 };
 
 }  // namespace

@@ -145,13 +145,27 @@ pelmark::HRESULT Activity::InvokeDesign(int32_t dispid, std::span<pelmark::Varia
 }
 
 int32_t Activity::EvaluateCompositeTask(pelmark::IActivityServices* services,
-                                        pelmark::IActivity* activity, pelmark::ITask*&) {
+                                        pelmark::IActivity* activity, pelmark::ITask*& task) {
+  return InCall("EvaluateCompositeTask",
+                [&] { return RunEvaluateCompositeTask(services, activity, task); });
+}
+
+int32_t Activity::Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) {
+  return InCall("Execute", [&] { return RunExecute(services, task); });
+}
+
+void Activity::Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) {
+  InCall("Initialize", [&] { RunInitialize(services, activity); });
+}
+
+int32_t Activity::RunEvaluateCompositeTask(pelmark::IActivityServices* services,
+                                           pelmark::IActivity* activity, pelmark::ITask*&) {
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
   pelmark::ComPtr<pelmark::IActivity> held_activity(activity);
   return pelmark::kResultDone;
 }
 
-void Activity::Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) {
+void Activity::RunInitialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) {
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
   pelmark::ComPtr<pelmark::IActivity> held_activity(activity);
 }
@@ -160,7 +174,7 @@ Location Activity::ExecuteLocation() const {
   return {kPublic, info_.name, ": IActivityRuntime_Execute Function Ln "};
 }
 
-int32_t Activity::Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) {
+int32_t Activity::RunExecute(pelmark::IActivityServices* services, pelmark::ITask*& task) {
   // Keep the object alive for the whole call, whatever the host does meanwhile.
   pelmark::ComPtr<pelmark::IActivityRuntime> self(this);
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);

@@ -55,18 +55,25 @@ class Activity : public pelmark::IActivityRuntime {
   pelmark::HRESULT Invoke(int32_t dispid, std::span<pelmark::Variant> args,
                           pelmark::Variant* result) override;
 
-  // IActivityRuntime. The defaults take and release their references and touch
-  // nothing else; Execute runs ExecuteWork inside the public error report.
+  // IActivityRuntime: each runs its Run member and, when the call fails, tells
+  // the installed observer what the step was reading as it raised.
   int32_t EvaluateCompositeTask(pelmark::IActivityServices* services, pelmark::IActivity* activity,
-                                pelmark::ITask*& task) override;
-  int32_t Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) override;
-  void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override;
+                                pelmark::ITask*& task) final;
+  int32_t Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) final;
+  void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) final;
 
   // The number of activity objects alive in this module (for DllCanUnloadNow).
   static int32_t LiveObjects();
 
  protected:
   virtual ~Activity();
+
+  // The calls themselves. The defaults take and release their references and
+  // touch nothing else; RunExecute runs ExecuteWork inside the public error report.
+  virtual int32_t RunEvaluateCompositeTask(pelmark::IActivityServices* services,
+                                           pelmark::IActivity* activity, pelmark::ITask*& task);
+  virtual int32_t RunExecute(pelmark::IActivityServices* services, pelmark::ITask*& task);
+  virtual void RunInitialize(pelmark::IActivityServices* services, pelmark::IActivity* activity);
 
   // The class's own work inside Execute; `at` numbers its statements.
   virtual int32_t ExecuteWork(pelmark::IActivityServices* services, pelmark::ITask* task,
@@ -117,6 +124,18 @@ class Activity : public pelmark::IActivityRuntime {
    private:
     Activity& owner_;
   };
+
+  // Runs one call the host makes, named `method`.
+  template <class Body>
+  decltype(auto) InCall(std::string_view method, Body&& body) {
+    ForgetRaise();
+    try {
+      return std::forward<Body>(body)();
+    } catch (const pelmark::Error& error) {
+      TellRaised(info_.name, method, error);
+      throw;
+    }
+  }
 
   pelmark::HRESULT InvokeDesign(int32_t dispid, std::span<pelmark::Variant> args,
                                 pelmark::Variant* result);

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "pelmark/com.h"
+#include "rules/raise_context.h"
 
 namespace corvane {
 
@@ -90,6 +91,7 @@ bool Suppressed(Body&& body) noexcept {
     std::forward<Body>(body)();
     return true;
   } catch (...) {
+    ForgetRaise();  // a swallowed error's words must not go to a later one
     return false;
   }
 }

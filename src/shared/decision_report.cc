@@ -1,24 +1,21 @@
 #include "shared/decision_report.h"
 
-#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "corvane/decisions.h"
+#include "rules/raise_context.h"
 
 namespace corvane {
 namespace {
 
 using pelmark::Variant;
 
-std::atomic<DecisionObserver*> g_observer{nullptr};
-
 // Hands the narration to the observer; builds it only when someone listens.
 template <class Narrate>
 void Tell(Narrate narrate) {
-  if (DecisionObserver* observer = g_observer.load(std::memory_order_acquire))
-    observer->Decided(narrate());
+  if (DecisionObserver* observer = InstalledObserver()) observer->Decided(narrate());
 }
 
 Decision Evaluation(std::string_view class_name, int row, std::string outcome, int32_t result,
@@ -117,10 +114,6 @@ void ReportDecision(std::string_view class_name, const WaitDecision& decision) {
                     .figures = decision.figures ? WaitFigureList(*decision.figures)
                                                 : std::vector<DecisionFigure>{}};
   });
-}
-
-DecisionObserver* SetDecisionObserver(DecisionObserver* observer) {
-  return g_observer.exchange(observer, std::memory_order_acq_rel);
 }
 
 }  // namespace corvane

@@ -83,6 +83,10 @@ std::string LinkConfiguration(pelmark::IActivityServices* services, const std::s
   return configuration->GetSetting("Links", kind, "");
 }
 
+// Fills repetition i of item variable `name` ("dmsobject.link") from `item`.
+void FillItemVariable(CVariable& v, const std::string& name, int32_t i, const XmlNode& item,
+                      const std::string& link_template, const std::string& dbid);
+
 }  // namespace
 
 int32_t SetObjectVariable(pelmark::IActivityServices* services, std::string_view owner,
@@ -115,23 +119,47 @@ int32_t SetObjectVariable(pelmark::IActivityServices* services, std::string_view
       const XmlNode& item = items[i - 1];
       for (CVariable& v : expression.Variables()) {
         const std::string name = LCase(v.Name());
-        if (name == "dmsobject.link") {
-          // Every marker is replaced with its attribute read, so an item without
-          // a "typecode" fails even when the template has no "=$".
-          std::string link = ReplaceAll(link_template, "=#", "=" + item.Attribute("id"));
-          link = ReplaceAll(std::move(link), "=$", "=" + item.Attribute("typecode"));
-          link = ReplaceAll(std::move(link), "=!", "=" + dbid);
-          v.SetValue(i, std::move(link));
-        } else if (name == "dmsobject.id") {
-          v.SetValue(i, item.Attribute("id"));
-        } else if (name == "dmsobject.name") {
-          v.SetValue(i, item.Attribute("name"));
-        }
+        const auto needs = [&](std::string_view attributes) {
+          return RaiseNote{"filling",
+                           "",
+                           "template variable " + name,
+                           {},
+                           "for item " + std::to_string(i) + " of the workflow's variable " +
+                               std::string(loop_object) + ", which needs the item's " +
+                               std::string(attributes)};
+        };
+        Noted(
+            [&] {
+              return needs(name == "dmsobject.link" ? "id and typecode attributes"
+                           : name == "dmsobject.id" ? "id attribute"
+                                                    : "name attribute");
+            },
+            [&] { FillItemVariable(v, name, i, item, link_template, dbid); });
       }
     }
     return count;
   });
 }
+
+namespace {
+
+void FillItemVariable(CVariable& v, const std::string& name, int32_t i, const XmlNode& item,
+                      const std::string& link_template, const std::string& dbid) {
+  if (name == "dmsobject.link") {
+    // Every marker is replaced with its attribute read, so an item without
+    // a "typecode" fails even when the template has no "=$".
+    std::string link = ReplaceAll(link_template, "=#", "=" + item.Attribute("id"));
+    link = ReplaceAll(std::move(link), "=$", "=" + item.Attribute("typecode"));
+    link = ReplaceAll(std::move(link), "=!", "=" + dbid);
+    v.SetValue(i, std::move(link));
+  } else if (name == "dmsobject.id") {
+    v.SetValue(i, item.Attribute("id"));
+  } else if (name == "dmsobject.name") {
+    v.SetValue(i, item.Attribute("name"));
+  }
+}
+
+}  // namespace
 
 void FillExpressionVariables(pelmark::IActivityServices* services, std::string_view owner,
                              pelmark::ITask* task,

@@ -110,7 +110,12 @@ class DocApproval final : public HumanTaskStep {
 
   // MinApprovals is converted wherever it is compared.
   static double MinApprovals(pelmark::IActivity* activity) {
-    return ToDouble(pelmark::Variant(activity->MinApprovals()));
+    const pelmark::Variant value(activity->MinApprovals());
+    return Noted(
+        [&] {
+          return RaiseNote{"reading", "step", "MinApprovals", value, "as a number"};
+        },
+        [&] { return ToDouble(value); });
   }
   static std::string MinApprovalsText(pelmark::IActivity* activity) {
     return ToText(pelmark::Variant(activity->MinApprovals()));

@@ -17,16 +17,21 @@ namespace {
 constexpr double kTaskCompleted = 134217729.0;  // &H08000001
 
 // The audit switch of a parameter collection: on unless "AUDIT_ACTIVITY" says
-// otherwise.
-bool AuditSwitch(pelmark::IParameters* parameters) {
+// otherwise. `owner` is whose parameters they are ("task", "step").
+bool AuditSwitch(pelmark::IParameters* parameters, const char* owner) {
   if (!Must(parameters)->Exists("AUDIT_ACTIVITY")) return true;
   pelmark::ComPtr<pelmark::IParameter> parameter = parameters->Item("AUDIT_ACTIVITY");
-  return ToBoolean(Must(parameter)->Value());
+  const pelmark::Variant value = Must(parameter)->Value();
+  return Noted(
+      [&] {
+        return RaiseNote{"reading", owner, "parameter AUDIT_ACTIVITY", value, "as a yes/no value"};
+      },
+      [&] { return ToBoolean(value); });
 }
 
 bool TaskAuditSwitch(pelmark::ITask* task) {
   pelmark::ComPtr<pelmark::IParameters> parameters = Must(task)->Parameters();
-  return AuditSwitch(parameters.get());
+  return AuditSwitch(parameters.get(), "task");
 }
 
 // A status compares with the completed value as numbers; a null status is
@@ -70,7 +75,7 @@ void AuditCase(const AuditCopy& copy, pelmark::IActivityServices* services,
 
 bool StepAuditSwitch(pelmark::IActivity* activity) {
   pelmark::ComPtr<pelmark::IParameters> parameters = Must(activity)->Parameters();
-  return AuditSwitch(parameters.get());
+  return AuditSwitch(parameters.get(), "step");
 }
 
 Tally CountAnswers(pelmark::IActivity* activity, bool count_approvals, bool join_details) {
@@ -124,7 +129,13 @@ pelmark::ComPtr<pelmark::IProcessInstance> RecordAnswer(pelmark::IActivityServic
     }
   }
   at(5);
-  if (EqualsTrue(TaskParameter(task, "COMMENTSASNOTES"))) {
+  const pelmark::Variant notes = TaskParameter(task, "COMMENTSASNOTES");
+  if (Noted(
+          [&] {
+            return RaiseNote{"reading", "task", "parameter COMMENTSASNOTES", notes,
+                             "as a yes/no value"};
+          },
+          [&] { return EqualsTrue(notes); })) {
     std::string comment = Trim(ToText(TaskVariable(task, "COMMENTS")));
     if (!comment.empty()) AddNote(copy, services, task, comment);
   }
@@ -137,14 +148,15 @@ std::function<AuditedEvent()> Always(std::string_view event) {
   return [event] { return AuditedEvent{event, 1}; };
 }
 
-int32_t HumanTaskStep::Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) {
+int32_t HumanTaskStep::RunExecute(pelmark::IActivityServices* services, pelmark::ITask*& task) {
   pelmark::ComPtr<pelmark::IActivityRuntime> self(this);
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
   return Reported({kBracketed, step_, ": IActivityRuntime_Execute Function ("},
                   [&](Line& at) { return ExecuteWork(services, task, at); });
 }
 
-void HumanTaskStep::Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) {
+void HumanTaskStep::RunInitialize(pelmark::IActivityServices* services,
+                                  pelmark::IActivity* activity) {
   pelmark::ComPtr<pelmark::IActivityRuntime> self(this);
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
   pelmark::ComPtr<pelmark::IActivity> held_activity(activity);
@@ -152,8 +164,9 @@ void HumanTaskStep::Initialize(pelmark::IActivityServices* services, pelmark::IA
            [&](Line& at) { InitializeWork(services, activity, at); });
 }
 
-int32_t HumanTaskStep::EvaluateCompositeTask(pelmark::IActivityServices* services,
-                                             pelmark::IActivity* activity, pelmark::ITask*& task) {
+int32_t HumanTaskStep::RunEvaluateCompositeTask(pelmark::IActivityServices* services,
+                                                pelmark::IActivity* activity,
+                                                pelmark::ITask*& task) {
   pelmark::ComPtr<pelmark::IActivityRuntime> self(this);
   pelmark::ComPtr<pelmark::IActivityServices> held_services(services);
   pelmark::ComPtr<pelmark::IActivity> held_activity(activity);

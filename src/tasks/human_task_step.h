@@ -65,10 +65,10 @@ class HumanTaskStep : public Activity {
   // `step` names the step in the error report ("Approval" for DocApproval).
   HumanTaskStep(const ClassInfo& info, std::string_view step) : Activity(info), step_(step) {}
 
-  int32_t Execute(pelmark::IActivityServices* services, pelmark::ITask*& task) override;
-  void Initialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override;
-  int32_t EvaluateCompositeTask(pelmark::IActivityServices* services, pelmark::IActivity* activity,
-                                pelmark::ITask*& task) override;
+  int32_t RunExecute(pelmark::IActivityServices* services, pelmark::ITask*& task) override;
+  void RunInitialize(pelmark::IActivityServices* services, pelmark::IActivity* activity) override;
+  int32_t RunEvaluateCompositeTask(pelmark::IActivityServices* services,
+                                   pelmark::IActivity* activity, pelmark::ITask*& task) override;
 
  protected:
   virtual void InitializeWork(pelmark::IActivityServices* services, pelmark::IActivity* activity,

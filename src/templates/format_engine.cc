@@ -215,11 +215,26 @@ class Placeholders {
 
 // --- CVariable
 
-const std::string& CVariable::ValueOutOfRange(int32_t) const {
-  Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [](Line& at) {
-    at(1);
-    Raise(9);
-  });
+const std::string& CVariable::ValueOutOfRange(int32_t index) const {
+  Noted(
+      [&] {
+        // Only a loop over an item list fills item variables, and only these three.
+        const bool item = LCase(Name()).starts_with("dmsobject.");
+        return RaiseNote{"rendering",
+                         "",
+                         "template variable " + Name(),
+                         {},
+                         "in repetition " + std::to_string(index) + ", which nothing filled" +
+                             (item ? "; a loop over the item list fills only dmsobject.id, "
+                                     "dmsobject.name and dmsobject.link"
+                                   : "")};
+      },
+      [] {
+        Reported({kPrivate, kVariable, ":Value Ln ", kQuiet}, [](Line& at) {
+          at(1);
+          Raise(9);
+        });
+      });
   std::abort();  // Reported raises the error again
 }
 

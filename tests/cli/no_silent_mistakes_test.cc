@@ -106,6 +106,81 @@ TEST(RunWarningsTest, AnUndeclaredWrittenVariableAndAParameterInTheWrongPlaceAre
       << all;
 }
 
+// The example at examples/`example` with each `from` replaced by its `to`.
+std::string ExampleWith(const std::string& example,
+                        std::vector<std::pair<std::string, std::string>> changes) {
+  std::string text = Slurp(fs::path(CORVANE_SOURCE_DIR) / "examples" / example);
+  for (const auto& [from, to] : changes) {
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// A step that raises while it reads a value says, in the report, which value and
+// how it read it; the error the host sees keeps its classic number and text.
+TEST(RunWarningsTest, ARaisedErrorNamesTheValueTheStepWasReading) {
+  const std::string kApproval = "tasks/approval-of-a-contract.json";
+  const std::string kNotify = "notify/notify-legal-team.json";
+  const struct {
+    std::string example;
+    std::vector<std::pair<std::string, std::string>> changes;
+    int number;
+    std::string words;
+  } rows[] = {
+      {kApproval,
+       {{R"("COMMENTSASNOTES": true})", R"("COMMENTSASNOTES": "yes"})"}},
+       13,
+       R"(reading task 1's parameter COMMENTSASNOTES "yes" as a yes/no value)"},
+      {kApproval,
+       {{R"("minapprovals": 2)", R"("minapprovals": "two")"}},
+       13,
+       R"(reading the step's MinApprovals "two" as a number)"},
+      {kApproval,
+       {{R"("COMMENTSASNOTES": true})", R"("COMMENTSASNOTES": true, "AUDIT_ACTIVITY": "ja"})"}},
+       13,
+       R"(reading task 1's parameter AUDIT_ACTIVITY "ja" as a yes/no value)"},
+      {"fields/record-series-fields.json",
+       {{R"("class": "GetFieldValue",)", R"("class": "GetFieldValue", "locale": "de-DE",)"},
+        {R"("12/31/2031")", R"("31.11.2025")"}},
+       13,
+       R"(reading task 3's variable VALUE "31.11.2025" as a date)"},
+      {kNotify,
+       {{R"("[\0] ",dmsobject.name)", R"("[\0] ",dmsobject.title)"}},
+       9,
+       "rendering template variable dmsobject.title in repetition 1, which nothing filled; a "
+       "loop over the item list fills only dmsobject.id, dmsobject.name and dmsobject.link"},
+      {kNotify,
+       {{R"("[\0] ",dmsobject.name)", R"("[\0] ",dmsobject.link)"},
+        {R"("typecode": 2, )", ""},
+        {R"("typecode": 2, )", ""}},
+       91,
+       "filling template variable dmsobject.link for item 1 of the workflow's variable dmsobject, "
+       "which needs the item's id and typecode attributes"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.words);
+    const fs::path file = WriteScenario("raised.json", ExampleWith(row.example, row.changes));
+    Outcome json = Corvane("run --json " + Quoted(file));
+    Json failed;
+    for (const Json& call : Json::parse(json.out)["scenarios"][0]["calls"])
+      if (!call["error"].is_null() && failed.is_null()) failed = call["error"];
+    ASSERT_FALSE(failed.is_null()) << json.out;
+    EXPECT_EQ(failed["number"], row.number);
+    EXPECT_EQ(failed["description"], row.number == 13 ? "Type mismatch"
+                                     : row.number == 9
+                                         ? "Subscript out of range"
+                                         : "Object variable or With block variable not set");
+    EXPECT_EQ(failed["while"], row.words);
+    Outcome text = Corvane("run " + Quoted(file));
+    EXPECT_NE(text.out.find("): " + failed["description"].get<std::string>() + "\n   while " +
+                            row.words + "\n   Source chain"),
+              std::string::npos)
+        << text.out;
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -98,8 +98,8 @@ $expected"
     [ "$status" -eq 2 ] || fail "the old-ABI host exited with $status:
 $out"
     expect_in "$out" "refusing to use $prefix/lib/corvane/Corvane.so" \
-      "the module was built for contract version 6, libstdc++ with the C++11 string ABI (_GLIBCXX_USE_CXX11_ABI=1)" \
-      "this host for contract version 6, libstdc++ with the old string ABI (_GLIBCXX_USE_CXX11_ABI=0)"
+      "the module was built for contract version 7, libstdc++ with the C++11 string ABI (_GLIBCXX_USE_CXX11_ABI=1)" \
+      "this host for contract version 7, libstdc++ with the old string ABI (_GLIBCXX_USE_CXX11_ABI=0)"
     if grep -qF "MarkAsVital Document" <<<"$out"; then fail "a refused host ran a step"; fi
     ;;
 

@@ -8,7 +8,10 @@
 // class's entry method, one event-log entry per logged procedure the error passed
 // through, and no simulator object still held. Where a class suppresses an error
 // by design (per-item work in walks, missing fields), the call completes and
-// nothing is logged.
+// nothing is logged. Each example's classes also answer the design-time
+// interface with JSON: the example checks without an error finding, and with any
+// one of its parameters or variables removed or of another type, Check still
+// answers findings.
 #include "fault_sweep.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +24,10 @@
 #include <regex>
 #include <set>
 
+#include "component/class_table.h"
+#include "configuration.h"
 #include "contract_operations.h"
+#include "corvane/design.h"
 
 namespace corvane_test {
 namespace {
@@ -339,6 +345,55 @@ TEST_P(FaultSweepTest, EveryFailingCallReachesTheHostIntactOrIsSuppressedByDesig
     FaultCounts::Add(base.class_name, faults);
     std::cout << "[ sweep    ] " << base.class_name << " " << corvane::cli::MethodName(base.method)
               << ": " << faults << " faults injected, " << suppressed << " suppressed by design\n";
+  }
+}
+
+// The configuration with the value at `map`[`name`] removed, or replaced by one
+// of another type.
+std::vector<nlohmann::ordered_json> Mutants(const nlohmann::ordered_json& configuration) {
+  std::vector<nlohmann::ordered_json> out;
+  auto each = [&](const nlohmann::json::json_pointer& map) {
+    for (const auto& [name, value] : configuration[map].items()) {
+      out.push_back(configuration);
+      out.back()[map].erase(name);
+      out.push_back(configuration);
+      out.back()[map][name] =
+          value.is_string() ? nlohmann::ordered_json{{"long", 7}} : nlohmann::ordered_json("seven");
+    }
+  };
+  if (configuration.contains("step")) each(nlohmann::json::json_pointer("/step/parameters"));
+  for (size_t t = 0; t < configuration["tasks"].size(); ++t)
+    for (const char* kind : {"parameters", "variables"})
+      each(nlohmann::json::json_pointer("/tasks/" + std::to_string(t) + "/" + kind));
+  return out;
+}
+
+TEST_P(FaultSweepTest, DescribeAndCheckAnswerJsonForTheExampleAndEachValueDroppedOrRetyped) {
+  const corvane::cli::Scenario s = corvane::cli::LoadScenario(GetParam().string());
+  auto design_of = [](const std::string& class_name) {
+    pelmark::ComPtr<pelmark::IActivityRuntime> step(
+        corvane::CreateActivity(*corvane::FindClassByName(class_name)));
+    return step.try_query<corvane::IActivityDesign>();
+  };
+  std::vector<const corvane::cli::ClassRef*> classes = {&s.step_class};
+  for (const corvane::cli::CallSpec& c : s.calls)
+    if (std::none_of(classes.begin(), classes.end(),
+                     [&](const auto* r) { return r->name == c.step_class.name; }))
+      classes.push_back(&c.step_class);
+  for (const corvane::cli::ClassRef* c : classes) {
+    pelmark::ComPtr<corvane::IActivityDesign> design = design_of(c->name);
+    EXPECT_EQ(nlohmann::json::parse(design->Describe())["name"], c->name);
+    // Each class checks the part of the scenario it reads.
+    const nlohmann::ordered_json configuration = corvane::cli::ConfigurationOf(s, *c);
+    const nlohmann::json findings =
+        nlohmann::json::parse(design->Check(configuration.dump()))["findings"];
+    for (const nlohmann::json& f : findings)
+      EXPECT_NE(f["severity"], "error") << "the example is a correct design: " << f.dump();
+    for (const nlohmann::ordered_json& mutant : Mutants(configuration)) {
+      std::string answer;
+      ASSERT_NO_THROW(answer = design->Check(mutant.dump())) << mutant.dump();
+      EXPECT_TRUE(nlohmann::json::parse(answer)["findings"].is_array()) << answer;
+    }
   }
 }
 

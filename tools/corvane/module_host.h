@@ -85,12 +85,15 @@ class CliPlatform : public PlatformServices {
   std::string export_root;  // the sandbox while a scenario runs
 };
 
-// What the loaded module's classes decided, in call order.
+// What the loaded module's classes decided, in call order, and what a step was
+// reading when a call failed.
 class DecisionLog final : public DecisionObserver {
  public:
   void Decided(const Decision& decision) override { decisions.push_back(decision); }
+  void Raised(const RaisedContext& context) override { raised.push_back(context); }
 
   std::vector<Decision> decisions;
+  std::vector<RaisedContext> raised;
 };
 
 // The locales the tool offers by name (en-US, de-DE); null for any other.
@@ -116,6 +119,8 @@ class ModuleHost {
   CliPlatform& platform() { return platform_; }
   // What the classes decided since the last clear(), in call order.
   std::vector<Decision>& decisions() { return decision_log_.decisions; }
+  // What failing calls were reading as they raised, since the last clear().
+  std::vector<RaisedContext>& raised() { return decision_log_.raised; }
   const std::string& registry_root() const { return platform_.registry_root; }
   bool temporary_registry() const { return temporary_registry_; }
   // The module a class resolves to (loaded on first use).

@@ -646,6 +646,20 @@ Steps CreateSteps(const Scenario& s, ModuleHost& host) {
   return steps;
 }
 
+// "reading task 5's parameter COMMENTSASNOTES "yes" as a yes/no value": the
+// step's note in words, with the call's task named by its id.
+std::string RaisedWords(const RaisedContext& r, const CallSpec& c) {
+  std::string words = r.action + " ";
+  if (r.owner == "task" && c.method != Method::kInitialize)
+    words += "task " + std::to_string(c.task_id) + "'s ";
+  else if (!r.owner.empty())
+    words += "the " + r.owner + "'s ";
+  words += r.what;
+  if (!r.value.is_empty()) words += " " + VariantText(r.value);
+  if (!r.detail.empty()) words += " " + r.detail;
+  return words;
+}
+
 // Makes call number `index` (from 0) of the step and answers its head: what was
 // called, on what clock, and what it returned or raised.
 Json MakeCall(const CallSpec& c, size_t index, pelmark::IActivityRuntime* step, sim::Simulator& sim,
@@ -740,7 +754,11 @@ Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, si
   platform.now += c.advance_days;
   const Marks mark = Mark(sim, platform);
   host.decisions().clear();
+  host.raised().clear();
   Json call = MakeCall(c, index, steps[c.step_class.name].get(), sim, platform.now);
+  // What the step was reading when it raised the call's error, when it says.
+  if (!call["error"].is_null() && !host.raised().empty())
+    call["error"]["while"] = RaisedWords(host.raised().back(), c);
   // A call decides at most once; what it decided, as the class explained it.
   call["decision"] =
       host.decisions().empty() ? Json(nullptr) : DecisionJson(host.decisions().back());

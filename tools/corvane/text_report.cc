@@ -193,6 +193,7 @@ void TextReportSink::BeginCall(const Json& c) {
   } else {
     Line(3, "Raised error " + std::to_string(error["number"].get<int32_t>()) + " (" +
                 error["hex"].get<std::string>() + "): " + error["description"].get<std::string>());
+    if (error.contains("while")) Line(3, "while " + error["while"].get<std::string>());
     Line(3, "Source chain, innermost first:");
     for (const Json& part : error["chain"]) Line(5, part.get<std::string>());
   }

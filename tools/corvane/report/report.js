@@ -267,6 +267,7 @@
   function errorBox(error) {
     return h("div", { class: "error-box", role: "note" },
       h("strong", null, "Raised " + error.hex + " (" + error.number + "): " + error.description),
+      error.while ? h("p", null, "while " + error.while) : null,
       list(error.chain).length
         ? h("ol", { class: "chain" }, list(error.chain).map((part) => h("li", null, part)))
         : null);
