@@ -334,6 +334,7 @@ Json ScenarioSkeleton(const ClassDescription& d) {
   task["variables"] = variables;
 
   Json scenario = {
+      {"$schema", kScenarioSchemaId},
       {"description", "A starting point for a " + d.name +
                           " step, written by corvane new: every parameter at a sample value, the "
                           "variables it reads and writes declared, one document. Change the "

@@ -436,19 +436,11 @@ Options:
   --json            print the reference as JSON
   --markdown        print the class's page of docs/classes
   --all             every class
-  --write DIR       with --all: write one page per class and README.md into DIR
-  --check DIR       with --all: compare DIR with the pages the table makes; exit 1
-                    and name each page that differs or is missing
+  --write DIR       with --all: write one page and one JSON Schema per class,
+                    README.md and classes.schema.json into DIR
+  --check DIR       with --all: compare DIR with the files the table makes; exit 1
+                    and name each file that differs or is missing
 )";
-
-// The pages of docs/classes, file name to text.
-std::map<std::string, std::string> ReferencePages() {
-  std::map<std::string, std::string> pages;
-  for (const ClassDescription& d : ClassDescriptions())
-    pages[d.name + ".md"] = DescriptionMarkdown(d);
-  pages["README.md"] = ReferenceIndexMarkdown();
-  return pages;
-}
 
 std::string ReadFileText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -464,7 +456,7 @@ int WriteReference(const std::string& dir) {
   if (ec || !fs::is_directory(folder))
     throw HostError("cannot create the directory " + dir +
                     (ec ? ": " + ec.message() : std::string()));
-  const std::map<std::string, std::string> pages = ReferencePages();
+  const std::map<std::string, std::string> pages = ReferenceFiles();
   // Each page goes to a temporary file first and is renamed into place, so an
   // interrupted write leaves no half page behind.
   for (const auto& [name, text] : pages) {
@@ -483,7 +475,10 @@ int WriteReference(const std::string& dir) {
       throw HostError("cannot write " + Utf8Of(target) + ": " + ec.message());
     }
   }
-  std::cout << "Wrote " << pages.size() << " pages to " << dir << "\n";
+  size_t schemas = 0;
+  for (const auto& [name, text] : pages) schemas += name.ends_with(".schema.json");
+  std::cout << "Wrote " << pages.size() - schemas << " pages and " << schemas << " schemas to "
+            << dir << "\n";
   return kExitOk;
 }
 
@@ -491,7 +486,7 @@ int CheckReference(const std::string& dir) {
   const fs::path folder = PathOfUtf8(dir);
   if (!fs::is_directory(folder)) throw HostError("no directory " + dir);
   int differing = 0;
-  for (const auto& [name, text] : ReferencePages()) {
+  for (const auto& [name, text] : ReferenceFiles()) {
     const fs::path page = folder / name;
     if (!fs::exists(page)) {
       std::cout << Utf8Of(page) << ": missing\n";
