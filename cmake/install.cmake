@@ -63,3 +63,6 @@ install(FILES tools/corvane/corvane.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/ba
   RENAME corvane COMPONENT runtime)
 # The schema editors use to complete and check scenario files.
 install(FILES docs/scenario.schema.json DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+# The class schemas it refers to, beside it as its references expect.
+install(DIRECTORY docs/classes/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/classes COMPONENT runtime
+  FILES_MATCHING PATTERN "*.schema.json")

@@ -68,7 +68,8 @@ $expected"
       include/pelmark/host_bases.h include/pelmark/contract.h lib/cmake/Corvane/CorvaneConfig.cmake \
       lib/cmake/Corvane/CorvaneConfigVersion.cmake lib/pkgconfig/corvane.pc \
       share/man/man1/corvane.1 share/doc/Corvane/integrating.md \
-      share/doc/Corvane/scenario.schema.json share/bash-completion/completions/corvane; do
+      share/doc/Corvane/scenario.schema.json share/doc/Corvane/classes/classes.schema.json \
+      share/doc/Corvane/classes/Notify.schema.json share/bash-completion/completions/corvane; do
       [ -f "$prefix/$f" ] || fail "cmake --install did not install $f"
     done
     # The installed tool registers the installed module (found on its own).

@@ -22,16 +22,13 @@ using namespace corvane::cli_test;
 
 const fs::path kPages = fs::path(CORVANE_SOURCE_DIR) / "docs" / "classes";
 
-TEST(ReferencePagesTest, CommittedPagesAreThoseTheTableMakes) {
-  std::set<std::string> expected = {"README.md"};
-  for (const ClassDescription& d : ClassDescriptions()) {
-    expected.insert(d.name + ".md");
-    EXPECT_EQ(Slurp(kPages / (d.name + ".md")), corvane::cli::DescriptionMarkdown(d))
-        << d.name << ".md is out of date: corvane describe --all --write docs/classes";
-  }
-  EXPECT_EQ(Slurp(kPages / "README.md"), corvane::cli::ReferenceIndexMarkdown());
+TEST(ReferencePagesTest, CommittedPagesAndSchemasAreThoseTheTableMakes) {
+  const std::map<std::string, std::string> files = corvane::cli::ReferenceFiles();
+  for (const auto& [name, text] : files)
+    EXPECT_EQ(Slurp(kPages / name), text)
+        << name << " is out of date: corvane describe --all --write docs/classes";
   for (const auto& e : fs::directory_iterator(kPages))
-    EXPECT_TRUE(expected.count(e.path().filename().string()))
+    EXPECT_TRUE(files.count(e.path().filename().string()))
         << e.path() << " is no page of the table";
 }
 
@@ -59,7 +56,7 @@ TEST(ReferenceToolTest, CheckFindsAStalePageAndWriteRepairsIt) {
   const fs::path dir = Scratch() / "pages";
   Outcome write = Corvane("describe --all --write " + dir.string());
   ASSERT_EQ(write.status, 0) << write.err;
-  EXPECT_EQ(write.out, "Wrote 33 pages to " + dir.string() + "\n");
+  EXPECT_EQ(write.out, "Wrote 33 pages and 33 schemas to " + dir.string() + "\n");
   EXPECT_EQ(Corvane("describe --all --check " + dir.string()).status, 0);
   EXPECT_EQ(Corvane("describe --all --check " + kPages.string()).status, 0);
 

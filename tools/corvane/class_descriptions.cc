@@ -286,7 +286,10 @@ std::string ReferenceIndexMarkdown() {
       "One page per activity class: its parameters with type, default and allowed values, the "
       "template variables, the task variables it reads and writes, its results, services and "
       "errors. `corvane describe CLASS` prints the same from the built tool, and `corvane new "
-      "CLASS` writes a scenario to start from.\n\n"
+      "CLASS` writes a scenario to start from. Beside each page, `<Class>.schema.json` is the JSON "
+      "Schema of the class's parameters and task variables in a scenario file, which "
+      "../scenario.schema.json applies (see [Editing with the "
+      "schema](../scenarios.md#editing-with-the-schema)).\n\n"
       "| Class | Family | Parameters | Task variables read | Task variables written |\n"
       "|---|---|---|---|---|\n";
   for (const ClassDescription& d : ClassDescriptions()) {
@@ -334,6 +337,7 @@ Json ScenarioSkeleton(const ClassDescription& d) {
   task["variables"] = variables;
 
   Json scenario = {
+      {"$schema", kScenarioSchemaId},
       {"description", "A starting point for a " + d.name +
                           " step, written by corvane new: every parameter at a sample value, the "
                           "variables it reads and writes declared, one document. Change the "

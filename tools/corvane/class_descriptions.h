@@ -7,6 +7,7 @@
 // read-only after.
 #pragma once
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
@@ -26,6 +27,12 @@ using design::ParameterScope;
 using design::TemplateVariableDoc;
 using design::VariableDoc;
 
+// The "$id" of docs/scenario.schema.json, which `corvane new` writes as a scenario's
+// "$schema": a stable name, where a path to the file depends on the folder the
+// scenario is in. docs/scenarios.md says how to point an editor at the file.
+inline constexpr std::string_view kScenarioSchemaId =
+    "https://corvane.example/schemas/scenario.schema.json";
+
 // What the loaded module answers through the design-time interface of an object
 // of each class, in catalogue order; throws HostError when the module cannot be
 // loaded or answers no reference.
@@ -39,6 +46,17 @@ std::string DescriptionText(const ClassDescription& d);
 // The page docs/classes/<Class>.md, and the index docs/classes/README.md.
 std::string DescriptionMarkdown(const ClassDescription& d);
 std::string ReferenceIndexMarkdown();
+// The JSON Schema docs/classes/<Class>.schema.json: the class's step and task
+// parameters (names in any case, choices, required ones) and task variables as a
+// scenario file writes them, each with its description. ClassSchemaIndex is
+// docs/classes/classes.schema.json, which applies the scenario's class's schema;
+// docs/scenario.schema.json refers to it.
+std::string ClassSchemaFile(const ClassDescription& d);
+nlohmann::ordered_json ClassSchema(const ClassDescription& d);
+nlohmann::ordered_json ClassSchemaIndex();
+// Everything `corvane describe --all --write` puts into docs/classes, file name
+// to text: the pages, README.md, the schemas and their index.
+std::map<std::string, std::string> ReferenceFiles();
 // A scenario file that runs the class as it is: every parameter at its sample
 // value, the variables it reads and writes declared, one item of the kind it
 // works on.

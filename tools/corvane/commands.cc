@@ -80,8 +80,8 @@ void ReportStaleDirectories() {
 }
 
 const char* kRunHelp =
-    R"(Usage: corvane run [--json] [--verbose] [--junit FILE] [--html FILE] [--module PATH]
-                  [--registry DIR] SCENARIO...
+    R"(Usage: corvane run [--json] [--verbose] [--strict] [--junit FILE] [--html FILE]
+                  [--module PATH] [--registry DIR] SCENARIO...
 
 Runs each scenario file: builds the simulated host and DMS it describes, creates
 its class through the component's entry points, makes its calls in order and
@@ -90,13 +90,18 @@ calls, what was saved, stored, sent and logged, and whether its expectations
 hold. The file format is described in docs/scenarios.md.
 
 The report warns about parameters the class never reads (with the nearest name
-it does read) and about variables it writes that the scenario does not declare,
-and lists the errors a step skipped (an item a walk went past) with the item
-and the error.
+it does read), about variables it writes that the scenario does not declare,
+about what the class's own check finds (as corvane check does) and about a call
+that raised an error no expectation covers (a call without an expect block); it
+lists the errors a step skipped (an item a walk went past) with the item and the
+error. Warnings do not fail a scenario unless --strict is given.
 
 Options:
   --json            print the report as JSON (every fact, one document)
   --verbose         list every call the step made, host calls included
+  --strict          also fail a scenario (exit 1) on a check finding of severity
+                    error and on a call that raised an error no expectation
+                    covers
   --junit FILE      also write JUnit XML, one test case per scenario, for a CI
                     server; an unwritable FILE stops the run before it starts
   --html FILE       also write the report as one HTML page to look at in a
@@ -176,7 +181,7 @@ int RunScenarioFiles(const ParsedOptions& o) {
     if (!scenario) continue;
     Json summary;
     try {
-      summary = RunScenario(*scenario, host, sink);
+      summary = RunScenario(*scenario, host, sink, {.strict = o.Flag("--strict")});
     } catch (const ScenarioError& e) {
       could_not_run(file, e);
       continue;
@@ -275,11 +280,12 @@ std::string Printable(std::string_view text, bool keep_line_breaks) {
 int RunCommand(const Args& args) {
   const std::string help =
       std::string(kRunHelp) + ModuleHelp() + kRegistryOptionHelp +
-      "\nExit status: 0 when every expectation holds, 1 when one does not, "
+      "\nExit status: 0 when every expectation holds, 1 when one does not (or, with "
+      "--strict,\nwhen a check finds an error or a raised error is not expected), "
       "2 when a scenario\ncannot be read or run or the JUnit or HTML file "
       "cannot be written.\nColour is used on a terminal unless NO_COLOR is set.\n";
-  return WithOptions(args, {"--json", "--verbose"}, {"--module", "--registry", "--junit", "--html"},
-                     help, RunScenarioFiles);
+  return WithOptions(args, {"--json", "--verbose", "--strict"},
+                     {"--module", "--registry", "--junit", "--html"}, help, RunScenarioFiles);
 }
 
 int CheckCommand(const Args& args) {
@@ -436,19 +442,11 @@ Options:
   --json            print the reference as JSON
   --markdown        print the class's page of docs/classes
   --all             every class
-  --write DIR       with --all: write one page per class and README.md into DIR
-  --check DIR       with --all: compare DIR with the pages the table makes; exit 1
-                    and name each page that differs or is missing
+  --write DIR       with --all: write one page and one JSON Schema per class,
+                    README.md and classes.schema.json into DIR
+  --check DIR       with --all: compare DIR with the files the table makes; exit 1
+                    and name each file that differs or is missing
 )";
-
-// The pages of docs/classes, file name to text.
-std::map<std::string, std::string> ReferencePages() {
-  std::map<std::string, std::string> pages;
-  for (const ClassDescription& d : ClassDescriptions())
-    pages[d.name + ".md"] = DescriptionMarkdown(d);
-  pages["README.md"] = ReferenceIndexMarkdown();
-  return pages;
-}
 
 std::string ReadFileText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -464,7 +462,7 @@ int WriteReference(const std::string& dir) {
   if (ec || !fs::is_directory(folder))
     throw HostError("cannot create the directory " + dir +
                     (ec ? ": " + ec.message() : std::string()));
-  const std::map<std::string, std::string> pages = ReferencePages();
+  const std::map<std::string, std::string> pages = ReferenceFiles();
   // Each page goes to a temporary file first and is renamed into place, so an
   // interrupted write leaves no half page behind.
   for (const auto& [name, text] : pages) {
@@ -483,7 +481,10 @@ int WriteReference(const std::string& dir) {
       throw HostError("cannot write " + Utf8Of(target) + ": " + ec.message());
     }
   }
-  std::cout << "Wrote " << pages.size() << " pages to " << dir << "\n";
+  size_t schemas = 0;
+  for (const auto& [name, text] : pages) schemas += name.ends_with(".schema.json");
+  std::cout << "Wrote " << pages.size() - schemas << " pages and " << schemas << " schemas to "
+            << dir << "\n";
   return kExitOk;
 }
 
@@ -491,7 +492,7 @@ int CheckReference(const std::string& dir) {
   const fs::path folder = PathOfUtf8(dir);
   if (!fs::is_directory(folder)) throw HostError("no directory " + dir);
   int differing = 0;
-  for (const auto& [name, text] : ReferencePages()) {
+  for (const auto& [name, text] : ReferenceFiles()) {
     const fs::path page = folder / name;
     if (!fs::exists(page)) {
       std::cout << Utf8Of(page) << ": missing\n";

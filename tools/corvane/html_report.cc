@@ -45,9 +45,9 @@ void BothSinks::EndCall() {
   second_.EndCall();
 }
 
-void BothSinks::EndReport(bool passed) {
-  first_.EndReport(passed);
-  second_.EndReport(passed);
+void BothSinks::EndReport(const Json& tail) {
+  first_.EndReport(tail);
+  second_.EndReport(tail);
 }
 
 HtmlReportFile::ScriptSafeBuffer::int_type HtmlReportFile::ScriptSafeBuffer::overflow(int_type ch) {

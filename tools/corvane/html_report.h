@@ -33,7 +33,7 @@ class BothSinks final : public ReportSink {
   void Element(const Json& element) override;
   void EndList() override;
   void EndCall() override;
-  void EndReport(bool passed) override;
+  void EndReport(const Json& tail) override;
 
  private:
   ReportSink& first_;

@@ -45,6 +45,23 @@ std::string FailureLines(const Json& report, size_t& count) {
   return lines;
 }
 
+// The <failure> of a failed scenario: its failed expectations, then what
+// --strict failed it for.
+void AppendFailure(pugi::xml_node testcase, const Json& report) {
+  size_t count = 0;
+  std::string lines = FailureLines(report, count);
+  std::string message = count ? std::to_string(count) + " expectation(s) failed" : "";
+  const Json strict = report.value("strict_failures", Json::array());
+  for (const Json& f : strict) lines += "--strict: " + Text(f) + "\n";
+  if (!strict.empty())
+    message += (message.empty() ? "" : "; ") + std::string("--strict: ") +
+               std::to_string(strict.size()) + " problem(s)";
+  pugi::xml_node node = testcase.append_child("failure");
+  node.append_attribute("message") = message.c_str();
+  node.append_attribute("type") = count ? "expectation" : "strict";
+  node.text() = lines.c_str();
+}
+
 }  // namespace
 
 bool StdoutWantsColour() {
@@ -55,7 +72,8 @@ bool StdoutWantsColour() {
 
 std::string ColourLine(const std::string& line) {
   if (line.starts_with("PASS ")) return Paint(line, kGreen);
-  if (line.starts_with("FAIL ") || line.find("EXPECTATIONS FAILED") != std::string::npos)
+  if (line.starts_with("FAIL ") || line.find("EXPECTATIONS FAILED") != std::string::npos ||
+      line.find("FAILED UNDER --strict") != std::string::npos)
     return Paint(line, kRed);
   return line;
 }
@@ -127,10 +145,10 @@ void JsonReportSink::EndList() { json_.End(); }
 
 void JsonReportSink::EndCall() { json_.End(); }
 
-void JsonReportSink::EndReport(bool passed) {
+void JsonReportSink::EndReport(const Json& tail) {
   json_.End();  // calls
   json_.Value(module_, "module");
-  json_.Value(passed, "passed");
+  for (const auto& [key, value] : tail.items()) json_.Value(value, key);
   json_.End();
 }
 
@@ -199,15 +217,15 @@ void JunitFile::Write(const Json& reports) {
       node.text() = message.c_str();
       continue;
     }
-    if (report["passed"].get<bool>()) continue;
-    ++failures;
-    size_t count = 0;
-    const std::string lines = FailureLines(report, count);
-    const std::string message = std::to_string(count) + " expectation(s) failed";
-    pugi::xml_node node = testcase.append_child("failure");
-    node.append_attribute("message") = message.c_str();
-    node.append_attribute("type") = "expectation";
-    node.text() = lines.c_str();
+    if (!report["passed"].get<bool>()) {
+      ++failures;
+      AppendFailure(testcase, report);
+    }
+    // A CI server shows a case's output also when it passes: the warnings go there.
+    std::string warnings;
+    for (const Json& w : report.value("call_warnings", Json::array()))
+      warnings += "warning: " + Text(w["message"]) + "\n";
+    if (!warnings.empty()) testcase.append_child("system-out").text() = warnings.c_str();
   }
   for (pugi::xml_node node : {suites, suite}) {
     node.append_attribute("tests") = static_cast<int>(reports.size());

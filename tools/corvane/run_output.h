@@ -70,7 +70,7 @@ class JsonReportSink final : public ReportSink {
   void Element(const nlohmann::ordered_json& element) override;
   void EndList() override;
   void EndCall() override;
-  void EndReport(bool passed) override;
+  void EndReport(const nlohmann::ordered_json& tail) override;
 
  private:
   JsonStream& json_;

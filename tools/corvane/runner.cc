@@ -599,7 +599,9 @@ class Sandbox {
   TemporaryDirectory directory_;
 };
 
-Json ReportHead(const Scenario& s, ModuleHost& host) {
+// The head of the report; `check_errors` receives the message of each finding of
+// severity error, also of those the head leaves out as named already.
+Json ReportHead(const Scenario& s, ModuleHost& host, std::vector<std::string>& check_errors) {
   Json head = Json::object();
   head["scenario"] = s.file;
   head["description"] = s.description;
@@ -612,6 +614,9 @@ Json ReportHead(const Scenario& s, ModuleHost& host) {
   // (and only the tool: two findings of the class about one parameter are two).
   const Json tool_warnings = head["warnings"];
   for (Json& f : CheckStep(s, host)) {
+    if (f["severity"] == "error")
+      check_errors.push_back("check error at " + f.value("path", "") + ": " +
+                             f.value("message", ""));
     bool named = false;
     // A misspelt name is one mistake: the tool's warning already says which
     // name was meant, so the class's "missing" finding for it adds nothing.
@@ -745,10 +750,31 @@ class ItemReports {
   std::vector<std::string> before_, after_;
 };
 
+// A call that raised while no expectation was written for it: the error would
+// otherwise pass unseen. Any expect block covers it, since one without "error"
+// fails on an error.
+Json UncoveredError(const CallSpec& c, const Json& call) {
+  const Json& error = call["error"];
+  const std::string number = std::to_string(error["number"].get<int32_t>());
+  std::string what = "call " + call["index"].dump() + " (" + call["class"].get<std::string>() +
+                     "." + call["method"].get<std::string>() +
+                     (call.contains("task") ? " of task " + call["task"].dump() : "") + ")";
+  std::string where = c.place == "expect" ? "the scenario" : c.place;
+  Json w = {{"kind", "uncovered_error"}, {"call", call["index"]},
+            {"method", call["method"]},  {"task", call.value("task", Json())},
+            {"number", error["number"]}, {"description", error["description"]}};
+  w["message"] = what + " raised error " + number + " (" + error["description"].get<std::string>() +
+                 ") and no expectation covers it; if that is meant, add \"expect\": {\"error\": "
+                 "{\"number\": " +
+                 number + "}} to " + where;
+  return w;
+}
+
 // Makes call number `index` of the scenario and hands its part of the report to
-// the sink; answers its failed expectations for the summary, or null when all hold.
+// the sink; answers its failed expectations for the summary, or null when all
+// hold. A raised error no expectation covers goes to `uncovered`.
 Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, sim::Simulator& sim,
-             CliPlatform& platform, ItemReports& items, ReportSink& sink) {
+             CliPlatform& platform, ItemReports& items, ReportSink& sink, Json& uncovered) {
   const CallSpec& c = s.calls[index];
   if (c.at) platform.now = *c.at;
   platform.now += c.advance_days;
@@ -778,6 +804,7 @@ Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, si
   StreamList(sink, "jobs", facts);
   sink.Member("expectations", expectations);
   sink.EndCall();
+  if (!c.expect && !call["error"].is_null()) uncovered.push_back(UncoveredError(c, call));
 
   if (expectations["failures"].empty()) return nullptr;
   return {{"index", call["index"]}, {"method", call["method"]}, {"expectations", expectations}};
@@ -785,7 +812,7 @@ Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, si
 
 }  // namespace
 
-Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
+Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink, const RunOptions& options) {
   CliPlatform& platform = host.platform();
   platform.now = s.now.value_or(SystemNow());
   platform.locale = FindLocale(s.locale);
@@ -806,9 +833,11 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
     throw ScenarioError("", "the simulated host refused the content: " + e.description());
   }
 
-  const Json head = ReportHead(s, host);
+  std::vector<std::string> check_errors;
+  const Json head = ReportHead(s, host, check_errors);
   bool passed = true;
   Json summary = {{"scenario", s.file}, {"passed", true}, {"calls", Json::array()}};
+  Json tail = {{"call_warnings", Json::array()}, {"strict_failures", Json::array()}};
   {
     // All objects are made before the report starts, so that a class that cannot
     // be created stops the scenario before any of its report is written.
@@ -816,14 +845,26 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink) {
     sink.BeginReport(head, host.module_path());
     ItemReports items(s, sim);
     for (size_t index = 0; index < s.calls.size(); ++index) {
-      Json failed = RunCall(s, index, steps, host, sim, platform, items, sink);
+      Json failed =
+          RunCall(s, index, steps, host, sim, platform, items, sink, tail["call_warnings"]);
       if (failed.is_null()) continue;
       passed = false;
       summary["calls"].push_back(std::move(failed));
     }
   }
+  if (options.strict) {
+    for (const std::string& e : check_errors) tail["strict_failures"].push_back(e);
+    for (const Json& w : tail["call_warnings"])
+      tail["strict_failures"].push_back(
+          "call " + w["call"].dump() + " raised error " + w["number"].dump() + " (" +
+          w["description"].get<std::string>() + ") that no expectation covers");
+    passed = passed && tail["strict_failures"].empty();
+  }
+  tail["passed"] = passed;
   summary["passed"] = passed;
-  sink.EndReport(passed);
+  summary["call_warnings"] = tail["call_warnings"];
+  summary["strict_failures"] = tail["strict_failures"];
+  sink.EndReport(tail);
   return summary;
 }
 

@@ -40,16 +40,27 @@ class ReportSink {
   virtual void Element(const Json& element) = 0;
   virtual void EndList() = 0;
   virtual void EndCall() = 0;
-  virtual void EndReport(bool passed) = 0;
+  // `tail` holds the report's members after "calls": "call_warnings" (calls
+  // that raised an error no expectation covers), "strict_failures" (what fails
+  // the scenario under --strict only) and "passed".
+  virtual void EndReport(const Json& tail) = 0;
+};
+
+struct RunOptions {
+  // Fail the scenario on a check finding of severity error and on a call that
+  // raised an error no expectation covers, not only on failed expectations.
+  bool strict = false;
 };
 
 // Runs `scenario`, handing its report to `sink`; throws ScenarioError when the
 // simulator refuses its content and HostError when a class cannot be created,
 // both before the sink has been given anything.
 //
-// Returns the report's summary: "scenario", "passed" and "calls" holding, for
+// Returns the report's summary: "scenario", "passed", "calls" holding, for
 // each call whose expectations failed, its "index", "method" and
-// "expectations". The summary line and the JUnit file are written from it.
-Json RunScenario(const Scenario& scenario, ModuleHost& host, ReportSink& sink);
+// "expectations", and the tail's "call_warnings" and "strict_failures". The
+// summary line and the JUnit file are written from it.
+Json RunScenario(const Scenario& scenario, ModuleHost& host, ReportSink& sink,
+                 const RunOptions& options = {});
 
 }  // namespace corvane::cli

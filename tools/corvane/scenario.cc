@@ -314,8 +314,10 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
   s.file = file;
   Node root(doc, "");
   if (!doc.is_object()) root.Fail("a scenario is a JSON object {...}, found " + JsonKind(doc));
-  root.Keys({"description", "class", "now", "locale", "host", "settings", "dms", "process", "step",
-             "tasks", "faults", "filesystem", "calls", "expect"});
+  root.Keys({"$schema", "description", "class", "now", "locale", "host", "settings", "dms",
+             "process", "step", "tasks", "faults", "filesystem", "calls", "expect"});
+  // For an editor only: the schema it checks the file with.
+  if (root.Has("$schema")) root.At("$schema").Text();
   s.description = root.TextOr("description", "");
   s.step_class = ResolveClassReference(root.At("class").Text(), "class");
   if (root.Has("now")) s.now = root.At("now").Date();

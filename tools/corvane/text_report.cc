@@ -267,7 +267,19 @@ void TextReportSink::Member(std::string_view key, const Json& value) {
 
 void TextReportSink::EndCall() {}
 
-void TextReportSink::EndReport(bool passed) {
+void TextReportSink::EndReport(const Json& tail) {
+  const Json& warnings = tail["call_warnings"];
+  const Json& strict = tail["strict_failures"];
+  if (!warnings.empty() || !strict.empty()) Line(0, "");
+  if (!warnings.empty()) {
+    Line(3, "WARNINGS about the calls (" + std::to_string(warnings.size()) + "):");
+    for (const Json& w : warnings) Line(5, "warning: " + w["message"].get<std::string>());
+  }
+  if (!strict.empty()) {
+    Line(3, "FAILED UNDER --strict (" + std::to_string(strict.size()) + "):");
+    for (const Json& f : strict) Line(5, f.get<std::string>());
+  }
+  const bool passed = tail["passed"].get<bool>();
   Line(0, "");
   Line(0, (passed ? "PASS " : "FAIL ") + scenario_);
   out_.flush();

@@ -35,7 +35,7 @@ class TextReportSink final : public ReportSink {
   void Element(const Json& element) override;
   void EndList() override;
   void EndCall() override;
-  void EndReport(bool passed) override;
+  void EndReport(const Json& tail) override;
 
  private:
   void Line(int indent, const std::string& text);

@@ -620,7 +620,8 @@
   // ---- A scenario -------------------------------------------------------------------
 
   function warningsBox(report) {
-    const entries = [...list(report.warnings), ...list(report.findings), ...list(report.checks)];
+    const entries = [...list(report.warnings), ...list(report.findings), ...list(report.checks),
+      ...list(report.call_warnings)];
     if (!entries.length) return null;
     return h("div", { class: "attention warnings", role: "region", "aria-label": "Warnings and check findings" },
       h("h3", null, "Warnings and check findings (" + entries.length + ")"),
@@ -652,6 +653,8 @@
             h("span", { class: "expected-actual" }, "expected " + text(f.expected)),
             h("span", { class: "expected-actual" }, "actual   " + text(f.actual))));
     }
+    for (const f of list(report.strict_failures))
+      items.push(h("li", { class: "expectation failed" }, "--strict: " + f));
     if (!items.length) return null;
     return h("div", { class: "attention failures", role: "region", "aria-label": "Failed expectations" },
       h("h3", null, plural(items.length, "expectation") + " failed"),
