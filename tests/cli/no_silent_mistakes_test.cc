@@ -147,12 +147,12 @@ TEST(RunWarningsTest, ARaisedErrorNamesTheValueTheStepWasReading) {
        13,
        R"(reading task 3's variable VALUE "31.11.2025" as a date)"},
       {kNotify,
-       {{R"("[\0] ",dmsobject.name)", R"("[\0] ",dmsobject.title)"}},
+       {{R"(\"[\\0] \",dmsobject.name)", R"(\"[\\0] \",dmsobject.title)"}},
        9,
        "rendering template variable dmsobject.title in repetition 1, which nothing filled; a "
        "loop over the item list fills only dmsobject.id, dmsobject.name and dmsobject.link"},
       {kNotify,
-       {{R"("[\0] ",dmsobject.name)", R"("[\0] ",dmsobject.link)"},
+       {{R"(\"[\\0] \",dmsobject.name)", R"(\"[\\0] \",dmsobject.link)"},
         {R"("typecode": 2, )", ""},
         {R"("typecode": 2, )", ""}},
        91,
@@ -164,7 +164,8 @@ TEST(RunWarningsTest, ARaisedErrorNamesTheValueTheStepWasReading) {
     const fs::path file = WriteScenario("raised.json", ExampleWith(row.example, row.changes));
     Outcome json = Corvane("run --json " + Quoted(file));
     Json failed;
-    for (const Json& call : Json::parse(json.out)["scenarios"][0]["calls"])
+    const Json report = Json::parse(json.out);
+    for (const Json& call : report["scenarios"][0]["calls"])
       if (!call["error"].is_null() && failed.is_null()) failed = call["error"];
     ASSERT_FALSE(failed.is_null()) << json.out;
     EXPECT_EQ(failed["number"], row.number);
@@ -179,64 +180,64 @@ TEST(RunWarningsTest, ARaisedErrorNamesTheValueTheStepWasReading) {
               std::string::npos)
         << text.out;
   }
+}
 
-  // A call that raised with no expectation about it passes with a warning; --strict
-  // fails it, and a check finding of severity error, in every report.
-  TEST(RunWarningsTest, AnUncoveredErrorWarnsAndStrictFailsItAndCheckErrors) {
-    const std::string raises = R"({"class": "MarkAsVital",
+// A call that raised with no expectation about it passes with a warning; --strict
+// fails it, and a check finding of severity error, in every report.
+TEST(RunWarningsTest, AnUncoveredErrorWarnsAndStrictFailsItAndCheckErrors) {
+  const std::string raises = R"({"class": "MarkAsVital",
     "dms": {"documents": [{"database": 7, "id": 17}]},
     "process": {"id": 12, "itemlist": {"entitytype": "document", "dbid": 7, "items": [17]}},
     "tasks": [{"id": 5, "parameters": {"REASON": "x"}, "variables": {"ISVITAL": false}}])";
-    const fs::path uncovered = WriteScenario("uncovered.json", raises + "}");
-    const fs::path covered =
-        WriteScenario("covered.json", raises + R"(, "expect": {"error": {"number": 5}}})");
-    const fs::path misconfigured = WriteScenario("e-mail.json", R"({"class": "Notify",
+  const fs::path uncovered = WriteScenario("uncovered.json", raises + "}");
+  const fs::path covered =
+      WriteScenario("covered.json", raises + R"(, "expect": {"error": {"number": 5}}})");
+  const fs::path misconfigured = WriteScenario("e-mail.json", R"({"class": "Notify",
     "process": {"id": 12},
     "tasks": [{"id": 5, "parameters": {"SENDER_LIST": "", "MESSAGE_BODY": "Hi", "SUBJECT": "S",
                "MODE": "e-mail"}}],
     "expect": {"result": 1}})");
-    const std::string warning =
-        "warning: call 1 (MarkAsVital.Execute of task 5) raised error 5 (task 5 has no variable "
-        "'MARKEDASRECORDON') and no expectation covers it";
-    struct Case {
-      fs::path file;
-      const char* options;
-      int status;
-      std::string shown, absent;
-    } const cases[] = {
-        {uncovered, "", 0, warning, "FAILED UNDER"},
-        {uncovered, "--strict", 1,
-         "FAILED UNDER --strict (1):\n     call 1 raised error 5 (task 5 has no variable "
-         "'MARKEDASRECORDON') that no expectation covers\n",
-         ""},
-        {covered, "--strict", 0, "PASS", "WARNINGS about the calls"},
-        {misconfigured, "", 0, "PASS", "FAILED UNDER"},
-        {misconfigured, "--strict", 1,
-         "check error at tasks[0].parameters.MODE: task 5's parameter", ""},
-    };
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.file.filename().string() + " " + c.options);
-      Outcome run = Corvane(std::string("run ") + c.options + " " + Quoted(c.file));
-      EXPECT_EQ(run.status, c.status) << run.out << run.err;
-      EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
-      if (!c.absent.empty()) EXPECT_EQ(run.out.find(c.absent), std::string::npos) << run.out;
-    }
-
-    const fs::path junit = Scratch() / "strict.xml";
-    Outcome json =
-        Corvane("run --strict --json --junit " + Quoted(junit) + " " + Quoted(uncovered));
-    EXPECT_EQ(json.status, 1);
-    const Json report = Json::parse(json.out)["scenarios"][0];
-    ASSERT_EQ(report["call_warnings"].size(), 1u) << report.dump(1);
-    EXPECT_EQ(report["call_warnings"][0]["number"], 5);
-    EXPECT_EQ(report["strict_failures"].size(), 1u);
-    EXPECT_FALSE(report["passed"].get<bool>());
-    const std::string xml = Slurp(junit);
-    EXPECT_NE(xml.find("<failure message=\"--strict: 1 problem(s)\" type=\"strict\">"),
-              std::string::npos)
-        << xml;
-    EXPECT_NE(xml.find("<system-out>" + warning), std::string::npos) << xml;
+  const std::string warning =
+      "warning: call 1 (MarkAsVital.Execute of task 5) raised error 5 (task 5 has no variable "
+      "'MARKEDASRECORDON') and no expectation covers it";
+  struct Case {
+    fs::path file;
+    const char* options;
+    int status;
+    std::string shown, absent;
+  } const cases[] = {
+      {uncovered, "", 0, warning, "FAILED UNDER"},
+      {uncovered, "--strict", 1,
+       "FAILED UNDER --strict (1):\n     call 1 raised error 5 (task 5 has no variable "
+       "'MARKEDASRECORDON') that no expectation covers\n",
+       ""},
+      {covered, "--strict", 0, "PASS", "WARNINGS about the calls"},
+      {misconfigured, "", 0, "PASS", "FAILED UNDER"},
+      {misconfigured, "--strict", 1, "check error at tasks[0].parameters.MODE: task 5's parameter",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.filename().string() + " " + c.options);
+    Outcome run = Corvane(std::string("run ") + c.options + " " + Quoted(c.file));
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    if (!c.absent.empty()) EXPECT_EQ(run.out.find(c.absent), std::string::npos) << run.out;
   }
+
+  const fs::path junit = Scratch() / "strict.xml";
+  Outcome json = Corvane("run --strict --json --junit " + Quoted(junit) + " " + Quoted(uncovered));
+  EXPECT_EQ(json.status, 1);
+  const Json report = Json::parse(json.out)["scenarios"][0];
+  ASSERT_EQ(report["call_warnings"].size(), 1u) << report.dump(1);
+  EXPECT_EQ(report["call_warnings"][0]["number"], 5);
+  EXPECT_EQ(report["strict_failures"].size(), 1u);
+  EXPECT_FALSE(report["passed"].get<bool>());
+  const std::string xml = Slurp(junit);
+  EXPECT_NE(xml.find("<failure message=\"--strict: 1 problem(s)\" type=\"strict\">"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<system-out>" + warning), std::string::npos) << xml;
+}
 
 }  // namespace
 
