@@ -51,9 +51,8 @@ def make_validator(validator_class, schema, store):
     def retrieve(uri):
         if uri not in store:
             no_download(uri)
-        return referencing.jsonschema.specification_with(
-            store[uri].get("$schema", ""), default=referencing.jsonschema.DRAFT202012
-        ).create_resource(store[uri])
+        # Every schema of the tree is written in draft 2020-12.
+        return referencing.jsonschema.DRAFT202012.create_resource(store[uri])
 
     registry = referencing.Registry(retrieve=retrieve)
     return validator_class(schema, registry=registry)
