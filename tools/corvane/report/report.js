@@ -653,11 +653,15 @@
             h("span", { class: "expected-actual" }, "expected " + text(f.expected)),
             h("span", { class: "expected-actual" }, "actual   " + text(f.actual))));
     }
-    for (const f of list(report.strict_failures))
+    const strict = list(report.strict_failures);
+    for (const f of strict)
       items.push(h("li", { class: "expectation failed" }, "--strict: " + f));
     if (!items.length) return null;
+    const expectations = items.length - strict.length;
+    const heading = [expectations ? plural(expectations, "expectation") + " failed" : "",
+                     strict.length ? plural(strict.length, "failure") + " under --strict" : ""];
     return h("div", { class: "attention failures", role: "region", "aria-label": "Failed expectations" },
-      h("h3", null, plural(items.length, "expectation") + " failed"),
+      h("h3", null, heading.filter(Boolean).join("; ")),
       h("ul", { class: "expectations" }, items));
   }
 
