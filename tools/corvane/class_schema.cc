@@ -76,7 +76,7 @@ Json ParametersSchema(const ClassDescription& d, ParameterScope scope) {
     else if (p.type == "Boolean")
       shown["examples"] = {true, false};
     else if (!p.sample.is_null())
-      shown["examples"] = {p.sample};
+      shown["examples"] = Json::array({p.sample});
     properties[p.name] = std::move(shown);
     patterns["^" + Literal(p.name) + "$"] = p.choices.empty() ? Json(true) : ChoiceValue(p);
     if (p.required)
@@ -104,7 +104,7 @@ Json VariablesSchema(const ClassDescription& d) {
       return;
     }
     Json shown = {{"description", v.type + ", " + how + " by " + d.name + ". " + v.meaning}};
-    if (!v.sample.is_null()) shown["examples"] = {v.sample};
+    if (!v.sample.is_null()) shown["examples"] = Json::array({v.sample});
     properties[v.name] = std::move(shown);
   };
   for (const VariableDoc& v : d.reads) add(v, "read");
