@@ -518,6 +518,18 @@ void Simulator::SetTaskParameter(int32_t task_id, ParameterSpec parameter) {
   Upsert(RequireTask(*state_, task_id)->parameters->parameters, std::move(parameter), *state_);
 }
 
+void Simulator::SetTaskStatus(int32_t task_id, Variant status) {
+  RequireTask(*state_, task_id)->spec.status = std::move(status);
+}
+
+void Simulator::SetTaskDate(int32_t task_id, Variant task_date) {
+  RequireTask(*state_, task_id)->spec.task_date = std::move(task_date);
+}
+
+void Simulator::SetTaskInStep(int32_t task_id, bool in_step) {
+  RequireTask(*state_, task_id)->spec.in_step = in_step;
+}
+
 void Simulator::RemoveTaskParameter(int32_t task_id, std::string_view name) {
   auto& list = RequireTask(*state_, task_id)->parameters->parameters;
   std::erase_if(list, [&](const ParameterSpec& p) { return state_->NameEquals(p.name, name); });

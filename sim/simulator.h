@@ -440,6 +440,11 @@ class Simulator {
   // Adds or replaces one variable or parameter.
   void SetTaskVariable(int32_t task_id, VariableSpec variable);
   void SetTaskParameter(int32_t task_id, ParameterSpec parameter);
+  // What a person's answer or the next step of a workflow changes on a task
+  // that is kept, variables and all.
+  void SetTaskStatus(int32_t task_id, Variant status);
+  void SetTaskDate(int32_t task_id, Variant task_date);
+  void SetTaskInStep(int32_t task_id, bool in_step);
   void RemoveTaskParameter(int32_t task_id, std::string_view name);
   void SetProcessVariable(int32_t process_id, VariableSpec variable);
   void SetActivityParameter(ParameterSpec parameter);
