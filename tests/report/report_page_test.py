@@ -51,17 +51,6 @@ def corvane(*args, expect):
     return done.stdout
 
 
-def page_with_document(page: Path, document, out: Path):
-    """The tool's page with its data replaced by `document`, written to `out`."""
-    html = page.read_text(encoding="utf-8")
-    start_tag = '<script type="application/json" id="report-data">'
-    start = html.index(start_tag) + len(start_tag)
-    end = html.index("</script>", start)
-    data = json.dumps(document).replace("<", "\\u003c")
-    out.write_text(html[:start] + data + html[end:], encoding="utf-8")
-    return out
-
-
 class ReportPageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -171,7 +160,6 @@ class ReportPageTest(unittest.TestCase):
         invoice = Path(ARGS.source) / "examples/fields/invoice-fields.json"
         page = self.scratch / "step.html"
         document = json.loads(corvane("run", "--json", "--html", page, failing, invoice, expect=1))
-        self.__class__.step_page = page
         self.open(page)
         self.assert_nothing_loaded_from_outside()
 
@@ -253,15 +241,16 @@ class ReportPageTest(unittest.TestCase):
         self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"media": "", "features": []})
 
     def test_workflow_report_shows_its_events_and_summary(self):
-        if not hasattr(self.__class__, "step_page"):
-            page = self.scratch / "plain.html"
-            corvane("run", "--html", page, Path(ARGS.source) / "examples/flow/end-workflow.json", expect=0)
-            self.__class__.step_page = page
-        fixture = json.loads((Path(__file__).parent / "workflow-report.json").read_text())
-        page = page_with_document(self.step_page, fixture, self.scratch / "workflow.html")
+        example = json.loads((Path(ARGS.source) / "examples/workflows/contract-approved.json").read_text())
+        # One expectation made wrong, so that the page has a failed one to show.
+        example["events"][0]["expect"]["step"] = "tell-initiator"
+        scenario = self.scratch / "workflow-mistake.json"
+        scenario.write_text(json.dumps(example))
+        page = self.scratch / "workflow.html"
+        corvane("run", "--html", page, scenario, expect=1)
+        workflow = json.loads(corvane("run", "--json", scenario, expect=1))["scenarios"][0]["workflow"]
         self.open(page)
         self.assert_nothing_loaded_from_outside()
-        workflow = fixture["scenarios"][0]["workflow"]
         events = self.css(".event")
         self.assertEqual([e.get_attribute("data-kind") for e in events], [e["kind"] for e in workflow["events"]])
         self.assertEqual(self.event_times(), [e["time"] for e in workflow["events"]])

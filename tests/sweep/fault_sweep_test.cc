@@ -288,8 +288,17 @@ std::vector<fs::path> ScenarioFiles() {
 
 class FaultSweepTest : public ::testing::TestWithParam<fs::path> {};
 
-TEST_P(FaultSweepTest, EveryFailingCallReachesTheHostIntactOrIsSuppressedByDesign) {
-  const corvane::cli::Scenario s = corvane::cli::LoadScenario(GetParam().string());
+// The scenario, or each step of a workflow on its own.
+std::vector<corvane::cli::Scenario> StepsOf(const corvane::cli::Scenario& s) {
+  if (!s.workflow) return {s};
+  std::vector<corvane::cli::Scenario> out;
+  for (const corvane::cli::WorkflowStep& step : s.workflow->steps)
+    out.push_back(corvane::cli::StepScenario(s, step));
+  return out;
+}
+
+void SweepFaults(const corvane::cli::Scenario& s) {
+  SCOPED_TRACE(s.step_class.name);
   ASSERT_TRUE(s.files.empty()) << "the test platform holds directories only";
   RunOutcome baseline = RunScenario(s, std::nullopt);
   EXPECT_TRUE(baseline.held.empty()) << ::testing::PrintToString(baseline.held);
@@ -368,8 +377,12 @@ std::vector<nlohmann::ordered_json> Mutants(const nlohmann::ordered_json& config
   return out;
 }
 
-TEST_P(FaultSweepTest, DescribeAndCheckAnswerJsonForTheExampleAndEachValueDroppedOrRetyped) {
-  const corvane::cli::Scenario s = corvane::cli::LoadScenario(GetParam().string());
+TEST_P(FaultSweepTest, EveryFailingCallReachesTheHostIntactOrIsSuppressedByDesign) {
+  for (const corvane::cli::Scenario& s : StepsOf(corvane::cli::LoadScenario(GetParam().string())))
+    SweepFaults(s);
+}
+
+void DescribeAndCheck(const corvane::cli::Scenario& s) {
   auto design_of = [](const std::string& class_name) {
     pelmark::ComPtr<pelmark::IActivityRuntime> step(
         corvane::CreateActivity(*corvane::FindClassByName(class_name)));
@@ -395,6 +408,11 @@ TEST_P(FaultSweepTest, DescribeAndCheckAnswerJsonForTheExampleAndEachValueDroppe
       EXPECT_TRUE(nlohmann::json::parse(answer)["findings"].is_array()) << answer;
     }
   }
+}
+
+TEST_P(FaultSweepTest, DescribeAndCheckAnswerJsonForTheExampleAndEachValueDroppedOrRetyped) {
+  for (const corvane::cli::Scenario& s : StepsOf(corvane::cli::LoadScenario(GetParam().string())))
+    DescribeAndCheck(s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweepTest, ::testing::ValuesIn(ScenarioFiles()),

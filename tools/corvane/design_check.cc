@@ -23,9 +23,7 @@ std::string PathOf(const Scenario& s, const Json& f) {
   return f["scope"] == "process" ? "process" : "";
 }
 
-}  // namespace
-
-std::vector<Json> CheckStep(const Scenario& s, ModuleHost& host) {
+std::vector<Json> CheckOneStep(const Scenario& s, ModuleHost& host) {
   // Each class of the scenario checks the part it reads, the scenario's class first.
   std::vector<const ClassRef*> classes = {&s.step_class};
   for (const CallSpec& c : s.calls) {
@@ -46,6 +44,22 @@ std::vector<Json> CheckStep(const Scenario& s, ModuleHost& host) {
       out.push_back(std::move(f));
     }
   }
+  return out;
+}
+
+}  // namespace
+
+std::vector<Json> CheckStep(const Scenario& s, ModuleHost& host) {
+  if (!s.workflow) return CheckOneStep(s, host);
+  // A workflow's steps each check their own part; paths point into the step.
+  std::vector<Json> out;
+  for (const WorkflowStep& step : s.workflow->steps)
+    for (Json& f : CheckOneStep(StepScenario(s, step), host)) {
+      const std::string path = f.value("path", "");
+      f["path"] = step.place + (path.empty() ? "" : "." + path);
+      f["message"] = "step \"" + step.name + "\": " + f.value("message", "");
+      out.push_back(std::move(f));
+    }
   return out;
 }
 

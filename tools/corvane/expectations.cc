@@ -305,4 +305,64 @@ Json CheckExpectations(const std::optional<Json>& expect, const Json& call) {
   return result;
 }
 
+void ValidateInstanceExpect(const Json& expect, const std::string& place) {
+  Node node(expect, place);
+  node.RequireObject("what the instance holds: {\"state\", \"variables\", \"items\", ...}");
+  node.Keys({"state", "step", "variables", "task_variables", "decision", "items", "messages",
+             "jobs", "stored", "comments", "event_log"});
+  if (node.Has("state")) {
+    const std::string state = node.At("state").Text();
+    if (state != "running" && state != "ended" && state != "stopped")
+      node.At("state").Fail("unknown state \"" + state +
+                            "\"; an instance is running, ended or stopped");
+  }
+  if (node.Has("step") && !node.At("step").json().is_null()) node.At("step").Text();
+  if (node.Has("variables"))
+    for (auto& [name, v] : node.At("variables").Members("variable names to values")) v.Value();
+  if (node.Has("task_variables"))
+    for (auto& [id, vars] : node.At("task_variables").Members("task ids to their variables"))
+      for (auto& [name, v] : vars.Members("variable names to values")) v.Value();
+  // A null decision: no step has decided yet.
+  if (node.Has("decision") && !node.At("decision").json().is_null()) {
+    const Node d = node.At("decision");
+    d.Keys({"step", "outcome", "branch", "next", "row", "figures"});
+    if (d.Has("row")) d.At("row").Int();
+    if (d.Has("figures"))
+      for (auto& [name, v] : d.At("figures").Members("figure names to values")) v.Value();
+  }
+  Json lists = Json::object();
+  for (const char* key : {"items", "messages", "jobs", "stored", "comments", "event_log"})
+    if (expect.contains(key)) lists[key] = expect[key];
+  ValidateExpect(lists, place);
+}
+
+Json CheckInstanceExpectations(const Json& expect, const Json& instance) {
+  Json result = {{"checked", Json::array()}, {"failures", Json::array()}};
+  Checker check(result["failures"]);
+  for (const auto& [key, want] : expect.items()) {
+    result["checked"].push_back(key);
+    if (key == "variables" || key == "task_variables") {
+      check.Match(key, want, instance[key]);
+    } else if (key == "items") {
+      for (const Json& item : want) CheckItem(check, item, instance["items"]);
+    } else if (key == "decision") {
+      const Json& actual = instance["decision"];
+      if (want.is_null()) {
+        if (!actual.is_null())
+          check.Fail(
+              "decision", want,
+              actual["step"].get<std::string>() + ": " + actual["outcome"].get<std::string>());
+        continue;
+      }
+      CheckDecision(check, want, actual);
+      for (const char* name : {"step", "branch", "next"})
+        if (want.contains(name) && !actual.is_null())
+          check.Match(std::string("decision.") + name, want[name], actual[name]);
+    } else {
+      check.Match(key, want, instance[key]);
+    }
+  }
+  return result;
+}
+
 }  // namespace corvane::cli

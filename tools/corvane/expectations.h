@@ -19,4 +19,14 @@ void ValidateExpect(const Json& expect, const std::string& place);
 // release every host object it took, whatever the scenario expects.
 Json CheckExpectations(const std::optional<Json>& expect, const Json& call);
 
+// The same for what a workflow's events expect of the instance: "state",
+// "step", process "variables", "task_variables" by task id, "decision" (the
+// latest, with its "step" and "branch"), and the lists made so far ("items",
+// "messages", "jobs", "stored", "comments", "event_log").
+void ValidateInstanceExpect(const Json& expect, const std::string& place);
+
+// Checks an instance's expect block against `instance`, the facts of the
+// workflow instance as they stand; answers as CheckExpectations does.
+Json CheckInstanceExpectations(const Json& expect, const Json& instance);
+
 }  // namespace corvane::cli

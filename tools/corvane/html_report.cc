@@ -15,6 +15,21 @@ void BothSinks::BeginReport(const Json& head, const std::string& module) {
   second_.BeginReport(head, module);
 }
 
+void BothSinks::BeginEvent(const Json& head) {
+  first_.BeginEvent(head);
+  second_.BeginEvent(head);
+}
+
+void BothSinks::EndEvent(const Json& tail) {
+  first_.EndEvent(tail);
+  second_.EndEvent(tail);
+}
+
+void BothSinks::EndTimeline(const Json& summary) {
+  first_.EndTimeline(summary);
+  second_.EndTimeline(summary);
+}
+
 void BothSinks::BeginCall(const Json& head) {
   first_.BeginCall(head);
   second_.BeginCall(head);

@@ -33,6 +33,9 @@ class BothSinks final : public ReportSink {
   void Element(const Json& element) override;
   void EndList() override;
   void EndCall() override;
+  void BeginEvent(const Json& head) override;
+  void EndEvent(const Json& tail) override;
+  void EndTimeline(const Json& summary) override;
   void EndReport(const Json& tail) override;
 
  private:

@@ -145,8 +145,35 @@ void JsonReportSink::EndList() { json_.End(); }
 
 void JsonReportSink::EndCall() { json_.End(); }
 
-void JsonReportSink::EndReport(const Json& tail) {
+// A workflow's report closes the (empty) "calls" list and holds its calls in
+// "workflow": {"events": [{... "calls": [...] ...}], "summary": {...}}.
+void JsonReportSink::BeginEvent(const Json& head) {
+  if (!timeline_) {
+    json_.End();  // calls
+    json_.BeginObject("workflow");
+    json_.BeginArray("events");
+    timeline_ = true;
+  }
+  json_.BeginObject();
+  for (const auto& [key, value] : head.items()) json_.Value(value, key);
+  json_.BeginArray("calls");
+}
+
+void JsonReportSink::EndEvent(const Json& tail) {
   json_.End();  // calls
+  for (const auto& [key, value] : tail.items()) json_.Value(value, key);
+  json_.End();
+}
+
+void JsonReportSink::EndTimeline(const Json& summary) {
+  json_.End();  // events
+  json_.Value(summary, "summary");
+  json_.End();  // workflow
+}
+
+void JsonReportSink::EndReport(const Json& tail) {
+  if (!timeline_) json_.End();  // calls
+  timeline_ = false;
   json_.Value(module_, "module");
   for (const auto& [key, value] : tail.items()) json_.Value(value, key);
   json_.End();
@@ -197,8 +224,9 @@ void JunitFile::Write(const Json& reports) {
   pugi::xml_node suites = document.append_child("testsuites");
   pugi::xml_node suite = suites.append_child("testsuite");
   suite.append_attribute("name") = "corvane";
-  int failures = 0, errors = 0;
+  int failures = 0, errors = 0, tests = 0;
   for (const Json& report : reports) {
+    ++tests;
     const std::string scenario = report["scenario"].get<std::string>();
     pugi::xml_node testcase = suite.append_child("testcase");
     // The scenario's directory is its class name, so that CI servers group
@@ -217,7 +245,29 @@ void JunitFile::Write(const Json& reports) {
       node.text() = message.c_str();
       continue;
     }
-    if (!report["passed"].get<bool>()) {
+    if (report.contains("cases")) {
+      // A workflow: its steps and expect blocks are cases of their own, and
+      // the scenario's case fails only under --strict.
+      for (const Json& c : report["cases"]) {
+        pugi::xml_node step = suite.insert_child_before("testcase", testcase);
+        step.append_attribute("classname") = scenario.c_str();
+        step.append_attribute("name") = Text(c["name"]).c_str();
+        ++tests;
+        if (c.contains("failure")) {
+          ++failures;
+          pugi::xml_node node = step.append_child("failure");
+          node.append_attribute("message") = Text(c["name"]).c_str();
+          node.append_attribute("type") = "expectation";
+          node.text() = Text(c["failure"]).c_str();
+        } else if (c.contains("skipped")) {
+          step.append_child("skipped").append_attribute("message") = Text(c["skipped"]).c_str();
+        }
+      }
+      if (!report.value("strict_failures", Json::array()).empty()) {
+        ++failures;
+        AppendFailure(testcase, report);
+      }
+    } else if (!report["passed"].get<bool>()) {
       ++failures;
       AppendFailure(testcase, report);
     }
@@ -228,7 +278,7 @@ void JunitFile::Write(const Json& reports) {
     if (!warnings.empty()) testcase.append_child("system-out").text() = warnings.c_str();
   }
   for (pugi::xml_node node : {suites, suite}) {
-    node.append_attribute("tests") = static_cast<int>(reports.size());
+    node.append_attribute("tests") = tests;
     node.append_attribute("failures") = failures;
     node.append_attribute("errors") = errors;
   }

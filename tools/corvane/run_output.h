@@ -70,11 +70,15 @@ class JsonReportSink final : public ReportSink {
   void Element(const nlohmann::ordered_json& element) override;
   void EndList() override;
   void EndCall() override;
+  void BeginEvent(const nlohmann::ordered_json& head) override;
+  void EndEvent(const nlohmann::ordered_json& tail) override;
+  void EndTimeline(const nlohmann::ordered_json& summary) override;
   void EndReport(const nlohmann::ordered_json& tail) override;
 
  private:
   JsonStream& json_;
   std::string module_;
+  bool timeline_ = false;  // inside a workflow's events
 };
 
 // "scenarios: 3 passed, 1 failed" (and ", 2 could not run" when some could

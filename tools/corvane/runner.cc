@@ -18,6 +18,7 @@
 #include "rules/nearest_name.h"
 #include "simulator.h"
 #include "temporary_directories.h"
+#include "workflow_runner.h"
 
 namespace corvane::cli {
 namespace {
@@ -292,7 +293,7 @@ struct Readers {
 // write that the scenario never declared: both make a step quietly do something
 // other than what its designer meant. A task is judged by the classes whose
 // calls name it, the step's parameters by every class of the scenario.
-Json Warnings(const Scenario& s) {
+Json StepWarnings(const Scenario& s) {
   Readers all;
   all.Add(s.step_class);
   for (const CallSpec& c : s.calls) all.Add(c.step_class);
@@ -349,6 +350,19 @@ Json Warnings(const Scenario& s) {
                                      " does not declare; the write fails on a strict host"}});
     }
   }
+  return out;
+}
+
+// The tool's warnings; a workflow's, step by step, each naming its step.
+Json Warnings(const Scenario& s) {
+  if (!s.workflow) return StepWarnings(s);
+  Json out = Json::array();
+  for (const WorkflowStep& step : s.workflow->steps)
+    for (Json& w : StepWarnings(StepScenario(s, step))) {
+      w["step"] = step.name;
+      w["message"] = "step \"" + step.name + "\": " + w["message"].get<std::string>();
+      out.push_back(std::move(w));
+    }
   return out;
 }
 
@@ -606,6 +620,15 @@ Json ReportHead(const Scenario& s, ModuleHost& host, std::vector<std::string>& c
   head["scenario"] = s.file;
   head["description"] = s.description;
   head["class"] = ClassJson(s.step_class);
+  if (s.workflow) {
+    head["steps"] = Json::array();
+    for (const WorkflowStep& step : s.workflow->steps) {
+      Json next = Json::object();
+      for (const auto& [outcome, name] : step.next) next[outcome.empty() ? "any" : outcome] = name;
+      head["steps"].push_back(
+          {{"name", step.name}, {"class", ClassJson(step.step_class)}, {"next", next}});
+    }
+  }
   head["locale"] = s.locale;
   head["clock_fixed"] = s.now.has_value();
   head["registry"] = host.temporary_registry() ? "temporary" : host.registry_root();
@@ -638,10 +661,17 @@ Json ReportHead(const Scenario& s, ModuleHost& host, std::vector<std::string>& c
 
 // One object per class, as a host makes one per step; every call of that step
 // goes to the same object.
-using Steps = std::map<std::string, pelmark::ComPtr<pelmark::IActivityRuntime>>;
+// A workflow's objects are one per step, by the step's name.
+using Steps = StepObjects;
 
 Steps CreateSteps(const Scenario& s, ModuleHost& host) {
   Steps steps;
+  if (s.workflow) {
+    for (const WorkflowStep& step : s.workflow->steps)
+      steps[step.name] =
+          host.Create(step.step_class.name, step.step_class.clsid, step.step_class.by_clsid);
+    return steps;
+  }
   auto make = [&](const ClassRef& c) {
     auto& slot = steps[c.name];
     if (!slot) slot = host.Create(c.name, c.clsid, c.by_clsid);
@@ -672,6 +702,7 @@ Json MakeCall(const CallSpec& c, size_t index, pelmark::IActivityRuntime* step, 
   Json call = Json::object();
   call["index"] = index + 1;
   call["class"] = c.step_class.name;
+  if (!c.step.empty()) call["step"] = c.step;
   call["method"] = MethodName(c.method);
   if (c.method != Method::kInitialize) call["task"] = c.task_id;
   call["clock"] = VariantJson(Variant::Date(now));
@@ -773,15 +804,15 @@ Json UncoveredError(const CallSpec& c, const Json& call) {
 // Makes call number `index` of the scenario and hands its part of the report to
 // the sink; answers its failed expectations for the summary, or null when all
 // hold. A raised error no expectation covers goes to `uncovered`.
-Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, sim::Simulator& sim,
-             CliPlatform& platform, ItemReports& items, ReportSink& sink, Json& uncovered) {
-  const CallSpec& c = s.calls[index];
+Json RunCall(const Scenario& s, const CallSpec& c, size_t index, pelmark::IActivityRuntime* step,
+             ModuleHost& host, sim::Simulator& sim, CliPlatform& platform, ItemReports& items,
+             ReportSink& sink, Json& uncovered, Json* made = nullptr) {
   if (c.at) platform.now = *c.at;
   platform.now += c.advance_days;
   const Marks mark = Mark(sim, platform);
   host.decisions().clear();
   host.raised().clear();
-  Json call = MakeCall(c, index, steps[c.step_class.name].get(), sim, platform.now);
+  Json call = MakeCall(c, index, step, sim, platform.now);
   // What the step was reading when it raised the call's error, when it says.
   if (!call["error"].is_null() && !host.raised().empty())
     call["error"]["while"] = RaisedWords(host.raised().back(), c);
@@ -805,14 +836,122 @@ Json RunCall(const Scenario& s, size_t index, Steps& steps, ModuleHost& host, si
   sink.Member("expectations", expectations);
   sink.EndCall();
   if (!c.expect && !call["error"].is_null()) uncovered.push_back(UncoveredError(c, call));
+  if (made) *made = call;
 
   if (expectations["failures"].empty()) return nullptr;
   return {{"index", call["index"]}, {"method", call["method"]}, {"expectations", expectations}};
 }
 
+// A workflow's calls, made and reported one by one as its events lead to them,
+// and the facts of its instance.
+class WorkflowCalls final : public StepCalls {
+ public:
+  WorkflowCalls(const Scenario& s, ModuleHost& host, sim::Simulator& sim, ItemReports& items,
+                ReportSink& sink, Json& uncovered)
+      : s_(s), host_(host), sim_(sim), items_(items), sink_(sink), uncovered_(uncovered) {
+    for (const DeclaredItem& d : items_.declared()) start_.push_back(ItemJson(d, sim_).dump());
+  }
+
+  Json Call(const CallSpec& c, pelmark::IActivityRuntime* step) override {
+    CallSpec named = c;
+    for (const WorkflowStep& ws : s_.workflow->steps)
+      if (ws.place == c.place) named.step = ws.name;
+    const size_t before = uncovered_.size();
+    Json failed = RunCall(s_, named, count_++, step, host_, sim_, host_.platform(), items_, sink_,
+                          uncovered_, &last_);
+    // The workflow stops at an error and says where: the warning names the step.
+    for (size_t i = before; i < uncovered_.size(); ++i) {
+      Json& w = uncovered_[i];
+      w["step"] = named.step;
+      w["message"] = "step \"" + named.step + "\" raised error " + w["number"].dump() + " (" +
+                     w["description"].get<std::string>() + ") in call " + w["call"].dump() + " (" +
+                     w["method"].get<std::string>() +
+                     "), which stopped the instance; if that is meant, expect \"state\": "
+                     "\"stopped\" of the event";
+    }
+    last_["failed"] = std::move(failed);
+    return last_;
+  }
+
+  Json Facts(const Json& expect) override {
+    const Marks from_start{};
+    const Json no_error;
+    const CallFacts facts(s_, sim_, host_.platform(), from_start, no_error);
+    Json out = Json::object();
+    for (const auto& [key, want] : expect.items()) {
+      if (key == "items") {
+        out["items"] = Json::array();
+        for (const DeclaredItem& d : items_.declared()) out["items"].push_back(ItemJson(d, sim_));
+      } else if (key == "variables") {
+        out["variables"] = ProcessVariables();
+      } else if (key == "task_variables") {
+        ObjectBuilder tasks;
+        for (const sim::TaskSpec& t : s_.tasks)
+          tasks.Set(std::to_string(t.task_id), TaskVariablesJson(s_, sim_, t.task_id));
+        out["task_variables"] = tasks.Take();
+      } else if (key == "messages" || key == "jobs" || key == "stored" || key == "comments" ||
+                 key == "event_log") {
+        out[key] = facts.ListJson(key);
+      }
+    }
+    return out;
+  }
+
+  size_t ItemsChanged() override {
+    size_t changed = 0;
+    for (size_t i = 0; i < start_.size(); ++i)
+      changed += ItemJson(items_.declared()[i], sim_).dump() != start_[i];
+    return changed;
+  }
+
+ private:
+  // The process's variables: those the scenario declares and those written.
+  Json ProcessVariables() const {
+    ObjectBuilder out;
+    if (!s_.process) return out.Take();
+    std::vector<std::string> names;
+    for (const sim::VariableSpec& v : s_.process->variables) names.push_back(v.name);
+    const std::string owner = "process " + std::to_string(s_.process->id);
+    for (const sim::VariableWrite& w : sim_.VariableWrites())
+      if (w.owner == owner && !Contains(names, w.name)) names.push_back(w.name);
+    for (const std::string& name : names)
+      out.Set(name, VariantJson(sim_.ProcessVariable(s_.process->id, name)));
+    return out.Take();
+  }
+
+  const Scenario& s_;
+  ModuleHost& host_;
+  sim::Simulator& sim_;
+  ItemReports& items_;
+  ReportSink& sink_;
+  Json& uncovered_;
+  std::vector<std::string> start_;
+  size_t count_ = 0;
+  Json last_;
+};
+
 }  // namespace
 
-Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink, const RunOptions& options) {
+namespace {
+
+// A sink that keeps nothing: a workflow runs once unseen, so that an event
+// that cannot happen is reported as a scenario error before any report.
+class DiscardingSink final : public ReportSink {
+ public:
+  void BeginReport(const Json&, const std::string&) override {}
+  void BeginCall(const Json&) override {}
+  void Member(std::string_view, const Json&) override {}
+  void BeginList(std::string_view) override {}
+  void Element(const Json&) override {}
+  void EndList() override {}
+  void EndCall() override {}
+  void BeginEvent(const Json&) override {}
+  void EndEvent(const Json&) override {}
+  void EndTimeline(const Json&) override {}
+  void EndReport(const Json&) override {}
+};
+
+Json RunOnce(const Scenario& s, ModuleHost& host, ReportSink& sink, const RunOptions& options) {
   CliPlatform& platform = host.platform();
   platform.now = s.now.value_or(SystemNow());
   platform.locale = FindLocale(s.locale);
@@ -844,9 +983,17 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink, const Ru
     Steps steps = CreateSteps(s, host);
     sink.BeginReport(head, host.module_path());
     ItemReports items(s, sim);
+    if (s.workflow) {
+      WorkflowCalls calls(s, host, sim, items, sink, tail["call_warnings"]);
+      Json outcome = RunWorkflow(s, sim, platform, steps, calls, sink);
+      summary["events"] = std::move(outcome["events"]);
+      summary["cases"] = std::move(outcome["cases"]);
+      passed = summary["events"].empty();
+    }
     for (size_t index = 0; index < s.calls.size(); ++index) {
-      Json failed =
-          RunCall(s, index, steps, host, sim, platform, items, sink, tail["call_warnings"]);
+      const CallSpec& c = s.calls[index];
+      Json failed = RunCall(s, c, index, steps[c.step_class.name].get(), host, sim, platform, items,
+                            sink, tail["call_warnings"]);
       if (failed.is_null()) continue;
       passed = false;
       summary["calls"].push_back(std::move(failed));
@@ -866,6 +1013,16 @@ Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink, const Ru
   summary["strict_failures"] = tail["strict_failures"];
   sink.EndReport(tail);
   return summary;
+}
+
+}  // namespace
+
+Json RunScenario(const Scenario& s, ModuleHost& host, ReportSink& sink, const RunOptions& options) {
+  if (s.workflow) {
+    DiscardingSink unseen;
+    RunOnce(s, host, unseen, options);
+  }
+  return RunOnce(s, host, sink, options);
 }
 
 }  // namespace corvane::cli

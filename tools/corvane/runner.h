@@ -24,6 +24,8 @@ namespace corvane::cli {
 // Receives one scenario's report. Calls come in this order:
 //   BeginReport, then per call BeginCall, Member / BeginList Element* EndList
 //   (in the order of the call's JSON members), EndCall; then EndReport.
+// A workflow's calls come inside its events: BeginEvent, the calls the event
+// led to, EndEvent; after the last event, EndTimeline, then EndReport.
 // Used from the one thread that runs the scenario.
 class ReportSink {
  public:
@@ -40,6 +42,14 @@ class ReportSink {
   virtual void Element(const Json& element) = 0;
   virtual void EndList() = 0;
   virtual void EndCall() = 0;
+  // `head` holds the event's "index", "time", "kind", "title" and "step".
+  virtual void BeginEvent(const Json& head) = 0;
+  // `tail` holds the instance's "state" and "current_step" after the event,
+  // and the event's "expectations".
+  virtual void EndEvent(const Json& tail) = 0;
+  // The workflow's summary: steps run, decisions, messages, jobs, items
+  // changed, simulated time elapsed and how the instance stands.
+  virtual void EndTimeline(const Json& summary) = 0;
   // `tail` holds the report's members after "calls": "call_warnings" (calls
   // that raised an error no expectation covers), "strict_failures" (what fails
   // the scenario under --strict only) and "passed".

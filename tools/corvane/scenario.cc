@@ -67,6 +67,8 @@ sim::Fault ParseFault(const Node& node) {
   return f;
 }
 
+}  // namespace
+
 double AdvanceDays(const Node& node) {
   node.Keys({"days", "hours", "minutes", "seconds"});
   auto part = [&](const char* key) {
@@ -83,6 +85,8 @@ double AdvanceDays(const Node& node) {
               " days, beyond any date (years 100 to 9999)");
   return days;
 }
+
+namespace {
 
 Method ParseMethod(const Node& node) {
   std::string name = node.Text();
@@ -183,6 +187,8 @@ void ReadHost(const Node& host, sim::Options& options) {
   options.create_task_variables = host.BoolOr("create_task_variables", false);
 }
 
+}  // namespace
+
 void ReadStep(const Node& step, sim::ActivitySpec& activity) {
   step.Keys({"parameters", "requestcount", "minresponses", "minapprovals"});
   if (step.Has("parameters")) activity.parameters = ParseParameters(step.At("parameters"));
@@ -207,6 +213,8 @@ std::vector<sim::TaskSpec> ReadTasks(const Node& tasks, int32_t process_id) {
   }
   return out;
 }
+
+namespace {
 
 Scenario::File ReadFile(const Node& f, const std::vector<Scenario::File>& earlier) {
   Scenario::File file{.place = f.place()};
@@ -315,11 +323,13 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
   Node root(doc, "");
   if (!doc.is_object()) root.Fail("a scenario is a JSON object {...}, found " + JsonKind(doc));
   root.Keys({"$schema", "description", "class", "now", "locale", "host", "settings", "dms",
-             "process", "step", "tasks", "faults", "filesystem", "calls", "expect"});
+             "process", "step", "tasks", "faults", "filesystem", "calls", "expect", "workflow",
+             "events"});
   // For an editor only: the schema it checks the file with.
   if (root.Has("$schema")) root.At("$schema").Text();
   s.description = root.TextOr("description", "");
-  s.step_class = ResolveClassReference(root.At("class").Text(), "class");
+  const bool workflow = root.Has("workflow");
+  if (!workflow) s.step_class = ResolveClassReference(root.At("class").Text(), "class");
   if (root.Has("now")) s.now = root.At("now").Date();
   s.locale = root.TextOr("locale", "en-US");
   if (s.locale != "en-US" && s.locale != "de-DE")
@@ -334,12 +344,19 @@ Scenario ReadScenario(const Json& doc, const std::string& file) {
   if (root.Has("process"))
     s.process = ParseProcess(root.At("process"), s.options.case_sensitive_names);
   const int32_t process_id = s.process ? s.process->id : 0;
-  if (root.Has("step")) ReadStep(root.At("step"), s.activity);
-  s.activity.process_id = process_id;
-  if (root.Has("tasks")) s.tasks = ReadTasks(root.At("tasks"), process_id);
+  if (workflow) {
+    ParseWorkflow(root, s, process_id);
+  } else {
+    if (root.Has("events"))
+      root.At("events").Fail("events drive a workflow: add \"workflow\" with its steps");
+    if (root.Has("step")) ReadStep(root.At("step"), s.activity);
+    s.activity.process_id = process_id;
+    if (root.Has("tasks")) s.tasks = ReadTasks(root.At("tasks"), process_id);
+  }
   if (root.Has("faults"))
     for (const Node& n : root.At("faults").List()) s.faults.push_back(ParseFault(n));
   if (root.Has("filesystem")) ReadFilesystem(root.At("filesystem"), s);
+  if (workflow) return s;
   s.calls = ReadCalls(root, s);
   RequireCalledTasks(s);
   return s;

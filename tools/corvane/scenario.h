@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -37,6 +38,7 @@ struct CallSpec {
   double advance_days = 0;     // then move it on by this much
   std::optional<Json> expect;  // checked after the call (validated at load)
   std::string place;           // "calls[1]", for messages
+  std::string step;            // the workflow step it belongs to, if any
 };
 
 template <class T>
@@ -60,6 +62,42 @@ struct EventCodeSpec {
 
 struct SettingSpec {
   std::string section, key, value;
+};
+
+// One step of a workflow: its class, its own parameters and tasks, and the step
+// that follows it for each outcome ("" for any outcome).
+struct WorkflowStep {
+  std::string name;
+  ClassRef step_class;
+  sim::ActivitySpec activity;
+  std::vector<int32_t> task_ids;  // its tasks, in the order the step lists them
+  // The task a step people answer is evaluated with: the step's own, apart from
+  // the answers, so that the result it writes (APPROVED) overwrites no answer.
+  int32_t evaluation_task = 0;
+  std::optional<double> due_days;  // its tasks fall due this long after it starts
+  std::map<std::string, std::string> next;
+  std::string place;  // "workflow.steps[1]"
+};
+
+// What happens to a workflow instance at one point of simulated time.
+struct WorkflowEvent {
+  enum class Kind { kAnswer, kClock, kRun };
+  Kind kind = Kind::kClock;
+  double time = 0;  // fixed when the file is read: events never move the clock back
+  // An answer: the task, and what the person said.
+  int32_t task_id = 0;
+  std::optional<bool> approved;
+  std::optional<std::string> comment;
+  std::vector<sim::VariableSpec> variables;
+  std::string step;            // a step run on request
+  std::optional<Json> expect;  // the instance after the event
+  std::string place;           // "events[2]"
+};
+
+struct Workflow {
+  std::vector<WorkflowStep> steps;  // the first one starts the instance
+  std::vector<WorkflowEvent> events;
+  std::optional<Json> expect;  // the instance once every event has happened
 };
 
 struct Scenario {
@@ -97,7 +135,26 @@ struct Scenario {
   std::vector<File> files;  // plain files there before the calls
 
   std::vector<CallSpec> calls;
+
+  // A workflow instance of several steps instead of one step: then `tasks`
+  // holds every step's tasks, `calls` is empty and `step_class` is the first
+  // step's class.
+  std::optional<Workflow> workflow;
 };
+
+// The scenario of one workflow step on its own: its class, parameters, tasks
+// and the calls a host makes of it, for the checks made step by step.
+Scenario StepScenario(const Scenario& s, const WorkflowStep& step);
+
+// The step of a workflow that has task `task_id`; null when none has.
+const WorkflowStep* StepOfTask(const Workflow& w, int32_t task_id);
+
+// The workflow step called `name`; null when there is none.
+const WorkflowStep* FindStep(const Workflow& w, std::string_view name);
+
+// Whether a class is a step people answer (its evaluation decides), rather
+// than one that does its work when it runs.
+bool IsHumanTaskClass(std::string_view class_name);
 
 // The classes whose calls read task `task_id` (an Execute or an evaluation of
 // it), in the order the calls name them; the scenario's class for a task no call

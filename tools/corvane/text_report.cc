@@ -159,10 +159,25 @@ void TextReportSink::BeginReport(const Json& report, const std::string& module) 
   Line(0, "== " + scenario_);
   if (!report["description"].get<std::string>().empty())
     Line(3, report["description"].get<std::string>());
-  const Json& c = report["class"];
-  Line(3, "Class " + c["progid"].get<std::string>() + " " + c["clsid"].get<std::string>() +
-              ", resolved by " + c["resolved_by"].get<std::string>() + " through the " +
-              report["registry"].get<std::string>() + " registry");
+  if (report.contains("steps")) {
+    Line(3, "Workflow of " + std::to_string(report["steps"].size()) + " steps, through the " +
+                report["registry"].get<std::string>() + " registry:");
+    int n = 0;
+    for (const Json& step : report["steps"]) {
+      std::string next;
+      for (const auto& [outcome, name] : step["next"].items())
+        next += (next.empty() ? "" : ", ") + (outcome == "any" ? "" : outcome + " ") + "-> " +
+                name.get<std::string>();
+      Line(5, std::to_string(++n) + ". " + step["name"].get<std::string>() + ": " +
+                  step["class"]["progid"].get<std::string>() + "; " +
+                  (next.empty() ? "the instance ends after it" : next));
+    }
+  } else {
+    const Json& c = report["class"];
+    Line(3, "Class " + c["progid"].get<std::string>() + " " + c["clsid"].get<std::string>() +
+                ", resolved by " + c["resolved_by"].get<std::string>() + " through the " +
+                report["registry"].get<std::string>() + " registry");
+  }
   Line(3, "Module " + module + "; locale " + report["locale"].get<std::string>() + "; clock " +
               (report["clock_fixed"].get<bool>() ? "fixed by the scenario" : "real time"));
   if (!report["warnings"].empty()) {
@@ -185,6 +200,7 @@ void TextReportSink::BeginCall(const Json& c) {
                      c["class"].get<std::string>() + "." + c["method"].get<std::string>();
   head += c.contains("task") ? "(task " + std::to_string(c["task"].get<int32_t>()) + ")" : "(step)";
   head += " at " + c["clock"]["iso"].get<std::string>();
+  if (c.contains("step")) head += ", step \"" + c["step"].get<std::string>() + "\"";
   Line(0, "");
   Line(0, head);
   const Json& error = c["error"];
@@ -244,16 +260,19 @@ void TextReportSink::Member(std::string_view key, const Json& value) {
     int n = 0;
     for (const std::string& h : held_references_) Line(5, std::to_string(++n) + ". " + h);
   }
-  const Json& ex = value;
+  Expectations(value, "Expectations");
+}
+
+void TextReportSink::Expectations(const Json& ex, const std::string& what) {
   if (ex["checked"].empty() && ex["failures"].empty()) {
-    Line(3, "Expectations: none");
+    Line(3, what + ": none");
     return;
   }
   std::string checked;
   for (const Json& k : ex["checked"])
     checked += (checked.empty() ? "" : ", ") + k.get<std::string>();
   if (ex["failures"].empty()) {
-    Line(3, "Expectations (" + checked + "): all hold");
+    Line(3, what + " (" + checked + "): all hold");
     return;
   }
   Line(3, "EXPECTATIONS FAILED (" + std::to_string(ex["failures"].size()) + "):");
@@ -266,6 +285,52 @@ void TextReportSink::Member(std::string_view key, const Json& value) {
 }
 
 void TextReportSink::EndCall() {}
+
+void TextReportSink::BeginEvent(const Json& e) {
+  Line(0, "");
+  Line(0, "=== Event " + e["index"].dump() + " at " + e["time"].get<std::string>() + ": " +
+              e["title"].get<std::string>());
+}
+
+void TextReportSink::EndEvent(const Json& tail) {
+  const std::string state = tail["state"].get<std::string>();
+  Line(0, "");
+  Line(3, "Instance: " + state +
+              (tail["current_step"].is_null()
+                   ? std::string()
+                   : " at step \"" + tail["current_step"].get<std::string>() + "\""));
+  if (!tail["expectations"]["checked"].empty())
+    Expectations(tail["expectations"], "Expectations of the instance");
+}
+
+void TextReportSink::EndTimeline(const Json& s) {
+  Line(0, "");
+  Line(0, "== Workflow summary");
+  Line(3, "Steps run: " + s["steps_run"].dump() + "; decisions: " +
+              std::to_string(s["decisions"].size()) + "; messages: " + s["messages"].dump() +
+              "; jobs: " + s["jobs"].dump() + "; DMS items changed: " + s["items_changed"].dump() +
+              "; simulated time: " + s["elapsed"].get<std::string>());
+  int n = 0;
+  for (const Json& d : s["decisions"]) {
+    std::string line = std::to_string(++n) + ". " + d["time"].get<std::string>() + " step \"" +
+                       d["step"].get<std::string>() + "\": " + d["branch"].get<std::string>();
+    if (d.contains("row")) line += " (row " + d["row"].dump() + ")";
+    line += d["next"].is_null() ? ", no step follows"
+                                : ", next \"" + d["next"].get<std::string>() + "\"";
+    if (n == 1) Line(3, "Decisions:");
+    Line(5, line);
+  }
+  std::string state = "Instance: " + s["state"].get<std::string>();
+  if (!s["step"].is_null()) state += " at step \"" + s["step"].get<std::string>() + "\"";
+  if (s.contains("stopped")) {
+    const Json& stop = s["stopped"];
+    state += " by error " + stop["error"]["number"].dump() + " (" +
+             stop["error"]["description"].get<std::string>() + ") of step \"" +
+             stop["step"].get<std::string>() + "\" in " + stop["method"].get<std::string>() +
+             ", event " + stop["event"].dump();
+  }
+  Line(3, state);
+}
 
 void TextReportSink::EndReport(const Json& tail) {
   const Json& warnings = tail["call_warnings"];

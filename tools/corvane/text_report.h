@@ -35,10 +35,14 @@ class TextReportSink final : public ReportSink {
   void Element(const Json& element) override;
   void EndList() override;
   void EndCall() override;
+  void BeginEvent(const Json& head) override;
+  void EndEvent(const Json& tail) override;
+  void EndTimeline(const Json& summary) override;
   void EndReport(const Json& tail) override;
 
  private:
   void Line(int indent, const std::string& text);
+  void Expectations(const Json& expectations, const std::string& what);
 
   std::ostream& out_;
   TextOptions options_;
