@@ -171,6 +171,7 @@ TEST(XmlTest, PlainListsAreDecidedByTheScanAndLoad) {
       "<!-- before --><l a = 'x\"y' b=\"'\"><i>caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 ] ]> "
       "<![CDATA[<raw> & ]]]></i><!----></l >\n<!-- after -->",
       "<a_b-c.d e.f='&#9;&#x10FFFF;'></a_b-c.d   >",
+      "<Archive Zone='A'/>",
   };
   for (const std::string& text : cases) {
     EXPECT_TRUE(corvane::IsPlainWellFormed(text)) << text;

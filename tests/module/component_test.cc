@@ -1,10 +1,12 @@
 // The built Corvane.so, loaded with dlopen as a host loads it: registration,
 // class objects, identities, resources, late binding and the default methods.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -264,6 +266,23 @@ TEST_F(ComponentTest, LinksAndSpecialFilesInTheRegistryAreRefusedWithTheirPath) 
     EXPECT_EQ(RegistryFiles(outside), (std::map<std::string, std::string>{{"target", "kept"}}));
   }
   fs::remove_all(outside);
+}
+
+// A value the file system will not take (here: past the process's file size
+// limit) fails registration with the reason; the write is not tried again.
+TEST_F(ComponentTest, AValueTheFileSystemRefusesFailsRegistrationAndNamesTheReason) {
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit one_byte = before;
+  one_byte.rlim_cur = 1;
+  auto* previous = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &one_byte), 0);
+  const pelmark::HRESULT registered = module.RegisterServer();
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_EQ(registered, pelmark::SELFREG_E_CLASS);
+  ASSERT_EQ(platform.log.size(), 1u);
+  EXPECT_NE(platform.log[0].find("File too large"), std::string::npos) << platform.log[0];
 }
 
 TEST_F(ComponentTest, UnregisteringFromARegistryThatIsNoDirectoryFailsAndNamesIt) {

@@ -178,6 +178,8 @@ TEST_F(ExportTest, PublicMembersAnswerOnTheDefaultInterfaceAndByName) {
   EXPECT_EQ(call_by_name("directoryexists", "/a/b"), Variant(true));
   call_by_name("MAKEDIRECTORY", "/a/d");
   EXPECT_EQ(platform.created, (std::vector<std::string>{"/a/b", "/a/b/c", "/a/d"}));
+  // Positions are 16-bit: a separator at 32767 overflows before its level is made.
+  EXPECT_EQ(ErrorNumberOf([&] { folder->MakeDirectory("/" + std::string(32766, 'a')); }), 6);
 }
 
 // A platform that reports success but makes nothing: the walk over the levels

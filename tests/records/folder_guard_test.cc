@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -80,6 +81,12 @@ TEST_F(FolderGuardTest, FoldersInsideTheRootAreMadeAsBefore) {
       << "a '..' that stays inside is allowed";
   EXPECT_TRUE(folders->DirectoryExists(root().parent_path().string()))
       << "the walk down from the top may ask about the root's parents";
+  std::ofstream(root() / "exports" / "file.txt") << "x";
+  EXPECT_FALSE(folders->DirectoryExists((root() / "exports" / "file.txt" / "x").string()))
+      << "a level that is a file";
+  // A folder another step made in the meantime is no failure.
+  EXPECT_NO_THROW(corvane::SystemPlatform().CreateDirectoryBelow(
+      root().string(), "exports/2026", (root() / "exports" / "2026").string()));
 }
 
 TEST_F(FolderGuardTest, DotDotOutOfTheRootIsRefusedAndNothingIsMade) {

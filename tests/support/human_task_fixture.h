@@ -15,7 +15,7 @@ inline constexpr const char* kAnswerVariables[] = {"APPROVED", "REVIEWED",     "
                                                    "DETAILS",  "APPROVALDATE", "REVIEWDATE"};
 
 struct TaskAnswer {
-  int32_t status = kCompleted;
+  pelmark::Variant status = kCompleted;
   pelmark::Variant approved = true;
   pelmark::Variant details = pelmark::Variant::Null();
 };

@@ -92,6 +92,7 @@ TEST_F(HumanTaskTest, ApprovalDecisionFollowsTheFirstMatchingRow) {
       // An answer of 1 is not equal to True, so it is no approval.
       {"approval must equal True", 1, 0, "1", {{.approved = 1}}, false, 1, 5, 5},
       {"unanswered approvals do not count", 2, 0, "1", {kReject, {.status = 7}}, false, 3, 0, 4},
+      {"Null status: no answer", 2, 0, "1", {kReject, {.status = Variant::Null()}}, false, 3, 0, 4},
   };
   for (const DecisionCase& c : cases) {
     SCOPED_TRACE(c.name);

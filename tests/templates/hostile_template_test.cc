@@ -102,6 +102,9 @@ TEST(TemplateOutputLimitTest, TheLimitItselfIsAllowed) {
       RenderFailure(R"({{N:4"\0",X}})", std::vector<std::string>(4, std::string(26, 'v'))).number(),
       7);
   EXPECT_EQ(RenderFailure(std::string(101, 'a') + R"({{"\0",X}})", {""}).number(), 7);
+  // Replacing four expressions in turn would count about 110 bytes; in one pass,
+  // also with eight braces in a source, only the 10 of the result count.
+  EXPECT_EQ(Render(R"({{"/}/}/}/}/}/}\0",A}}{{"\0",B}}{{"\0",C}}{{"\0",D}})", {"v"}), "}}}}}}vvvv");
   // A single expression rendered on its own is held to the same limit.
   CFormatParser parser;
   std::optional<FormatExpressions> expressions = parser.Parse(R"({{N:200"ab",X}})");

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "rules/variant_parts.h"
 #include "variant_test_util.h"
 
 namespace variant_test {
@@ -63,6 +64,11 @@ TEST_F(VariantTest, DoubleFromTextEnUs) {
       {"&HFFFFFFFF", -1}, {"&O17", 15},    {"-&H10", -16},      {"1e-94938484", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(ToDouble(Variant(c.text)), c.expected) << c.text;
+  // Text read from the head of a longer one ends where its view ends.
+  double head = 0;
+  EXPECT_EQ(ParseNumber(std::string_view("2e5").substr(0, 1), LocaleInfo::EnUs(), head),
+            NumberStatus::kOk);
+  EXPECT_EQ(head, 2);
 }
 
 TEST_F(VariantTest, DoubleFromBadTextFailsWithItsNumber) {

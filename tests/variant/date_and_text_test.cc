@@ -61,6 +61,7 @@ TEST_F(VariantTest, DateFromBadTextIsTypeMismatch) {
                            "1.2 3.4", "2/30/2020", "02.01.1970", "Smarch 3", "2026-13-01T10:00"})
     EXPECT_EQ(ErrorOf([&] { ToDate(Variant(text)); }), 13) << text;
   EXPECT_EQ(ErrorOf([] { ToDate(Variant("2026-12-04T24:00")); }), 13);
+  EXPECT_EQ(ErrorOf([] { ToDate(Variant("2026-12-04T21.05")); }), 13);
 }
 
 TEST_F(VariantTest, DateFromTextDeDe) {
@@ -90,6 +91,7 @@ TEST_F(VariantTest, DateFromOtherKinds) {
   EXPECT_EQ(ErrorOf([] { ToDate(Variant(-657435.0)); }), 6);
   EXPECT_EQ(ErrorOf([] { ToDate(Variant::Null()); }), 94);
   EXPECT_TRUE(IsDate(Variant("1/2/1970")));
+  EXPECT_TRUE(IsDate(Variant::Date(45000.0)));
   EXPECT_FALSE(IsDate(Variant("45000")));
   EXPECT_FALSE(IsDate(Variant(45000.0)));
 }
@@ -178,6 +180,7 @@ TEST_F(VariantTest, FormatDateWithNamedPatterns) {
   EXPECT_EQ(FormatDate(kFriday, "yyyy-mm-dd hh:nn:ss"), "2026-12-04 21:05:00");
   EXPECT_EQ(FormatDate(kFriday, "dddd d mmmm yy, h:mm a/p"), "Friday 4 December 26, 9:05 p");
   EXPECT_EQ(FormatDate(kFriday, "\\Q q \"w\" w"), "Q 4 w 6");
+  EXPECT_EQ(FormatDate(kFriday, "h:mm mm/dd/yyyy"), "21:05 12/04/2026");  // minutes, then the month
   UseGerman();
   EXPECT_EQ(FormatDate(kFriday, kApproval), "Fr,Dez 4 2026 9:05 PM");
   EXPECT_EQ(FormatDate(kFriday, "dd/mm/yy hh:mm"), "04.12.26 21:05");
@@ -214,6 +217,8 @@ TEST_F(VariantTest, CasingUsesSimpleUnicodeMappings) {
                   "B\xC3"),
             "a\xFF"
             "b\xC3");  // malformed bytes pass through
+  // 0xF5 would lead a character beyond U+10FFFF: it passes through too.
+  EXPECT_EQ(LCase("\xF5\x80\x80"), "\xF5\x80\x80");
   UseGerman();
   EXPECT_EQ(UCase("straße"), "STRAßE");
 }

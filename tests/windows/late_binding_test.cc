@@ -179,6 +179,7 @@ void CheckLibraryObjects() {
   CHECK(PropertyText(seen, L"id") == L"-18");
   CHECK(PropertyText(seen, L"TypeCode") == L"-2");
   CHECK(PropertyText(seen, L"NoSuchMember") == L"<no member>");
+  CHECK(PropertyText(seen, L"TypeKode") == L"<no member>");  // as long as "TypeCode"
 
   // The host may write the reference's properties.
   DISPID id = DISPID_UNKNOWN;
