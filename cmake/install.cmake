@@ -66,3 +66,6 @@ install(FILES docs/scenario.schema.json DESTINATION ${CMAKE_INSTALL_DOCDIR} COMP
 # The class schemas it refers to, beside it as its references expect.
 install(DIRECTORY docs/classes/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/classes COMPONENT runtime
   FILES_MATCHING PATTERN "*.schema.json")
+
+# Workflow files to try with the installed tool: corvane run --html page.html FILE.
+install(DIRECTORY examples/workflows DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT runtime)

@@ -128,6 +128,12 @@ $out"
       "$SOURCE_DIR/examples/records/mark-as-vital.json" 2>&1) || status=$?
     [ "$status" -eq 2 ] || fail "a missing registry directory was accepted: $out"
     expect_in "$out" "$WORK_DIR/no-registry does not exist"
+    # The installed workflow example runs from where it was installed, page and all.
+    out=$("$tool" run --html "$WORK_DIR/workflow.html" \
+      "$prefix/share/doc/Corvane/examples/workflows/contract-approved.json") ||
+      fail "the installed workflow example: $out"
+    expect_in "$out" "Steps run: 4; decisions: 1; messages: 2" "PASS "
+    expect_in "$(cat "$WORK_DIR/workflow.html")" '"kind": "answer"'
     ;;
 
   debian_package)
