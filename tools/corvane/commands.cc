@@ -89,6 +89,12 @@ prints what each call returned or raised, the task variables written, the DMS
 calls, what was saved, stored, sent and logged, and whether its expectations
 hold. The file format is described in docs/scenarios.md.
 
+A workflow file (one with "workflow" and "events") runs a whole instance over
+simulated time: its steps follow one another by their outcome as people answer
+tasks and the clock moves, Wait jobs fire when they come due, and the report
+goes event by event, with a summary of the steps run, decisions, messages, jobs
+and items changed.
+
 The report warns about parameters the class never reads (with the nearest name
 it does read), about variables it writes that the scenario does not declare,
 about what the class's own check finds (as corvane check does) and about a call
@@ -102,8 +108,9 @@ Options:
   --strict          also fail a scenario (exit 1) on a check finding of severity
                     error and on a call that raised an error no expectation
                     covers
-  --junit FILE      also write JUnit XML, one test case per scenario, for a CI
-                    server; an unwritable FILE stops the run before it starts
+  --junit FILE      also write JUnit XML, one test case per scenario (and per
+                    workflow step and expect block), for a CI server; an
+                    unwritable FILE stops the run before it starts
   --html FILE       also write the report as one HTML page to look at in a
                     browser (self-contained: it loads nothing); an unwritable
                     FILE stops the run before it starts
