@@ -720,8 +720,11 @@
       h("div", null,
         h("h2", { id: "s" + si + "-title" }, report.scenario),
         report.class
-          ? h("p", { class: "scenario-class" }, report.class.name + " (" + report.class.progid + ", resolved by " + report.class.resolved_by +
-              ") · locale " + report.locale + " · clock " + (report.clock_fixed ? "fixed by the scenario" : "the real time of the run"))
+          ? h("p", { class: "scenario-class" }, (Array.isArray(report.steps)
+              ? "Workflow of " + plural(report.steps.length, "step") + ": " +
+                report.steps.map((s) => s.name + " (" + s.class.name + ")").join(", ")
+              : report.class.name + " (" + report.class.progid + ", resolved by " + report.class.resolved_by + ")") +
+              " · locale " + report.locale + " · clock " + (report.clock_fixed ? "fixed by the scenario" : "the real time of the run"))
           : null),
       badge(report.error ? "Could not run" : passed ? "Passed" : "Failed", passed ? "passed" : "failed"));
     const sectionEl = h("section", { class: "scenario", id: "s" + si, "aria-labelledby": "s" + si + "-title", "data-passed": String(passed) }, head);
