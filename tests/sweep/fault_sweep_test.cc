@@ -388,12 +388,7 @@ void DescribeAndCheck(const corvane::cli::Scenario& s) {
         corvane::CreateActivity(*corvane::FindClassByName(class_name)));
     return step.try_query<corvane::IActivityDesign>();
   };
-  std::vector<const corvane::cli::ClassRef*> classes = {&s.step_class};
-  for (const corvane::cli::CallSpec& c : s.calls)
-    if (std::none_of(classes.begin(), classes.end(),
-                     [&](const auto* r) { return r->name == c.step_class.name; }))
-      classes.push_back(&c.step_class);
-  for (const corvane::cli::ClassRef* c : classes) {
+  for (const corvane::cli::ClassRef* c : corvane::cli::ScenarioClasses(s)) {
     pelmark::ComPtr<corvane::IActivityDesign> design = design_of(c->name);
     EXPECT_EQ(nlohmann::json::parse(design->Describe())["name"], c->name);
     // Each class checks the part of the scenario it reads.

@@ -25,14 +25,8 @@ std::string PathOf(const Scenario& s, const Json& f) {
 
 std::vector<Json> CheckOneStep(const Scenario& s, ModuleHost& host) {
   // Each class of the scenario checks the part it reads, the scenario's class first.
-  std::vector<const ClassRef*> classes = {&s.step_class};
-  for (const CallSpec& c : s.calls) {
-    bool seen = false;
-    for (const ClassRef* r : classes) seen = seen || r->name == c.step_class.name;
-    if (!seen) classes.push_back(&c.step_class);
-  }
   std::vector<Json> out;
-  for (const ClassRef* c : classes) {
+  for (const ClassRef* c : ScenarioClasses(s)) {
     auto step = host.Create(c->name, c->clsid, c->by_clsid);
     pelmark::ComPtr<IActivityDesign> design = step.try_query<IActivityDesign>();
     if (!design)

@@ -295,8 +295,7 @@ struct Readers {
 // calls name it, the step's parameters by every class of the scenario.
 Json StepWarnings(const Scenario& s) {
   Readers all;
-  all.Add(s.step_class);
-  for (const CallSpec& c : s.calls) all.Add(c.step_class);
+  for (const ClassRef* c : ScenarioClasses(s)) all.Add(*c);
   if (all.classes.empty()) return Json::array();
 
   Json out = Json::array();

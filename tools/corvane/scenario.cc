@@ -100,6 +100,15 @@ Method ParseMethod(const Node& node) {
 
 }  // namespace
 
+std::vector<const ClassRef*> ScenarioClasses(const Scenario& s) {
+  std::vector<const ClassRef*> out = {&s.step_class};
+  for (const CallSpec& c : s.calls)
+    if (std::none_of(out.begin(), out.end(),
+                     [&](const ClassRef* r) { return r->name == c.step_class.name; }))
+      out.push_back(&c.step_class);
+  return out;
+}
+
 std::vector<const ClassRef*> ClassesReadingTask(const Scenario& s, int32_t task_id) {
   std::vector<const ClassRef*> out;
   for (const CallSpec& c : s.calls) {

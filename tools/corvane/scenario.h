@@ -156,6 +156,10 @@ const WorkflowStep* FindStep(const Workflow& w, std::string_view name);
 // than one that does its work when it runs.
 bool IsHumanTaskClass(std::string_view class_name);
 
+// The classes a scenario calls, each once: the scenario's class first, then
+// those its calls name, in the order they first appear.
+std::vector<const ClassRef*> ScenarioClasses(const Scenario& s);
+
 // The classes whose calls read task `task_id` (an Execute or an evaluation of
 // it), in the order the calls name them; the scenario's class for a task no call
 // names. A scenario of several classes is checked task by task against these.
