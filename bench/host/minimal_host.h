@@ -107,6 +107,7 @@ class VariableList final : public pelmark::VariablesBase {
       if (i < 1 || i > Count()) NoSuchName(std::to_string(i));
       return MakeHostObject<Variable>(this, static_cast<size_t>(i - 1));
     }
+    if (!index_or_name.is_string()) NoSuchName("(no name)");
     const std::string& name = index_or_name.string_value();
     for (size_t i = 0; i < values_.size(); ++i)
       if (values_[i].first == name) return MakeHostObject<Variable>(this, i);
@@ -360,7 +361,8 @@ class Dms final : public pelmark::DmsServiceBase {
   }
   void SaveDocument(pelmark::IEntity* entity) override {
     const Variant title = entity->Fields()->Item("Title")->Value();
-    journal_.Add("SaveDocument " + std::to_string(entity->ID()) + " Title " + Text(title));
+    if (journal_.on())
+      journal_.Add("SaveDocument " + std::to_string(entity->ID()) + " Title " + Text(title));
     if (entity->ID() != tally_.saved + 1 || title != Variant("Reviewed"))
       tally_.Wrong("SaveDocument of document " + std::to_string(entity->ID()));
     ++tally_.saved;
