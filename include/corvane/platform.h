@@ -4,8 +4,11 @@
 // system (local clock, en-US locale, syslog with ident "Corvane", the real file
 // system); tests, the simulator and the command-line host install their own.
 //
-// Threading: install services before creating activity objects; the library
-// reads the installed pointer on the calling thread and shares no other state.
+// Threading: install services before creating activity objects. Every thread
+// that runs a step calls the installed services, so their members must be safe
+// to call at once. Installing others while steps run is safe for the seam
+// itself (each read sees the old or the new services), but services replaced
+// must outlive the calls still using them.
 #pragma once
 
 #include <array>

@@ -281,6 +281,10 @@ void IgnoreError(void*, xmlErrorPtr) {}
 // context reports its errors to a handler of its own.
 bool IsWellFormedByFullParser(std::string_view text) {
   if (text.size() > static_cast<size_t>(INT_MAX)) return false;
+  // libxml2 sets up its process-wide tables on first use, which is safe only
+  // when one thread does it: the first call here does, once for the process.
+  static const bool initialized = (xmlInitParser(), true);
+  (void)initialized;
   xmlParserCtxtPtr context = xmlNewParserCtxt();
   if (!context) throw std::bad_alloc();
   EntityExpansions expansions;

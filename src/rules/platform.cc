@@ -1,6 +1,7 @@
 #include "corvane/platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -13,7 +14,9 @@
 namespace corvane {
 namespace {
 
-PlatformServices* g_installed = nullptr;
+// Read by every call on every thread; a host may install services while steps
+// run on other threads, and each call then sees the old or the new ones whole.
+std::atomic<PlatformServices*> g_installed{nullptr};
 
 // A file name may hold any byte but NUL on this system, yet a NUL cuts the name
 // short in every system call and control characters are refused where designs
@@ -88,12 +91,13 @@ void CreateFolder(std::string_view path) {
   platform.CreateDirectoryBelow(Utf8Of(p.root), Utf8Of(p.below, true), path);
 }
 
-PlatformServices& Platform() { return g_installed ? *g_installed : SystemPlatform(); }
+PlatformServices& Platform() {
+  PlatformServices* installed = g_installed.load(std::memory_order_acquire);
+  return installed ? *installed : SystemPlatform();
+}
 
 PlatformServices* SetPlatform(PlatformServices* services) {
-  PlatformServices* previous = g_installed;
-  g_installed = services;
-  return previous;
+  return g_installed.exchange(services, std::memory_order_acq_rel);
 }
 
 }  // namespace corvane

@@ -1,11 +1,15 @@
 // The real system on Linux: the local clock, en-US, syslog with ident "Corvane",
 // std::filesystem, and the registry directory under /var/lib/pelmark.
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -35,10 +39,30 @@ class System final : public PlatformServices {
 
   const LocaleInfo& Locale() override { return LocaleInfo::EnUs(); }
 
+  // One entry as syslog(3) writes it with ident "Corvane" and LOG_PID, sent on
+  // a socket of its own. openlog and closelog would set the process's one log
+  // identity: a closelog on another thread between them would take "Corvane"
+  // from this entry, and they would replace a host's own settings.
   void LogError(std::string_view description) override {
-    openlog("Corvane", LOG_PID, LOG_USER);
-    syslog(LOG_ERR, "%.*s", static_cast<int>(description.size()), description.data());
-    closelog();
+    description = description.substr(0, description.find('\0'));  // as "%s" stops
+    const std::string entry = "<" + std::to_string(LOG_USER | LOG_ERR) + ">" + Timestamp() +
+                              " Corvane[" + std::to_string(::getpid()) +
+                              "]: " + std::string(description);
+    sockaddr_un log{};
+    log.sun_family = AF_UNIX;
+    std::strcpy(log.sun_path, "/dev/log");
+    // The log socket is a datagram socket, or on some systems a stream, where
+    // a NUL ends each entry.
+    for (int type : {SOCK_DGRAM, SOCK_STREAM}) {
+      const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+      if (fd < 0) return;
+      const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&log), sizeof log) == 0;
+      const int error = errno;
+      if (connected)
+        (void)::send(fd, entry.c_str(), entry.size() + (type == SOCK_STREAM), MSG_NOSIGNAL);
+      ::close(fd);
+      if (connected || error != EPROTOTYPE) return;
+    }
   }
 
   bool PathExists(std::string_view path) override {
@@ -108,6 +132,20 @@ class System final : public PlatformServices {
  private:
   // A missing level, or one that is a file, is 76 (Path not found), as
   // CreateDirectory raises and as Windows answers; anything else 75.
+  // "Dec  5 09:03:07" in local time, with the English month names syslog(3)
+  // uses whatever the process's locale.
+  static std::string Timestamp() {
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%s %2d %02d:%02d:%02d", kMonths[local.tm_mon % 12],
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+  }
+
   [[noreturn]] static void RaiseFor(int error) {
     Raise(error == ENOENT || error == ENOTDIR ? 76 : 75);
   }
