@@ -130,8 +130,6 @@ class System final : public PlatformServices {
   std::string RegistryRoot() override { return "/var/lib/pelmark/registry"; }
 
  private:
-  // A missing level, or one that is a file, is 76 (Path not found), as
-  // CreateDirectory raises and as Windows answers; anything else 75.
   // "Dec  5 09:03:07" in local time, with the English month names syslog(3)
   // uses whatever the process's locale.
   static std::string Timestamp() {
@@ -146,6 +144,8 @@ class System final : public PlatformServices {
     return text;
   }
 
+  // A missing level, or one that is a file, is 76 (Path not found), as
+  // CreateDirectory raises and as Windows answers; anything else 75.
   [[noreturn]] static void RaiseFor(int error) {
     Raise(error == ENOENT || error == ENOTDIR ? 76 : 75);
   }
