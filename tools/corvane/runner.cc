@@ -852,17 +852,14 @@ class WorkflowCalls final : public StepCalls {
   }
 
   Json Call(const CallSpec& c, pelmark::IActivityRuntime* step) override {
-    CallSpec named = c;
-    for (const WorkflowStep& ws : s_.workflow->steps)
-      if (ws.place == c.place) named.step = ws.name;
     const size_t before = uncovered_.size();
-    Json failed = RunCall(s_, named, count_++, step, host_, sim_, host_.platform(), items_, sink_,
+    Json failed = RunCall(s_, c, count_++, step, host_, sim_, host_.platform(), items_, sink_,
                           uncovered_, &last_);
     // The workflow stops at an error and says where: the warning names the step.
     for (size_t i = before; i < uncovered_.size(); ++i) {
       Json& w = uncovered_[i];
-      w["step"] = named.step;
-      w["message"] = "step \"" + named.step + "\" raised error " + w["number"].dump() + " (" +
+      w["step"] = c.step;
+      w["message"] = "step \"" + c.step + "\" raised error " + w["number"].dump() + " (" +
                      w["description"].get<std::string>() + ") in call " + w["call"].dump() + " (" +
                      w["method"].get<std::string>() +
                      "), which stopped the instance; if that is meant, expect \"state\": "

@@ -32,13 +32,13 @@ struct ClassRef {
 
 struct CallSpec {
   Method method = Method::kExecute;
-  ClassRef step_class;         // the scenario's class unless the call names another
-  int32_t task_id = 0;         // Execute and EvaluateCompositeTask
-  std::optional<double> at;    // set the clock to this time first
-  double advance_days = 0;     // then move it on by this much
-  std::optional<Json> expect;  // checked after the call (validated at load)
-  std::string place;           // "calls[1]", for messages
-  std::string step;            // the workflow step it belongs to, if any
+  ClassRef step_class{};         // the scenario's class unless the call names another
+  int32_t task_id = 0;           // Execute and EvaluateCompositeTask
+  std::optional<double> at{};    // set the clock to this time first
+  double advance_days = 0;       // then move it on by this much
+  std::optional<Json> expect{};  // checked after the call (validated at load)
+  std::string place{};           // "calls[1]", for messages
+  std::string step{};            // the workflow step it belongs to, if any
 };
 
 template <class T>

@@ -170,8 +170,11 @@ class Instance {
   // Makes one call of `step`; answers its head, or null once it raised, which
   // stops the instance as a host stops it.
   std::optional<Json> Call(const WorkflowStep& step, Method method, int32_t task_id) {
-    CallSpec c{
-        .method = method, .step_class = step.step_class, .task_id = task_id, .place = step.place};
+    CallSpec c{.method = method,
+               .step_class = step.step_class,
+               .task_id = task_id,
+               .place = step.place,
+               .step = step.name};
     Json head = calls_.Call(c, objects_.at(step.name).get());
     runs_.insert(step.name);
     if (!head["failed"].is_null()) {
