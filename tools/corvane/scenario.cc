@@ -250,13 +250,16 @@ void ReadFilesystem(const Node& fs, Scenario& s) {
     for (const Node& f : fs.At("files").List()) s.files.push_back(ReadFile(f, s.files));
 }
 
-// The ids of the scenario's tasks, for messages.
+}  // namespace
+
 std::string TaskIds(const Scenario& s) {
   std::string ids;
   for (const sim::TaskSpec& t : s.tasks)
     ids += (ids.empty() ? "" : ", ") + std::to_string(t.task_id);
   return ids.empty() ? std::string("none (add a \"tasks\" list)") : ids;
 }
+
+namespace {
 
 CallSpec ReadCall(const Node& n, const Scenario& s) {
   n.Keys({"method", "class", "task", "at", "advance", "expect"});

@@ -31,6 +31,9 @@ void ReadStep(const Node& step, sim::ActivitySpec& activity);
 // A "tasks" list, each id once.
 std::vector<sim::TaskSpec> ReadTasks(const Node& tasks, int32_t process_id);
 
+// The ids of the scenario's tasks, for messages: "1, 2, 3".
+std::string TaskIds(const Scenario& s);
+
 // A duration {"days", "hours", "minutes", "seconds"} in days.
 double AdvanceDays(const Node& node);
 

@@ -35,13 +35,6 @@ std::map<std::string, std::string> ReadNext(const Node& n, std::string_view clas
   return next;
 }
 
-std::string TaskIdsOf(const Scenario& s) {
-  std::string ids;
-  for (const sim::TaskSpec& t : s.tasks)
-    ids += (ids.empty() ? "" : ", ") + std::to_string(t.task_id);
-  return ids;
-}
-
 WorkflowStep ReadWorkflowStep(const Node& n, Scenario& s, int32_t process_id) {
   n.RequireObject("a step: {\"name\", \"class\", \"tasks\", ...}");
   n.Keys({"name", "class", "step", "tasks", "due", "next"});
@@ -125,7 +118,7 @@ WorkflowEvent ReadEvent(const Node& n, const Scenario& s, double previous) {
     const WorkflowStep* step = StepOfTask(*s.workflow, e.task_id);
     if (!step)
       a.At("task").Fail("no task has the id " + std::to_string(e.task_id) +
-                        "; the workflow's tasks are " + TaskIdsOf(s));
+                        "; the workflow's tasks are " + TaskIds(s));
     if (!IsHumanTaskClass(step->step_class.name))
       a.At("task").Fail("task " + std::to_string(e.task_id) + " belongs to step \"" + step->name +
                         "\" (" + step->step_class.name + "), which nobody answers");
