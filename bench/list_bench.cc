@@ -1,10 +1,10 @@
-// Item walks and the resource pool against their floors, in the same run.
+// Item lists inside the process, and the resource pool, against their floors.
 //
-// Each walk benchmark times Execute of a class created through the class
-// factory, with a host whose every operation is a canned O(1) answer, and
-// interleaves the floor: pugixml loading the same list text and a walk reading
-// each id as a whole number. The "ratio" counter is Execute's CPU time over the
-// floor's; "peak_mib" is the process's peak resident memory so far.
+// The strictness check is timed beside its floor in the same iteration:
+// pugixml (the library's own build) loading the same list text and a walk
+// reading each id as a whole number; "ratio" is the check's CPU time over the
+// floor's. Item walks through the loaded module are measured from outside, by
+// bench/host/walk_bench.cc.
 // The memory benchmark counts every heap byte a step holds while it loads and
 // walks a large list (operator new, pugixml's tree, libxml2 when it decides) and
 // reports the peak over the list's size.
@@ -346,60 +346,13 @@ ComPtr<pelmark::IActivityRuntime> CreateThroughFactory(std::string_view class_na
   return step;
 }
 
-void RunWalk(benchmark::State& state, std::string_view class_name) {
-  const int n = static_cast<int>(state.range(0));
-  bench::QuietPlatform platform;
-  const std::string list = DocumentList(n);
-  ComPtr<pelmark::IActivityServices> services = MakeCom<CannedServices>(list);
-  ComPtr<pelmark::ITask> task = MakeCom<CannedTask>();
-  ComPtr<pelmark::IActivityRuntime> step = CreateThroughFactory(class_name);
-  if (!step) {
-    state.SkipWithError("the class factory made no object");
-    return;
-  }
-  double execute_seconds = 0;
-  double floor_seconds = 0;
-  for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
-    benchmark::DoNotOptimize(ParseAndReadIds(list));
-    const Clock::time_point floor_done = Clock::now();
-    pelmark::ITask* t = task.get();
-    const int32_t result = step->Execute(services.get(), t);
-    const Clock::time_point done = Clock::now();
-    if (result != pelmark::kResultDone) {
-      state.SkipWithError("Execute did not finish");
-      return;
-    }
-    const double execute = std::chrono::duration<double>(done - floor_done).count();
-    floor_seconds += std::chrono::duration<double>(floor_done - start).count();
-    execute_seconds += execute;
-    state.SetIterationTime(execute);
-  }
-  state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ratio"] = execute_seconds / floor_seconds;
-  state.counters["peak_mib"] = PeakMib();
-}
-
-void BM_MarkAsVitalWalk(benchmark::State& state) { RunWalk(state, "MarkAsVital"); }
-void BM_GetFieldValueWalk(benchmark::State& state) { RunWalk(state, "GetFieldValue"); }
-void BM_SetFieldValueWalk(benchmark::State& state) { RunWalk(state, "SetFieldValue"); }
-
-// A million-item list runs only a few iterations; the smaller ones run freely.
-void SmallWalkSizes(benchmark::internal::Benchmark* b) {
+// Lists of 1k and 100k documents.
+void ListSizes(benchmark::internal::Benchmark* b) {
   b->UseManualTime()->Unit(benchmark::kMillisecond)->Arg(1000)->Arg(100000);
 }
-void LargeWalkSize(benchmark::internal::Benchmark* b) {
-  b->UseManualTime()->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);
-}
-BENCHMARK(BM_MarkAsVitalWalk)->Apply(SmallWalkSizes);
-BENCHMARK(BM_MarkAsVitalWalk)->Apply(LargeWalkSize);
-BENCHMARK(BM_GetFieldValueWalk)->Apply(SmallWalkSizes);
-BENCHMARK(BM_GetFieldValueWalk)->Apply(LargeWalkSize);
-BENCHMARK(BM_SetFieldValueWalk)->Apply(SmallWalkSizes);
-BENCHMARK(BM_SetFieldValueWalk)->Apply(LargeWalkSize);
 
-// The strictness check alone against the same floor: what the walks pay to
-// refuse every text the classic DOM refuses.
+// The strictness check alone against the floor: what the walks pay to refuse
+// every text the classic DOM refuses.
 void BM_StrictnessCheck(benchmark::State& state) {
   const std::string list = DocumentList(static_cast<int>(state.range(0)));
   double check_seconds = 0;
@@ -420,7 +373,7 @@ void BM_StrictnessCheck(benchmark::State& state) {
   }
   state.counters["ratio"] = check_seconds / floor_seconds;
 }
-BENCHMARK(BM_StrictnessCheck)->Apply(SmallWalkSizes);
+BENCHMARK(BM_StrictnessCheck)->Apply(ListSizes);
 
 // --- Memory of loading a list -------------------------------------------------
 
