@@ -142,7 +142,7 @@ int64_t ParseAndReadIds(const std::string& text) {
   return sum;
 }
 
-// --- A host that does nothing ------------------------------------------------
+// --- A host that does nothing (for MarkAsVital) ----------------------------------
 
 class CannedValue final : public ComObject<pelmark::IParameter> {
  public:
@@ -156,13 +156,10 @@ class CannedValue final : public ComObject<pelmark::IParameter> {
 
 class CannedParameters final : public ComObject<pelmark::IParameters> {
  public:
-  ComPtr<pelmark::IParameter> Item(std::string_view name) override {
-    return name == "FIELDNAME" ? field_name_ : reason_;
-  }
+  ComPtr<pelmark::IParameter> Item(std::string_view) override { return reason_; }
   bool Exists(std::string_view) override { return true; }
 
  private:
-  ComPtr<pelmark::IParameter> field_name_ = MakeCom<CannedValue>(Variant("Title"));
   ComPtr<pelmark::IParameter> reason_ = MakeCom<CannedValue>(Variant("Quarterly review"));
 };
 
@@ -228,65 +225,21 @@ class CannedInstance final : public ComObject<pelmark::IProcessInstance> {
   ComPtr<pelmark::IVariables> variables_;
 };
 
-class CannedField final : public ComObject<pelmark::IField> {
- public:
-  CannedField(std::string name, Variant value, int32_t data_type)
-      : name_(std::move(name)), value_(std::move(value)), data_type_(data_type) {}
-  std::string Name() override { return name_; }
-  Variant Value() override { return value_; }
-  void SetValue(const Variant&) override {}
-  bool IsNullValue() override { return false; }
-  void SetIsNullValue(bool) override {}
-  int32_t DataType() override { return data_type_; }
-
- private:
-  std::string name_;
-  Variant value_;
-  int32_t data_type_;
-};
-
-class CannedFields final : public ComObject<pelmark::IFields> {
- public:
-  int32_t Count() override { return 2; }
-  ComPtr<pelmark::IField> Item(std::string_view name) override {
-    return name == "DocTypeCode" ? doc_type_ : title_;
-  }
-  ComPtr<pelmark::IField> ItemAt(int32_t index) override { return index == 1 ? title_ : doc_type_; }
-
- private:
-  ComPtr<pelmark::IField> title_ = MakeCom<CannedField>("Title", Variant("Contract"), 200);
-  ComPtr<pelmark::IField> doc_type_ = MakeCom<CannedField>("DocTypeCode", Variant(int32_t{2}), 12);
-};
-
-class CannedEntity final : public ComObject<pelmark::IEntity> {
- public:
-  int32_t ID() override { return 1; }
-  void SetID(int32_t) override {}
-  std::string EntityName() override { return "Document"; }
-  void SetEntityName(std::string_view) override {}
-  int32_t TypeCode() override { return 2; }
-  void SetTypeCode(int32_t) override {}
-  ComPtr<pelmark::IFields> Fields() override { return fields_; }
-
- private:
-  ComPtr<pelmark::IFields> fields_ = MakeCom<CannedFields>();
-};
-
 class CannedDms final : public ComObject<pelmark::IDmsService> {
  public:
   void Connect(int32_t, pelmark::IDmsSession*) override {}
   void Disconnect() override {}
-  ComPtr<pelmark::IEntity> GetDocument(pelmark::IEntityRef*) override { return entity_; }
-  ComPtr<pelmark::IEntity> GetDataEntity(pelmark::IEntityRef*) override { return entity_; }
-  ComPtr<pelmark::IEntity> GetRecordSeries(pelmark::IEntityRef*) override { return entity_; }
-  ComPtr<pelmark::IEntity> GetRetentionLabel(pelmark::IEntityRef*) override { return entity_; }
-  ComPtr<pelmark::IEntity> GetJob(pelmark::IEntityRef*) override { return entity_; }
-  ComPtr<pelmark::IEntity> GetSecurityLabel(std::string_view) override { return entity_; }
+  ComPtr<pelmark::IEntity> GetDocument(pelmark::IEntityRef*) override { return {}; }
+  ComPtr<pelmark::IEntity> GetDataEntity(pelmark::IEntityRef*) override { return {}; }
+  ComPtr<pelmark::IEntity> GetRecordSeries(pelmark::IEntityRef*) override { return {}; }
+  ComPtr<pelmark::IEntity> GetRetentionLabel(pelmark::IEntityRef*) override { return {}; }
+  ComPtr<pelmark::IEntity> GetJob(pelmark::IEntityRef*) override { return {}; }
+  ComPtr<pelmark::IEntity> GetSecurityLabel(std::string_view) override { return {}; }
   ComPtr<pelmark::IEntityList> QueryEntities(pelmark::IQuery*) override { return {}; }
   ComPtr<pelmark::IEntityList> QueryRecords(pelmark::IQuery*) override { return {}; }
   std::string GetUserEmail(int32_t) override { return {}; }
   int32_t GetIntervalTypeCode(std::string_view) override { return 0; }
-  ComPtr<pelmark::IEntity> NewEntity(std::string_view) override { return entity_; }
+  ComPtr<pelmark::IEntity> NewEntity(std::string_view) override { return {}; }
   int32_t AddEntity(pelmark::IEntity*) override { return 1; }
   void SaveDocument(pelmark::IEntity*) override {}
   void SaveDataEntity(pelmark::IEntity*) override {}
@@ -310,9 +263,6 @@ class CannedDms final : public ComObject<pelmark::IDmsService> {
     return {};
   }
   int32_t GetEventCode(int32_t, std::string_view) override { return 0; }
-
- private:
-  ComPtr<pelmark::IEntity> entity_ = MakeCom<CannedEntity>();
 };
 
 class CannedServices final : public ComObject<pelmark::IActivityServices> {

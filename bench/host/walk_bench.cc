@@ -3,7 +3,7 @@
 // SetFieldValue over lists of N documents against the minimal host, whose every
 // call answers at once. Beside each, in the same iteration and by the same clock
 // (the thread's CPU time, so that other processes on a shared machine do not
-// stretch one side and not the other), run two floors on the same list text:
+// stretch one side and not the other), run three floors on the same list text:
 //
 //   floor 1: pugixml, built and used as an integrator would (the default build,
 //            load_buffer with the default options), and a walk reading each id;
