@@ -24,22 +24,13 @@
 #include <vector>
 
 #include "corvane/loader.h"
-#include "corvane/platform_override.h"
 #include "step_mix.h"
 
 namespace {
 
+using corvane::host_bench::BenchPlatform;
 using corvane::host_bench::StepMix;
 using Clock = std::chrono::steady_clock;
-
-// The module's own services with a fixed clock and no system log: every
-// thread reads them at once, and the checks expect the same time.
-class BenchPlatform final : public corvane::PlatformOverride {
- public:
-  using PlatformOverride::PlatformOverride;
-  double Now() override { return corvane::host_bench::kNow; }
-  void LogError(std::string_view) override {}
-};
 
 struct Options {
   std::string module = CORVANE_MODULE_PATH;

@@ -8,7 +8,6 @@
 // thread only. Nothing here is shared between hosts.
 #pragma once
 
-#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -135,7 +134,7 @@ class VariableList final : public pelmark::VariablesBase {
     Variant Value() override { return list_->values_[index_].second; }
     void SetValue(const Variant& value) override {
       auto& [name, held] = list_->values_[index_];
-      list_->journal_.Add("write " + name + " = " + Text(value));
+      if (list_->journal_.on()) list_->journal_.Add("write " + name + " = " + Text(value));
       held = value;
     }
 
@@ -238,6 +237,7 @@ class Field final : public pelmark::FieldBase {
   Field(std::string name, Variant value, int32_t data_type)
       : name_(std::move(name)), value_(std::move(value)), data_type_(data_type) {}
   std::string Name() override { return name_; }
+  const std::string& name() const { return name_; }
   Variant Value() override { return value_; }
   void SetValue(const Variant& value) override { value_ = value; }
   bool IsNullValue() override { return value_.is_null(); }
@@ -252,12 +252,13 @@ class Field final : public pelmark::FieldBase {
   int32_t data_type_;
 };
 
+// Field names are ASCII: folded by hand, not through the C locale, so that a
+// look-up costs what a DMS's would.
 inline bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (fold(a[i]) != fold(b[i])) return false;
   return true;
 }
 
@@ -270,7 +271,7 @@ class FieldList final : public pelmark::FieldsBase {
   // Field names are matched without case, as a DMS matches them.
   ComPtr<pelmark::IField> Item(std::string_view name) override {
     for (const ComPtr<Field>& f : fields_)
-      if (SameName(f->Name(), name)) return f;
+      if (SameName(f->name(), name)) return f;
     throw pelmark::Error(5, "MinimalDms", "no field named " + std::string(name));
   }
   ComPtr<pelmark::IField> ItemAt(int32_t index) override {
@@ -317,8 +318,9 @@ class EntityList final : public pelmark::EntityListBase {
 // What the DMS and the notification service were asked, for the checks. A walk
 // must reach the items in list order, so each keeps the next id it expects.
 struct Tally {
-  int32_t vital = 0;  // MarkAsVital calls with the expected reference and reason
-  int32_t saved = 0;  // SaveDocument of the expected document with its new Title
+  int32_t vital = 0;    // MarkAsVital calls with the expected reference and reason
+  int32_t fetched = 0;  // GetDocument calls of the expected document
+  int32_t saved = 0;    // SaveDocument of the expected document with its new Title
   int32_t member_queries = 0;
   int32_t jobs_read = 0;
   std::vector<std::string> posted;  // the bodies posted and delivered, in order
@@ -354,7 +356,11 @@ class Dms final : public pelmark::DmsServiceBase {
 
   ComPtr<pelmark::IEntity> GetDocument(pelmark::IEntityRef* ref) override {
     Note("GetDocument", ref, "");
-    auto doc = MakeHostObject<Entity>("Document", ref->ID(), 2);
+    const int32_t id = ref->ID();
+    if (id != tally_.fetched + 1 || ref->TypeCode() != 2)
+      tally_.Wrong("GetDocument of document " + std::to_string(id));
+    ++tally_.fetched;
+    auto doc = MakeHostObject<Entity>("Document", id, 2);
     doc->fields().Add("Title", Variant("Draft"), 200);
     doc->fields().Add("DocTypeCode", Variant(int32_t{2}), 12);
     return doc;

@@ -14,6 +14,7 @@
 
 #include "corvane/catalogue.h"
 #include "corvane/loader.h"
+#include "corvane/platform_override.h"
 #include "minimal_host.h"
 
 namespace corvane::host_bench {
@@ -23,6 +24,15 @@ inline constexpr double kNow = 46361.5;
 inline constexpr std::string_view kReason = "Quarterly review";
 inline constexpr std::string_view kTemplate =
     R"(Dear {{"\0",RESOURCENAME}}, {{"\0",PROCESSNAME}} is ready for you.)";
+
+// The module's own services with a fixed clock and no system log: every
+// thread reads them at once, and the checks expect the same time.
+class BenchPlatform final : public PlatformOverride {
+ public:
+  using PlatformOverride::PlatformOverride;
+  double Now() override { return kNow; }
+  void LogError(std::string_view) override {}
+};
 
 inline std::string DocumentList(int items) {
   std::string text =

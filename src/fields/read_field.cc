@@ -118,9 +118,15 @@ class ReadField final : public FieldAction {
       case kTypeLong:
       case kTypeText:
       case kTypeVarText:
-      case kTypeLongText:
-        SetTaskVariable(task, "VALUE", ToText(field->Value()));
+      case kTypeLongText: {
+        // A text value is written as it came, without a copy of its text.
+        const Variant value = field->Value();
+        if (value.is_string())
+          SetTaskVariable(task, "VALUE", value);
+        else
+          SetTaskVariable(task, "VALUE", ToText(value));
         break;
+      }
       case kTypeBoolean:
         SetTaskVariable(task, "VALUE", YesNoText(field->Value()));
         break;

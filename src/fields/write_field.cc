@@ -107,7 +107,11 @@ class WriteField : public FieldAction {
       case kTypeText:
       case kTypeVarText:
       case kTypeLongText:
-        field->SetValue(ToText(input));
+        // A text input is written as it came, without a copy of its text.
+        if (input.is_string())
+          field->SetValue(input);
+        else
+          field->SetValue(ToText(input));
         break;
       default:
         break;
